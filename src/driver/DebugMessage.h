@@ -1,0 +1,26 @@
+// IDebugMessage: where the module's objects send their log lines. The driver
+// implements it (formatting, level mapping, hand-over to the host's sink);
+// the PTZ command object implements it by forwarding finished lines to the
+// driver.
+//
+// DebugMessage is called from every thread of the module at once.
+// m_reportCounter is the request-failure throttle's counter, shared by all
+// reporters of one driver; it is atomic because they update it concurrently.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class IDebugMessage {
+   public:
+    virtual ~IDebugMessage() = default;
+
+    // Formats a printf-style line and delivers it at the given level.
+    virtual void DebugMessage(int level, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        = 0;
+
+    std::atomic<std::uint32_t> m_reportCounter{0};
+};

@@ -1,0 +1,43 @@
+#include "platform/Event.h"
+
+#include <chrono>
+
+#include "platform/Platform.h"
+
+namespace brevane::platform {
+
+Event::Event(bool manualReset, bool initiallySignalled)
+    : m_manualReset(manualReset), m_signalled(initiallySignalled) {}
+
+void Event::Set() {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_signalled = true;
+    }
+    if (m_manualReset) {
+        m_changed.notify_all();
+    } else {
+        m_changed.notify_one();
+    }
+}
+
+void Event::Reset() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_signalled = false;
+}
+
+bool Event::Wait(std::uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    auto signalled = [this] { return m_signalled; };
+    if (timeoutMs == kInfinite) {
+        m_changed.wait(lock, signalled);
+    } else if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), signalled)) {
+        return false;
+    }
+    if (!m_manualReset) {
+        m_signalled = false;
+    }
+    return true;
+}
+
+}  // namespace brevane::platform

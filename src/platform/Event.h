@@ -1,0 +1,35 @@
+// A kernel-style event: manual-reset (stays signalled until Reset) or
+// auto-reset (a successful wait consumes the signal and releases exactly one
+// waiter). Stands in for the platform's event objects.
+//
+// Owned by whoever creates it; Set, Reset and Wait may be called from any
+// thread at once.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace brevane::platform {
+
+class Event {
+   public:
+    Event(bool manualReset, bool initiallySignalled);
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void Set();
+    void Reset();
+
+    // Waits up to timeoutMs milliseconds (kInfinite: no limit) on a monotonic
+    // clock. True when the event was signalled, false on time-out.
+    bool Wait(std::uint32_t timeoutMs);
+
+   private:
+    const bool m_manualReset;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_signalled;  // guarded by m_mutex
+};
+
+}  // namespace brevane::platform
