@@ -12,6 +12,7 @@ constexpr std::uint8_t kEndOfImage = 0xD9;
 // FF C0, segment length (2), precision (1), height (2), width (2), and one
 // byte more: the size fields are read once this many bytes are at hand.
 constexpr std::size_t kStartOfFrameBytes = 10;
+constexpr BytePair kMarkersActedOn{kMarkerPrefix, {kStartOfFrameBaseline, kStartOfImage, kEndOfImage}, 3};
 
 }  // namespace
 
@@ -43,12 +44,12 @@ void CJpegAssembler::Feed(const std::uint8_t* data, std::size_t size) {
 
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t marker = view.Find(kMarkerPrefix, pos);
+        // Only these three codes matter; every other 0xFF is passed over.
+        const std::size_t marker = view.FindPair(pos, kMarkersActedOn);
         if (marker == ChunkView::npos) {
-            break;
-        }
-        if (marker + 1 >= total) {
-            resume = marker;  // the code byte comes with the next chunk
+            if (total > pos && view[total - 1] == kMarkerPrefix) {
+                resume = total - 1;  // its code byte comes with the next chunk
+            }
             break;
         }
         const std::uint8_t code = view[marker + 1];
@@ -67,10 +68,10 @@ void CJpegAssembler::Feed(const std::uint8_t* data, std::size_t size) {
             m_buffer.clear();
             m_inPicture = true;
             pictureFrom = marker;
-        } else if (code == kEndOfImage && m_inPicture) {
+        } else if (m_inPicture) {  // end of image
             FinishPicture(view, pictureFrom, marker + 2);
         }
-        // Go on at the byte after the 0xFF, so fill bytes (FF FF D8) work.
+        // Go on at the byte after the 0xFF (fill bytes: FF FF D8).
         pos = marker + 1;
     }
 

@@ -12,6 +12,30 @@ constexpr std::size_t kMarkerOpeningLength = sizeof(kMarkerOpening) - 1;
 constexpr std::uint8_t kStartKind = 's';
 constexpr std::uint8_t kEndKind = 'e';
 constexpr std::uint8_t kMarkerClose = ']';
+constexpr std::size_t kMarkerSize = CMpegParser::kMarkerSize;
+
+constexpr BytePair kMarkerFirstBytes{'[', {'v'}, 1};
+
+// True when the bytes from pos to the end of the view (at most eight) agree
+// with a start or end marker.
+bool CouldBeMarker(const ChunkView& view, std::size_t pos) {
+    const std::size_t available = view.size() - pos;
+    for (std::size_t i = 0; i < kMarkerSize && i < available; ++i) {
+        const std::uint8_t byte = view[pos + i];
+        if (i < kMarkerOpeningLength) {
+            if (byte != static_cast<std::uint8_t>(kMarkerOpening[i])) {
+                return false;
+            }
+        } else if (i == 6) {
+            if (byte != kStartKind && byte != kEndKind) {
+                return false;
+            }
+        } else if (i == 7 && byte != kMarkerClose) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // Video object plane start code.
 constexpr std::uint8_t kVopStartCode[] = {0x00, 0x00, 0x01, 0xB6};
@@ -56,21 +80,23 @@ void CMpegParser::Feed(const std::uint8_t* data, std::size_t size) {
 
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t marker = view.Find(static_cast<std::uint8_t>(kMarkerOpening[0]), pos);
+        const std::size_t marker = view.FindPair(pos, kMarkerFirstBytes);
         if (marker == ChunkView::npos) {
+            if (total > pos && view[total - 1] == kMarkerOpening[0]) {
+                resume = total - 1;  // a marker may begin with the last byte
+            }
             break;
         }
-        if (marker + kMarkerSize > total) {
-            resume = marker;  // may be a marker completed by the next chunk
-            break;
-        }
-        const std::uint8_t kind = view[marker + 6];
-        if (!view.Matches(marker, kMarkerOpening, kMarkerOpeningLength) ||
-            view[marker + 7] != kMarkerClose || (kind != kStartKind && kind != kEndKind)) {
-            // Not a marker: ordinary bytes, keep scanning.
+        if (!CouldBeMarker(view, marker)) {
+            // Ordinary bytes: keep scanning.
             pos = marker + 1;
             continue;
         }
+        if (marker + kMarkerSize > total) {
+            resume = marker;  // the next chunk tells
+            break;
+        }
+        const std::uint8_t kind = view[marker + 6];
         if (kind == kStartKind) {
             if (m_inRecord) {
                 // The previous record lost its end marker: its frame is gone.

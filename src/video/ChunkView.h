@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "video/BytePairScan.h"
+
 namespace brevane {
 
 class ChunkView {
@@ -28,39 +30,19 @@ class ChunkView {
         return pos < m_headSize ? m_head[pos] : m_tail[pos - m_headSize];
     }
 
-    // Position of the first byte equal to value at or after from; npos when
-    // there is none.
-    std::size_t Find(std::uint8_t value, std::size_t from) const {
-        if (from < m_headSize) {
-            const void* hit = std::memchr(m_head + from, value, m_headSize - from);
-            if (hit != nullptr) {
-                return static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - m_head);
+    // Position of the first p >= from where pair.first is followed by one of
+    // pair.seconds, the two bytes possibly on both sides of the seam; npos
+    // when there is none.
+    std::size_t FindPair(std::size_t from, const BytePair& pair) const {
+        for (; from < m_headSize; ++from) {
+            if (m_head[from] == pair.first && from + 1 < size() &&
+                pair.MatchesSecond((*this)[from + 1])) {
+                return from;
             }
-            from = m_headSize;
         }
         const std::size_t offset = from - m_headSize;
-        if (offset >= m_tailSize) {
-            return npos;
-        }
-        const void* hit = std::memchr(m_tail + offset, value, m_tailSize - offset);
-        if (hit == nullptr) {
-            return npos;
-        }
-        return m_headSize + static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - m_tail);
-    }
-
-    // True when the bytes at pos equal text[0 .. length); all must lie in
-    // the view.
-    bool Matches(std::size_t pos, const char* text, std::size_t length) const {
-        if (pos + length > size()) {
-            return false;
-        }
-        for (std::size_t i = 0; i < length; ++i) {
-            if ((*this)[pos + i] != static_cast<std::uint8_t>(text[i])) {
-                return false;
-            }
-        }
-        return true;
+        const std::size_t hit = FindBytePair(m_tail, m_tailSize, offset, pair);
+        return hit < m_tailSize ? m_headSize + hit : npos;
     }
 
     // Pointer to [begin, end) when the range lies wholly in the tail, else
