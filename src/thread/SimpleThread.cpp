@@ -26,11 +26,14 @@ bool CSimpleThread::Start(const std::string& name) {
             gate->Wait(platform::kInfinite);
             ThreadEntry(this);
         });
+        const bool started = m_hThread != nullptr;
+        // From here on the thread may already have closed its own handle.
         gate->Set();
+        return started;
     } catch (const std::bad_alloc&) {
         m_hThread.reset();
+        return false;
     }
-    return m_hThread != nullptr;
 }
 
 bool CSimpleThread::IsRunning() const {
