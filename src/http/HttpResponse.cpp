@@ -386,8 +386,8 @@ void CHttpResponse::Close() {
     m_session->Wake();
 }
 
-bool CHttpResponse::WaitForData() {
-    return m_session->Drive(*this, [this] { return DataSettled(); }) ==
+bool CHttpResponse::WaitForData(bool refresh) {
+    return m_session->Drive(*this, [this] { return DataSettled(); }, refresh) ==
            CHttpSession::WaitResult::Ready;
 }
 
@@ -396,7 +396,8 @@ bool CHttpResponse::QueryDataAvailable(std::uint32_t* count) {
         return false;
     }
     *count = 0;
-    if (!WaitForData()) {
+    // Takes in what has arrived meanwhile, so the count covers it.
+    if (!WaitForData(true)) {
         return false;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -415,7 +416,7 @@ bool CHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* re
     if (buffer == nullptr || size == 0) {
         return false;
     }
-    if (!WaitForData()) {
+    if (!WaitForData(false)) {
         return false;
     }
     bool wake = false;

@@ -89,7 +89,7 @@ class CHttpResponse {
     std::size_t OnBody(const char* data, std::size_t size);
     void Touch();
     void SettleTentativeLocked();  // needs m_mutex
-    bool WaitForData();
+    bool WaitForData(bool refresh);
 
     // Members are destroyed in reverse order: the session outlives the
     // transfer that the destructor removes from it.

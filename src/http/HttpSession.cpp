@@ -48,8 +48,12 @@ std::string RequestTarget(std::string_view path) {
 
 // --- Turn ---
 
-CHttpSession::Turn::Turn(CHttpSession& session) : m_session(session) {
+CHttpSession::Turn::Turn(CHttpSession& session, bool onlyIfFree) : m_session(session) {
     std::unique_lock<std::mutex> lock(session.m_turnMutex);
+    if (onlyIfFree && session.m_nextTicket != session.m_serving) {
+        return;
+    }
+    m_owns = true;
     const std::uint64_t ticket = session.m_nextTicket++;
     if (ticket != session.m_serving) {
         // The driver may sit in a poll for a while; make it give up its turn.
@@ -61,6 +65,9 @@ CHttpSession::Turn::Turn(CHttpSession& session) : m_session(session) {
 }
 
 CHttpSession::Turn::~Turn() {
+    if (!m_owns) {
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(m_session.m_turnMutex);
         ++m_session.m_serving;
@@ -161,8 +168,16 @@ void CHttpSession::CollectFinished() {
     }
 }
 
+bool CHttpSession::Perform() {
+    ResumeDrained();
+    int running = 0;
+    const CURLMcode performed = curl_multi_perform(m_multi, &running);
+    CollectFinished();
+    return performed == CURLM_OK;
+}
+
 CHttpSession::WaitResult CHttpSession::Drive(CHttpResponse& response,
-                                             const std::function<bool()>& ready) {
+                                             const std::function<bool()>& ready, bool refresh) {
     const std::uint64_t start = brevane::platform::MonotonicMilliseconds();
     const std::uint32_t timeout = response.TimeoutMs();
     for (;;) {
@@ -173,6 +188,14 @@ CHttpSession::WaitResult CHttpSession::Drive(CHttpResponse& response,
             return WaitResult::Closed;
         }
         if (ready()) {
+            if (refresh) {
+                refresh = false;
+                Turn turn(*this, true);
+                if (turn.Owns() && !Perform()) {
+                    return WaitResult::Failed;
+                }
+                continue;
+            }
             return WaitResult::Ready;
         }
         std::uint64_t slice = kMaxPollSliceMs;
@@ -191,11 +214,7 @@ CHttpSession::WaitResult CHttpSession::Drive(CHttpResponse& response,
         if (m_aborted || response.IsClosed() || ready()) {
             continue;
         }
-        ResumeDrained();
-        int running = 0;
-        const CURLMcode performed = curl_multi_perform(m_multi, &running);
-        CollectFinished();
-        if (performed != CURLM_OK) {
+        if (!Perform()) {
             return WaitResult::Failed;
         }
         if (m_aborted || response.IsClosed() || ready()) {

@@ -81,8 +81,11 @@ class CHttpSession : public std::enable_shared_from_this<CHttpSession> {
 
     // Drives the session until `ready` holds for `response` (checked before
     // each round), the session is aborted, the response is closed, or the
-    // response's time-out passes without progress.
-    WaitResult Drive(CHttpResponse& response, const std::function<bool()>& ready);
+    // response's time-out passes without progress. With `refresh`, a
+    // response that is ready at once still gets one pass without waiting
+    // when nobody else is driving, so it takes in what the network has.
+    WaitResult Drive(CHttpResponse& response, const std::function<bool()>& ready,
+                     bool refresh = false);
 
     // Interrupts the current driver's poll so it looks at the state again.
     void Wake();
@@ -95,18 +98,23 @@ class CHttpSession : public std::enable_shared_from_this<CHttpSession> {
     // A fair turn at driving the multi handle (tickets served in order).
     class Turn {
        public:
-        explicit Turn(CHttpSession& session);
+        // Waits for the turn; with `onlyIfFree`, takes it only when nobody
+        // holds or waits for it (see Owns).
+        explicit Turn(CHttpSession& session, bool onlyIfFree = false);
         ~Turn();
         Turn(const Turn&) = delete;
         Turn& operator=(const Turn&) = delete;
+        bool Owns() const { return m_owns; }
 
        private:
         CHttpSession& m_session;
+        bool m_owns = false;
     };
 
     explicit CHttpSession(CURLM* multi);
     void ResumeDrained();     // needs the turn
     void CollectFinished();   // needs the turn
+    bool Perform();           // needs the turn; false when the handle failed
 
     CURLM* const m_multi;
     std::atomic<bool> m_aborted{false};
