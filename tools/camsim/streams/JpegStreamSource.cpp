@@ -2,8 +2,6 @@
 
 #include <turbojpeg.h>
 
-#include <cstring>
-
 namespace darvik::camsim {
 
 int JpegStreamSource::QualityForCode(int code) {

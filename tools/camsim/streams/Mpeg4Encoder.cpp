@@ -6,7 +6,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cstring>
 
 namespace darvik::camsim {
 namespace {
