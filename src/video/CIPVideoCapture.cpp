@@ -32,8 +32,13 @@ bool CIPVideoCapture::StartChannel(std::uint32_t index, ipcapture::IFrameReceive
     StopChannel(index);
 
     ICameraChannel* channel = nullptr;
-    if (m_creator != nullptr) {
-        channel = m_creator->CreateChannel(index, receiver);
+    try {
+        if (m_creator != nullptr) {
+            channel = m_creator->CreateChannel(index, receiver);
+        }
+    } catch (...) {
+        // Out of memory while building the channel: as if none was made.
+        channel = nullptr;
     }
     if (channel == nullptr) {
         // No channel class for the driver's stream type: nothing to start.

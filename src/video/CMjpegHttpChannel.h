@@ -1,0 +1,49 @@
+// CMjpegHttpChannel: the camera channel for motion JPEG over HTTP. Sets the
+// camera's JPEG quality, opens the endless JPEG stream of the requested
+// picture width, cuts the pictures out with a CJpegAssembler and hands each
+// to the host as a "JPEG" frame. Reconnects by itself when the stream breaks:
+// after 500 ms, and every 5 s after four failed attempts in a row.
+//
+// Owned by the video capture object; everything but Start/Stop/Restart runs
+// on the channel's worker. Stopping aborts the HTTP exchange in progress
+// (OnStopping), so a worker blocked on the network returns at once.
+#pragma once
+
+#include <cstdint>
+
+#include "http/HttpClient.h"
+#include "video/CBaseCameraChannel.h"
+#include "video/CJpegAssembler.h"
+#include "video/IJpegReceiver.h"
+
+namespace brevane {
+
+class CMjpegHttpChannel : public CBaseCameraChannel, public IJpegReceiver {
+   public:
+    // Size of the read buffer at the start of each stream; it grows when
+    // more bytes are ready at once.
+    static constexpr std::uint32_t kInitialReadSize = 8096;
+
+    CMjpegHttpChannel(std::uint32_t channelIndex, IDriver* driver,
+                      ipcapture::IFrameReceiver* receiver);
+    ~CMjpegHttpChannel() override;
+
+    void OnJpegFrame(const std::uint8_t* data, std::uint32_t size) override;
+
+   protected:
+    void Run() override;
+    void OnStopping() override;
+    void OnStarting() override;
+
+   private:
+    bool Connect();
+    // True when asked to end (stop request or refused picture), false when
+    // the stream broke.
+    bool ReadStream();
+
+    Web::CHttpClient m_http;
+    CJpegAssembler m_assembler;
+    bool m_stopReading = false;  // touched only by the worker
+};
+
+}  // namespace brevane

@@ -1,0 +1,219 @@
+#include "video/CMpegHttpChannel.h"
+
+#include <string>
+#include <vector>
+
+#include "darvik/Contract.h"
+#include "http/Utils.h"
+#include "video/CMpegParser.h"
+#include "video/SequenceHeader.h"
+#include "video/VideoTables.h"
+
+namespace brevane {
+namespace {
+
+constexpr const char* kUserAgent = "Brevane::HttpClient";
+
+// The reply text up to its first zero byte.
+std::string ReplyText(const std::vector<std::uint8_t>& reply) {
+    std::string text(reply.begin(), reply.end());
+    const std::size_t end = text.find('\0');
+    if (end != std::string::npos) {
+        text.resize(end);
+    }
+    return text;
+}
+
+}  // namespace
+
+CMpegHttpChannel::CurrentClient::CurrentClient(CMpegHttpChannel& channel, Web::CHttpClient& client)
+    : m_channel(channel) {
+    CLockGuard guard(m_channel.m_clientLock);
+    m_channel.m_currentClient = &client;
+    if (m_channel.m_aborting) {
+        client.Abort();
+    }
+}
+
+CMpegHttpChannel::CurrentClient::~CurrentClient() {
+    CLockGuard guard(m_channel.m_clientLock);
+    m_channel.m_currentClient = nullptr;
+}
+
+CMpegHttpChannel::CMpegHttpChannel(std::uint32_t channelIndex, IDriver* driver,
+                                   ipcapture::IFrameReceiver* receiver)
+    : CBaseCameraChannel(channelIndex, driver, receiver) {}
+
+CMpegHttpChannel::~CMpegHttpChannel() {
+    // The worker reaches this object through the parser: end it first.
+    Stop();
+}
+
+void CMpegHttpChannel::OnStopping() {
+    CLockGuard guard(m_clientLock);
+    m_aborting = true;
+    if (m_currentClient != nullptr) {
+        m_currentClient->Abort();
+    }
+}
+
+void CMpegHttpChannel::OnStarting() {
+    CLockGuard guard(m_clientLock);
+    m_aborting = false;
+}
+
+void CMpegHttpChannel::Run() {
+    SetState(CHANNEL_CONNECTING);
+    for (;;) {
+        bool askedToStop = false;
+        if (Configure()) {
+            SetState(CHANNEL_RUNNING);
+            askedToStop = Stream();
+        }
+        // An attempt that failed because a stop cut its exchange short is a
+        // stop, not a lost signal.
+        if (StopRequested()) {
+            askedToStop = true;
+            SetState(CHANNEL_STOPPED);
+        }
+        SetCameraState(false);
+        if (askedToStop) {
+            break;
+        }
+        SetState(CHANNEL_SIGNAL_LOST);
+        if (m_receiver != nullptr) {
+            m_receiver->OnSignalLost();
+        }
+        if (WaitForStop(kRetryPauseMs)) {
+            break;
+        }
+    }
+    SetState(CHANNEL_STOPPED);
+}
+
+bool CMpegHttpChannel::Configure() {
+    Web::CHttpClient client(m_driver->GetDeviceInfo(), kUserAgent);
+    const CurrentClient current(*this, client);
+
+    if (!client.Request("GET", Utils::Format("cgi-bin/set?m_mode=%d", 0))) {
+        return false;
+    }
+    const std::uint32_t quality = MpegQualityValue(m_params.quality);
+    if (!client.Request("GET", Utils::Format("cgi-bin/set?m_qual=%u", quality))) {
+        return false;
+    }
+    const bool ntsc = m_driver->IsNtsc() != 0;
+    const auto frameRate = FindFrameRateCode(ntsc, m_params.frameInterval);
+    const auto resolution = FindResolutionCode(ntsc, m_params.width, m_params.height);
+    if (!frameRate || !resolution) {
+        return false;
+    }
+    if (!client.Request("GET", Utils::Format("cgi-bin/set?m_fram=%d", *frameRate)) ||
+        !client.Request("GET", Utils::Format("cgi-bin/set?m_resl=%d", *resolution))) {
+        return false;
+    }
+    client.Request("GET", "cgi-bin/set?r_appl=1");
+    return ReadBack(client, quality, *frameRate, *resolution);
+}
+
+bool CMpegHttpChannel::ReadBack(Web::CHttpClient& client, std::uint32_t quality,
+                                std::int32_t frameRate, std::int32_t resolution) {
+    const std::string wantQuality = std::to_string(quality);
+    const std::string wantFrameRate = std::to_string(frameRate);
+    const std::string wantResolution = std::to_string(resolution);
+    std::vector<std::uint8_t> reply;
+    for (std::uint32_t attempt = 1; attempt <= kReadBackAttempts; ++attempt) {
+        // Failures are expected while the camera applies the settings: no sink.
+        Utils::SendRequestEx("cgi-bin/get?mpg", reply, client, nullptr);
+        const bool stop = WaitForStop(kReadBackPauseMs);
+        const std::string text = ReplyText(reply);
+        if (text.empty()) {
+            if (attempt < kReadBackAttempts && !stop) {
+                continue;
+            }
+            return false;
+        }
+        return Utils::GetParameter("m_qual", ":", text, "\r\n") == wantQuality &&
+               Utils::GetParameter("m_fram", ":", text, "\r\n") == wantFrameRate &&
+               Utils::GetParameter("m_resl", ":", text, "\r\n") == wantResolution;
+    }
+    return false;
+}
+
+bool CMpegHttpChannel::Stream() {
+    Web::CHttpClient client(m_driver->GetDeviceInfo(), kUserAgent);
+    const CurrentClient current(*this, client);
+    if (!client.Request("GET", "cgi-bin/get?liv")) {
+        return false;
+    }
+    // The watchdog counts from the start of the stream.
+    RecordFrameTime();
+    std::vector<std::uint8_t> buffer(kInitialReadSize);
+    CMpegParser parser(this);
+    for (;;) {
+        Web::RequestHandle handle = client.GetRequestHandle();
+        if (!handle) {
+            return false;
+        }
+        std::uint32_t available = 0;
+        if (!Web::QueryDataAvailable(handle, &available) || available == 0) {
+            return false;
+        }
+        if (available > buffer.size()) {
+            buffer.resize(available);
+        }
+        handle = client.GetRequestHandle();
+        if (!handle) {
+            return false;
+        }
+        std::uint32_t read = 0;
+        if (!Web::ReadData(handle, buffer.data(), available, &read) || read == 0) {
+            return false;
+        }
+        parser.Feed(buffer.data(), read);
+        // Measured in 64 bits: twice a large time-out must not wrap.
+        if (MillisecondsSinceFrame() > 2ull * m_driver->GetDeviceInfo().streamTimeout) {
+            return false;
+        }
+        if (StopRequested()) {
+            return true;
+        }
+    }
+}
+
+bool CMpegHttpChannel::OnMpegFrame(const std::uint8_t* payload, std::uint32_t size, bool keyFrame) {
+    if (StopRequested()) {
+        return false;  // the rest of the chunk is not handed out any more
+    }
+    ipcapture::IFrameAllocator* allocator = m_driver->GetFrameAllocator();
+    if (allocator == nullptr || m_receiver == nullptr || payload == nullptr) {
+        return false;
+    }
+    std::array<std::uint8_t, kSequenceHeaderSize> header{};
+    std::uint32_t headerSize = 0;
+    std::uint32_t format = contract::kFormatDivi;
+    if (keyFrame) {
+        header = BuildSequenceHeader(m_params.width, m_params.height);
+        headerSize = static_cast<std::uint32_t>(header.size());
+        format = contract::kFormatDivx;
+    }
+    const std::uint32_t dataSize = headerSize + size;
+    ipcapture::IFrame* frame =
+        allocator->AllocateFrame(format, FrameAllocationSize(dataSize), contract::kFrameSourceName);
+    if (frame == nullptr) {
+        return false;
+    }
+    bool accepted = false;
+    if (FillFrame(frame, m_params.width, m_params.height, format, header.data(), headerSize, payload,
+                  size)) {
+        accepted = m_receiver->DeliverFrame(frame);
+        if (accepted) {
+            RecordFrameTime();
+            SetCameraState(true);
+        }
+    }
+    allocator->ReleaseFrame(frame);
+    return accepted;
+}
+
+}  // namespace brevane

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
+
+#include "video/CBaseCameraChannel.h"
+#include "platform/Platform.h"
+#include "video/FakeDriver.h"
+
+namespace brevane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeDriver;
+
+// A channel whose worker runs a body chosen by the test.
+class TestChannel : public CBaseCameraChannel {
+   public:
+    TestChannel(IDriver* driver, std::uint32_t index = 7) : CBaseCameraChannel(index, driver, nullptr) {}
+    ~TestChannel() override { Stop(); }
+
+    using CBaseCameraChannel::m_httpStatus;
+    using CBaseCameraChannel::SetCameraState;
+    using CBaseCameraChannel::WaitForStop;
+
+    std::function<void(TestChannel&)> body = [](TestChannel& self) { self.WaitForStop(platform::kInfinite); };
+    std::atomic<int> runsStarted{0};
+    std::atomic<int> runsEnded{0};
+    std::atomic<int> stoppingCalls{0};
+
+   protected:
+    void Run() override {
+        ++runsStarted;
+        body(*this);
+        ++runsEnded;
+    }
+    void OnStopping() override { ++stoppingCalls; }
+};
+
+TEST(CameraChannelBase, CameraStateLinesAreLoggedOncePerChange) {
+    FakeDriver driver;
+    driver.device.address = "10.1.2.3";
+    TestChannel channel(&driver);
+
+    // Never online: going offline says nothing.
+    channel.SetCameraState(false);
+    EXPECT_TRUE(driver.Lines().empty());
+
+    const std::string prefix = "brevane::CBaseCameraChannel::SetCameraState: ";
+    struct Case {
+        std::int32_t state;
+        std::uint32_t httpStatus;
+        int level;
+        std::string text;
+    };
+    const Case cases[] = {
+        {CHANNEL_STOPPED, 0, 3, "Camera 10.1.2.3 is offline. Channel was stopped"},
+        {CHANNEL_SIGNAL_LOST, 401, 1, "Signal was lost for camera 10.1.2.3 (channel 7)"},
+        {CHANNEL_RUNNING, 401, 1, "Camera 10.1.2.3 is offline or failed, HTTP error code 401"},
+        {CHANNEL_CONNECTING, 0, 1, "Camera 10.1.2.3 is offline or failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::size_t before = driver.Lines().size();
+        channel.SetCameraState(true);
+        channel.SetCameraState(true);
+        channel.SetState(c.state);
+        channel.m_httpStatus = c.httpStatus;
+        channel.SetCameraState(false);
+        channel.SetCameraState(false);
+        const auto lines = driver.Lines();
+        ASSERT_EQ(lines.size(), before + 2);
+        EXPECT_EQ(lines[before].level, 3);
+        EXPECT_EQ(lines[before].text, prefix + "Camera 10.1.2.3 is online");
+        EXPECT_EQ(lines[before + 1].level, c.level);
+        EXPECT_EQ(lines[before + 1].text, prefix + c.text);
+    }
+}
+
+TEST(CameraChannelBase, StopWithoutWorkerReturnsAtOnceAndLogsNothing) {
+    FakeDriver driver;
+    TestChannel channel(&driver);
+    const auto started = std::chrono::steady_clock::now();
+    channel.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 100ms);
+    EXPECT_EQ(channel.GetState(), CHANNEL_STOPPED);
+    EXPECT_EQ(channel.stoppingCalls, 0);
+    EXPECT_TRUE(driver.Lines().empty());
+}
+
+TEST(CameraChannelBase, StartEndsTheRunningWorkerBeforeTheNextBegins) {
+    FakeDriver driver;
+    TestChannel channel(&driver);
+    std::atomic<std::int32_t> stateWhenFirstEnded{-1};
+    std::atomic<int> runsWhenFirstEnded{-1};
+    channel.body = [&](TestChannel& self) {
+        const int run = self.runsStarted;
+        self.SetState(CHANNEL_RUNNING);
+        self.WaitForStop(platform::kInfinite);
+        if (run == 1) {
+            stateWhenFirstEnded = self.GetState();
+            runsWhenFirstEnded = self.runsStarted.load();
+        }
+    };
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    while (channel.GetState() != CHANNEL_RUNNING) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(channel.Start({40, 50, 704, 576}));
+    EXPECT_EQ(stateWhenFirstEnded, CHANNEL_STOPPED);
+    EXPECT_EQ(runsWhenFirstEnded, 1);
+    EXPECT_EQ(channel.stoppingCalls, 1);
+    channel.Stop();
+    EXPECT_EQ(channel.runsStarted, 2);
+    EXPECT_EQ(channel.runsEnded, 2);
+}
+
+TEST(CameraChannelBase, RestartKeepsTheQualityOfTheLastStart) {
+    FakeDriver driver;
+    TestChannel channel(&driver);
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    ASSERT_TRUE(channel.Restart({40, 0, 704, 576}));
+    const StreamParams params = channel.GetParams();
+    EXPECT_EQ(params.frameInterval, 40u);
+    EXPECT_EQ(params.quality, 80u);
+    EXPECT_EQ(params.width, 704u);
+    EXPECT_EQ(params.height, 576u);
+    channel.Stop();
+    EXPECT_EQ(channel.runsStarted, 2);
+    EXPECT_EQ(channel.GetState(), CHANNEL_STOPPED);
+}
+
+// A worker held inside a host call past twice the time-out is not killed:
+// Stop logs one line naming the channel and waits for it to return.
+TEST(CameraChannelBase, StopWaitsForAWorkerStuckInTheHost) {
+    FakeDriver driver;
+    driver.device.timeout = 50;
+    TestChannel channel(&driver, 3);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> finishedBody{false};
+    channel.body = [&](TestChannel&) {
+        released.wait();  // deaf to the stop request
+        finishedBody = true;
+    };
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    auto stopping = std::async(std::launch::async, [&] { channel.Stop(); });
+    ASSERT_TRUE(driver.WaitForLines("did not stop within 100 ms", 1, 5s));
+    EXPECT_EQ(stopping.wait_for(150ms), std::future_status::timeout);
+    release.set_value();
+    ASSERT_EQ(stopping.wait_for(5s), std::future_status::ready);
+    EXPECT_TRUE(finishedBody);
+    const auto lines = driver.LinesWith("did not stop");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, 1);
+    EXPECT_EQ(lines[0].text,
+              "brevane::CBaseCameraChannel::Stop: Channel 3 of camera 127.0.0.1 did not stop "
+              "within 100 ms; waiting for it");
+}
+
+}  // namespace
+}  // namespace brevane

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "video/CIPVideoCapture.h"
+#include "video/CMjpegHttpChannel.h"
+#include "video/FakeDriver.h"
+#include "video/FakeHost.h"
+#include "video/ScriptedStream.h"
+#include "video/StreamFixtures.h"
+
+namespace brevane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Bytes;
+
+constexpr std::uint32_t kFormatJpeg = contract::kFormatJpeg;
+const std::string kStatePrefix = "brevane::CBaseCameraChannel::SetCameraState: ";
+
+class MjpegChannelTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        ASSERT_TRUE(camera.Started()) << camera.Error();
+        driver.SetPort(camera.Port());
+        driver.allocator = &allocator;
+        for (std::uint32_t i = 0; i < 5; ++i) {
+            pictures.push_back(testing::MakeJpeg(352, 288, 200 + i * 700, i + 1));
+            testing::Append(multipart, testing::MultipartPart(pictures.back()));
+        }
+    }
+
+    // The multipart body in pieces that cut markers, repeated endlessly.
+    testing::StreamScript EndlessScript() const {
+        testing::StreamScript script;
+        script.body = multipart;
+        script.pieceSizes = {7, 300, 1, 1000};
+        script.delayMs = 2;
+        return script;
+    }
+
+    testing::ScriptedCamera camera;
+    testing::FakeDriver driver;
+    testing::FakeAllocator allocator;
+    testing::FakeReceiver receiver;
+    std::vector<Bytes> pictures;
+    Bytes multipart;
+};
+
+TEST_F(MjpegChannelTest, DeliversEveryPictureAsAJpegFrame) {
+    camera.SetScript(EndlessScript());
+    {
+        CMjpegHttpChannel channel(0, &driver, &receiver);
+        ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+        ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= 12; }, 10s));
+        EXPECT_EQ(channel.GetState(), CHANNEL_RUNNING);
+        channel.Stop();
+        EXPECT_EQ(channel.GetState(), CHANNEL_STOPPED);
+    }
+    const std::size_t afterStop = receiver.FrameCount();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(receiver.FrameCount(), afterStop);
+
+    for (std::size_t i = 0; i < receiver.frames.size(); ++i) {
+        const testing::DeliveredFrame& frame = receiver.frames[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(frame.data, pictures[i % pictures.size()]);
+        EXPECT_EQ(frame.format, kFormatJpeg);
+        EXPECT_EQ(frame.allocation, frame.data.size());
+        EXPECT_EQ(frame.width, 352u);
+        EXPECT_EQ(frame.height, 288u);
+        EXPECT_EQ(frame.sizeClass, 2);
+        EXPECT_EQ(frame.calls, (std::vector<int>{14, 12, 16, 4, 10, 5, 2}));
+    }
+    EXPECT_EQ(allocator.lastSource, "DarvikIPCapture");
+    EXPECT_EQ(allocator.outstanding, 0);
+
+    const auto targets = camera.Targets();
+    ASSERT_GE(targets.size(), 2u);
+    EXPECT_EQ(targets[0], "/cgi-bin/set?j_qual=0");
+    EXPECT_EQ(targets[1], "/cgi-bin/get?jpgn");
+    const auto lines = driver.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].level, 3);
+    EXPECT_EQ(lines[0].text, kStatePrefix + "Camera 127.0.0.1 is online");
+    EXPECT_EQ(lines[1].level, 3);
+    EXPECT_EQ(lines[1].text, kStatePrefix + "Camera 127.0.0.1 is offline. Channel was stopped");
+}
+
+TEST_F(MjpegChannelTest, QualityAndWidthChooseTheRequests) {
+    camera.SetScript(EndlessScript());
+    struct Case {
+        StreamParams params;
+        std::string quality;
+        std::string stream;  // empty: no stream request can be made
+    };
+    const Case cases[] = {
+        {{100, 33, 160, 120}, "/cgi-bin/set?j_qual=2", "/cgi-bin/get?jpgl"},
+        {{100, 34, 704, 576}, "/cgi-bin/set?j_qual=1", "/cgi-bin/get?jpgh"},
+        {{100, 66, 640, 480}, "/cgi-bin/set?j_qual=1", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.quality + " " + c.stream);
+        camera.Sim().ClearRequestLog();
+        CMjpegHttpChannel channel(0, &driver, &receiver);
+        ASSERT_TRUE(channel.Start(c.params));
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (camera.Targets().size() < (c.stream.empty() ? 1u : 2u) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+        }
+        if (c.stream.empty()) {
+            // The empty path never leaves the client; nothing connects.
+            std::this_thread::sleep_for(100ms);
+            EXPECT_EQ(channel.GetState(), CHANNEL_CONNECTING);
+        }
+        channel.Stop();
+        const auto targets = camera.Targets();
+        ASSERT_FALSE(targets.empty());
+        EXPECT_EQ(targets[0], c.quality);
+        if (!c.stream.empty()) {
+            ASSERT_GE(targets.size(), 2u);
+            EXPECT_EQ(targets[1], c.stream);
+        } else {
+            for (const std::string& target : targets) {
+                EXPECT_EQ(target, c.quality);
+            }
+        }
+    }
+}
+
+TEST_F(MjpegChannelTest, BrokenStreamIsReportedAndReconnected) {
+    testing::StreamScript script = EndlessScript();
+    script.repeat = false;  // five pictures, then the response ends
+    camera.SetScript(script);
+    CMjpegHttpChannel channel(2, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    // Five pictures per connection: eight need a second one.
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= 8; }, 10s));
+    channel.Stop();
+
+    EXPECT_GE(camera.CountTarget("/cgi-bin/get?jpgn"), 2u);
+    const auto lines = driver.Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0].text, kStatePrefix + "Camera 127.0.0.1 is online");
+    EXPECT_EQ(lines[1].level, 1);
+    EXPECT_EQ(lines[1].text, kStatePrefix + "Signal was lost for camera 127.0.0.1 (channel 2)");
+    EXPECT_EQ(lines[2].text, kStatePrefix + "Camera 127.0.0.1 is online");
+    for (std::size_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(receiver.frames[i].data, pictures[i % pictures.size()]) << i;
+    }
+}
+
+TEST_F(MjpegChannelTest, RefusedPictureEndsTheStreamWithTheHttpStatusLine) {
+    camera.SetScript(EndlessScript());
+    bool first = true;  // accept only the first picture
+    receiver.onDeliver = [&] {
+        receiver.accept = first;
+        first = false;
+    };
+    CMjpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    // Each refusal ends the stream; the next connection follows after 500 ms.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (camera.CountTarget("/cgi-bin/get?jpgn") < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    channel.Stop();
+    EXPECT_GE(camera.CountTarget("/cgi-bin/get?jpgn"), 3u);
+    EXPECT_EQ(receiver.FrameCount(), 1u);
+    // Online once, offline once: the refusals after that come from a camera
+    // that was never online again.
+    const auto lines = driver.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, kStatePrefix + "Camera 127.0.0.1 is online");
+    EXPECT_EQ(lines[1].level, 1);
+    EXPECT_EQ(lines[1].text, kStatePrefix + "Camera 127.0.0.1 is offline or failed, HTTP error code 200");
+}
+
+TEST_F(MjpegChannelTest, FailedConnectionsAreRetriedQuicklyFourTimesThenEveryFiveSeconds) {
+    darvik::camsim::Faults faults;
+    faults.pathStatus.push_back({"/cgi-bin/get?jpgn", 404, "no"});
+    camera.Sim().SetFaults(faults);
+    CMjpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    // Attempts at about 0.5, 1.0, 1.5 and 2.0 s; the fifth not before 7 s.
+    std::this_thread::sleep_for(3500ms);
+    EXPECT_EQ(camera.CountTarget("/cgi-bin/get?jpgn"), 4u);
+    EXPECT_EQ(channel.GetState(), CHANNEL_CONNECTING);
+    const auto started = std::chrono::steady_clock::now();
+    channel.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    // Never online: no line at all.
+    EXPECT_TRUE(driver.Lines().empty());
+    EXPECT_EQ(receiver.FrameCount(), 0u);
+}
+
+TEST_F(MjpegChannelTest, StopEndsAStalledStreamAtOnce) {
+    driver.device.timeout = 5000;  // a read would block this long without the abort
+    testing::StreamScript script = EndlessScript();
+    script.repeat = false;
+    script.stallAtEnd = true;
+    camera.SetScript(script);
+    CMjpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= 5; }, 10s));
+    std::this_thread::sleep_for(50ms);  // now blocked on the stalled response
+    const auto started = std::chrono::steady_clock::now();
+    channel.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_EQ(receiver.FrameCount(), 5u);
+    EXPECT_EQ(driver.LinesWith("Channel was stopped").size(), 1u);
+    EXPECT_TRUE(driver.LinesWith("Signal was lost").empty());
+    EXPECT_TRUE(driver.LinesWith("did not stop").empty());
+}
+
+// Through the video capture object, as the host drives it.
+class MjpegCreator : public ICustomCreator {
+   public:
+    explicit MjpegCreator(IDriver* driver) : m_driver(driver) {}
+    ICameraChannel* CreateChannel(std::uint32_t index, ipcapture::IFrameReceiver* receiver) override {
+        return new CMjpegHttpChannel(index, m_driver, receiver);
+    }
+
+   private:
+    IDriver* m_driver;
+};
+
+TEST_F(MjpegChannelTest, RestartKeepsAskingForTheStartQuality) {
+    camera.SetScript(EndlessScript());
+    MjpegCreator creator(&driver);
+    CIPVideoCapture capture(&creator, 1);
+    testing::FakeStreamSettings settings(352, 288, 100, 80);
+    ASSERT_TRUE(capture.StartChannel(0, &receiver, &settings));
+    ASSERT_TRUE(receiver.WaitFor([&] { return !receiver.frames.empty(); }, 10s));
+    testing::FakeResolution resolution(704, 576);
+    ASSERT_TRUE(capture.RestartChannel(0, &resolution, 66));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (camera.CountTarget("/cgi-bin/get?jpgh") == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_TRUE(capture.StopChannel(0));
+    std::vector<std::string> qualities;
+    for (const std::string& target : camera.Targets()) {
+        if (target.rfind("/cgi-bin/set?j_qual=", 0) == 0) {
+            qualities.push_back(target);
+        }
+    }
+    EXPECT_EQ(qualities, (std::vector<std::string>{"/cgi-bin/set?j_qual=0", "/cgi-bin/set?j_qual=0"}));
+    EXPECT_EQ(camera.CountTarget("/cgi-bin/get?jpgh"), 1u);
+}
+
+}  // namespace
+}  // namespace brevane

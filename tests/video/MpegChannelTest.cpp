@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "video/CMpegHttpChannel.h"
+#include "video/FakeDriver.h"
+#include "video/FakeHost.h"
+#include "video/ScriptedStream.h"
+#include "video/SequenceHeader.h"
+#include "video/StreamFixtures.h"
+
+namespace brevane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Bytes;
+
+class MpegChannelTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        ASSERT_TRUE(camera.Started()) << camera.Error();
+        driver.SetPort(camera.Port());
+        driver.allocator = &allocator;
+        driver.streamType = kStreamTypeMpeg;
+        // A group of pictures: one key frame (4069 bytes: 4097 with the
+        // header), then predicted frames (one of exactly 4096 bytes).
+        const std::size_t sizes[] = {4069, 4096, 900, 30000, 17};
+        for (std::size_t i = 0; i < std::size(sizes); ++i) {
+            payloads.push_back(testing::MakeVopPayload(i == 0, sizes[i], static_cast<std::uint32_t>(i)));
+            testing::Append(records, testing::MakeRecord(payloads.back()));
+        }
+    }
+
+    testing::StreamScript EndlessScript() const {
+        testing::StreamScript script;
+        script.body = records;
+        script.pieceSizes = {1, 7, 300, 5000};
+        script.delayMs = 2;
+        return script;
+    }
+
+    // Waits until the camera got a request for target, or 5 s passed.
+    bool WaitForTarget(const std::string& target, std::size_t count = 1) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (camera.CountTarget(target) < count) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+
+    testing::ScriptedCamera camera;
+    testing::FakeDriver driver;
+    testing::FakeAllocator allocator;
+    testing::FakeReceiver receiver;
+    std::vector<Bytes> payloads;
+    Bytes records;
+};
+
+TEST_F(MpegChannelTest, ConfiguresTheCameraThenDeliversFramesWithSequenceHeaders) {
+    camera.SetScript(EndlessScript());
+    {
+        CMpegHttpChannel channel(0, &driver, &receiver);
+        ASSERT_TRUE(channel.Start({40, 50, 704, 576}));
+        ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= 11; }, 10s));
+        EXPECT_EQ(channel.GetState(), CHANNEL_RUNNING);
+    }
+    const auto targets = camera.Targets();
+    const std::vector<std::string> expected = {
+        "/cgi-bin/set?m_mode=0", "/cgi-bin/set?m_qual=1250", "/cgi-bin/set?m_fram=1",
+        "/cgi-bin/set?m_resl=4", "/cgi-bin/set?r_appl=1",    "/cgi-bin/get?mpg",
+        "/cgi-bin/get?liv"};
+    ASSERT_GE(targets.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(targets.begin(), targets.begin() + 7), expected);
+
+    const auto header = BuildSequenceHeader(704, 576);
+    EXPECT_EQ(header[23], 0x8B);
+    EXPECT_EQ(header[24], 0x02);
+    EXPECT_EQ(header[25], 0x24);
+    EXPECT_EQ(header[26], 0x0A);
+    for (std::size_t i = 0; i < receiver.frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        const testing::DeliveredFrame& frame = receiver.frames[i];
+        const Bytes& payload = payloads[i % payloads.size()];
+        const bool key = i % payloads.size() == 0;
+        Bytes data;
+        if (key) {
+            data.assign(header.begin(), header.end());
+        }
+        testing::Append(data, payload);
+        EXPECT_EQ(frame.data, data);
+        EXPECT_EQ(frame.format, key ? contract::kFormatDivx : contract::kFormatDivi);
+        EXPECT_EQ(frame.width, 704u);
+        EXPECT_EQ(frame.height, 576u);
+        EXPECT_EQ(frame.sizeClass, 4);
+        EXPECT_EQ(frame.calls, (std::vector<int>{14, 12, 16, 4, 10, 5, 2}));
+    }
+    // 4069 + 28 bytes ask for 16384; exactly 4096 for 4096; 30000 for 32768.
+    EXPECT_EQ(receiver.frames[0].allocation, 16384u);
+    EXPECT_EQ(receiver.frames[1].allocation, 4096u);
+    EXPECT_EQ(receiver.frames[2].allocation, 4096u);
+    EXPECT_EQ(receiver.frames[3].allocation, 32768u);
+    EXPECT_EQ(allocator.outstanding, 0);
+    EXPECT_EQ(driver.LinesWith("is online").size(), 1u);
+    EXPECT_EQ(driver.LinesWith("Channel was stopped").size(), 1u);
+    EXPECT_EQ(receiver.SignalLost(), 0);
+}
+
+TEST_F(MpegChannelTest, SettingsWithoutACameraCodeFailTheAttempt) {
+    camera.SetScript(EndlessScript());
+    struct Case {
+        std::int32_t ntsc;
+        StreamParams params;
+    };
+    const Case cases[] = {
+        {0, {77, 50, 352, 288}},  // 12 frames per second
+        {0, {0, 50, 352, 288}},
+        {0, {40, 50, 704, 480}},  // an NTSC size with PAL
+        {1, {40, 50, 352, 240}},  // 25 frames per second with NTSC
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.params.frameInterval);
+        camera.Sim().ClearRequestLog();
+        driver.ntsc = c.ntsc;
+        testing::FakeReceiver lost;
+        CMpegHttpChannel channel(0, &driver, &lost);
+        ASSERT_TRUE(channel.Start(c.params));
+        ASSERT_TRUE(lost.WaitFor([&] { return lost.signalLost >= 1; }, 5s));
+        EXPECT_EQ(channel.GetState(), CHANNEL_SIGNAL_LOST);
+        const auto started = std::chrono::steady_clock::now();
+        channel.Stop();  // inside the 3-second pause
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+        EXPECT_EQ(camera.Targets(),
+                  (std::vector<std::string>{"/cgi-bin/set?m_mode=0", "/cgi-bin/set?m_qual=1250"}));
+    }
+    EXPECT_TRUE(driver.Lines().empty());
+}
+
+TEST_F(MpegChannelTest, SettingsReadBackDifferentlyFailTheAttempt) {
+    camera.SetScript(EndlessScript());
+    darvik::camsim::Faults faults;
+    faults.padding = darvik::camsim::ValuePadding::LeadingZeros;
+    faults.onlyPaths = {"/cgi-bin/get?mpg"};
+    camera.Sim().SetFaults(faults);
+    CMpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({40, 50, 352, 288}));
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.signalLost >= 1; }, 5s));
+    channel.Stop();
+    EXPECT_EQ(camera.CountTarget("/cgi-bin/get?mpg"), 1u);
+    EXPECT_EQ(camera.CountTarget("/cgi-bin/get?liv"), 0u);
+}
+
+TEST_F(MpegChannelTest, StopDuringTheReadBackIsPromptAndNoSignalLoss) {
+    darvik::camsim::Faults faults;
+    faults.pathStatus.push_back({"/cgi-bin/get?mpg", 503, "busy"});
+    camera.Sim().SetFaults(faults);
+    CMpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({40, 50, 352, 288}));
+    ASSERT_TRUE(WaitForTarget("/cgi-bin/get?mpg", 2));
+    const auto started = std::chrono::steady_clock::now();
+    channel.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
+    EXPECT_EQ(receiver.SignalLost(), 0);
+    EXPECT_EQ(camera.CountTarget("/cgi-bin/get?liv"), 0u);
+    EXPECT_TRUE(driver.Lines().empty());
+}
+
+TEST_F(MpegChannelTest, WatchdogEndsAStreamWhoseFramesTheHostRefuses) {
+    camera.SetScript(EndlessScript());
+    receiver.accept = false;
+    CMpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({40, 50, 352, 288}));
+    ASSERT_TRUE(WaitForTarget("/cgi-bin/get?liv"));
+    const auto streamStart = std::chrono::steady_clock::now();
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.signalLost >= 1; }, 5s));
+    const auto streamed = std::chrono::steady_clock::now() - streamStart;
+    channel.Stop();
+    // Twice the 300 ms stream time-out, with bytes arriving all along.
+    EXPECT_GE(streamed, 550ms);
+    EXPECT_LT(streamed, 3s);
+    EXPECT_GT(receiver.Offered(), 0);
+    EXPECT_TRUE(driver.Lines().empty());
+}
+
+TEST_F(MpegChannelTest, RefusedFrameMakesTheChannelWaitForTheNextKeyFrame) {
+    camera.SetScript(EndlessScript());
+    int offered = 0;
+    receiver.onDeliver = [&] { receiver.accept = ++offered != 1; };  // refuse the first
+    CMpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({40, 50, 352, 288}));
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= 3; }, 10s));
+    channel.Stop();
+    // The refused key frame's group is skipped; the next key frame comes
+    // second, straight after the refusal.
+    EXPECT_EQ(receiver.frames[0].format, contract::kFormatDivx);
+    EXPECT_EQ(receiver.frames[1].format, contract::kFormatDivi);
+    EXPECT_EQ(receiver.frames[0].data.size(), kSequenceHeaderSize + payloads[0].size());
+}
+
+TEST_F(MpegChannelTest, BrokenStreamIsReportedAsLostSignal) {
+    testing::StreamScript script = EndlessScript();
+    script.repeat = false;
+    camera.SetScript(script);
+    CMpegHttpChannel channel(4, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({40, 50, 352, 288}));
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.signalLost >= 1; }, 5s));
+    EXPECT_EQ(channel.GetState(), CHANNEL_SIGNAL_LOST);
+    channel.Stop();
+    EXPECT_EQ(receiver.FrameCount(), payloads.size());
+    const auto lines = driver.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "brevane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is online");
+    EXPECT_EQ(lines[1].level, 1);
+    EXPECT_EQ(lines[1].text, "brevane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is offline or failed");
+}
+
+TEST_F(MpegChannelTest, StopEndsAStalledStreamAtOnce) {
+    driver.device.timeout = 5000;
+    driver.device.streamTimeout = 5000;
+    testing::StreamScript script = EndlessScript();
+    script.repeat = false;
+    script.stallAtEnd = true;
+    camera.SetScript(script);
+    CMpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({40, 50, 352, 288}));
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= payloads.size(); }, 10s));
+    std::this_thread::sleep_for(50ms);
+    const auto started = std::chrono::steady_clock::now();
+    channel.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_EQ(receiver.SignalLost(), 0);
+    EXPECT_EQ(driver.LinesWith("Channel was stopped").size(), 1u);
+}
+
+}  // namespace
+}  // namespace brevane
