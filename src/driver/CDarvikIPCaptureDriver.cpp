@@ -5,6 +5,8 @@
 #include <new>
 
 #include "driver/PlaceholderServices.h"
+#include "video/CMjpegHttpChannel.h"
+#include "video/CMpegHttpChannel.h"
 
 namespace brevane {
 
@@ -56,13 +58,11 @@ bool CDarvikIPCaptureDriver::CreatePTZ() {
 
 ICameraChannel* CDarvikIPCaptureDriver::CreateChannel(std::uint32_t channelIndex,
                                                       ipcapture::IFrameReceiver* receiver) {
-    static_cast<void>(channelIndex);
-    static_cast<void>(receiver);
     switch (m_streamType) {
         case kStreamTypeMjpeg:
-            return nullptr;  // the MJPEG channel class is not part of the module yet
+            return new (std::nothrow) CMjpegHttpChannel(channelIndex, this, receiver);
         case kStreamTypeMpeg:
-            return nullptr;  // the MPEG channel class is not part of the module yet
+            return new (std::nothrow) CMpegHttpChannel(channelIndex, this, receiver);
         default:
             return nullptr;
     }

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "driver/CDebugInfo.h"
+#include "video/CIPVideoCapture.h"
 
 namespace brevane {
 namespace {
@@ -87,10 +88,7 @@ bool CIPCaptureDriver::OpenSettings(ipcapture::IMessageSink* sink,
 }
 
 ipcapture::IIPVideoCapture* CIPCaptureDriver::CreateVideoCapture(std::uint32_t channelCount) {
-    // The video capture class is not part of the module yet; until it is,
-    // the driver has no video capture object.
-    static_cast<void>(channelCount);
-    return nullptr;
+    return new (std::nothrow) CIPVideoCapture(this, channelCount);
 }
 
 void CIPCaptureDriver::Close() {
