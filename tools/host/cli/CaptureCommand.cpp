@@ -1,0 +1,315 @@
+// darvik-host capture: opens a driver for a camera (or for the built-in
+// simulator with --simulate), starts video channel 0 with the chosen stream
+// settings and writes the frames it receives: MJPEG as numbered .jpg files in
+// a folder or as one .mjpeg file, MPEG-4 as one .m4v elementary stream. On a
+// terminal a status line shows frames, frames per second, kB/s and the
+// channel state. At the end it prints the message log and a summary; the exit
+// status is non-zero when no frame arrived.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "camsim/Simulator.h"
+#include "cli/CameraOptions.h"
+#include "cli/CaptureOutput.h"
+#include "cli/Cli.h"
+#include "darvik/Contract.h"
+#include "kit/FrameAllocator.h"
+#include "kit/FrameReceiver.h"
+#include "kit/MessageSink.h"
+#include "kit/ModuleLoader.h"
+#include "kit/OpenParameters.h"
+#include "kit/StreamSettings.h"
+
+namespace darvik::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct CaptureOptions {
+    CameraOptions camera;
+    bool simulate = false;
+    std::string stream = "mjpeg";
+    std::string standard = "pal";
+    std::uint16_t width = 352;
+    std::uint16_t height = 0;  // 0: the standard's height for the width
+    std::uint32_t fps = 0;     // 0: the standard's full rate
+    std::uint16_t quality = 75;
+    std::uint64_t frames = 0;
+    double seconds = 0;
+    double timeout = 30;  // give up on --frames after this many seconds
+    std::string out;
+};
+
+const char* StateName(std::int32_t state) {
+    switch (state) {
+        case brevane::ipcapture::kChannelRunning: return "running";
+        case brevane::ipcapture::kChannelConnecting: return "connecting";
+        case brevane::ipcapture::kChannelSignalLost: return "signal lost";
+        case brevane::ipcapture::kChannelStopped: return "stopped";
+        default: return "unknown";
+    }
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+// Fills in the defaults that depend on the standard and checks the rest.
+bool Complete(CaptureOptions& options, OutputKind& kind, std::string& error) {
+    const bool ntsc = options.standard == "ntsc";
+    if (options.height == 0) {
+        const std::uint16_t full = ntsc ? 480 : 576;
+        options.height = options.width >= 704 ? full : static_cast<std::uint16_t>(full / 2);
+        if (options.width <= 160) {
+            options.height = static_cast<std::uint16_t>(full / 4);
+        }
+    }
+    if (options.fps == 0) {
+        options.fps = ntsc ? 30 : 25;
+    }
+    if (options.fps > 1000) {
+        error = "--fps must be 1 to 1000";
+        return false;
+    }
+    if ((options.frames == 0) == (options.seconds <= 0)) {
+        error = "give exactly one of --frames N and --seconds S";
+        return false;
+    }
+    if (options.stream == "mpeg") {
+        kind = OutputKind::Mpeg4File;
+    } else if (EndsWith(options.out, ".mjpeg") || EndsWith(options.out, ".mjpg")) {
+        kind = OutputKind::MjpegFile;
+    } else {
+        kind = OutputKind::JpegFolder;
+    }
+    return true;
+}
+
+// One status line, rewritten in place.
+class StatusLine {
+   public:
+    StatusLine() : m_enabled(::isatty(STDOUT_FILENO) != 0) {}
+
+    void Update(std::uint64_t frames, std::uint64_t bytes, const char* state) {
+        if (!m_enabled) {
+            return;
+        }
+        const Clock::time_point now = Clock::now();
+        const double interval = Seconds(now - m_lastTime);
+        if (m_started && interval < 0.5) {
+            return;
+        }
+        if (m_started && interval > 0) {
+            m_fps = static_cast<double>(frames - m_lastFrames) / interval;
+            m_kbps = static_cast<double>(bytes - m_lastBytes) / 1024.0 / interval;
+        }
+        m_started = true;
+        m_lastTime = now;
+        m_lastFrames = frames;
+        m_lastBytes = bytes;
+        std::printf("\r  frames %-8llu  %6.1f fps  %9.1f kB/s  channel %-12s",
+                    static_cast<unsigned long long>(frames), m_fps, m_kbps, state);
+        std::fflush(stdout);
+    }
+    void Finish() {
+        if (m_enabled && m_started) {
+            std::printf("\n");
+        }
+    }
+
+   private:
+    bool m_enabled;
+    bool m_started = false;
+    Clock::time_point m_lastTime{};
+    std::uint64_t m_lastFrames = 0;
+    std::uint64_t m_lastBytes = 0;
+    double m_fps = 0;
+    double m_kbps = 0;
+};
+
+int RunCapture(const CliContext& context, CaptureOptions& options) {
+    const char* name = "darvik-host capture";
+    std::string error;
+    OutputKind kind = OutputKind::JpegFolder;
+    if (!Complete(options, kind, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
+    }
+    const bool ntsc = options.standard == "ntsc";
+
+    // The camera: the one given, or the simulator on loopback.
+    std::unique_ptr<camsim::Simulator> simulator;
+    if (options.simulate) {
+        camsim::Config config;
+        config.ntsc = ntsc;
+        config.controlEnabled = false;
+        config.jpegFramesPerSecond = std::min<std::uint32_t>(options.fps, 60);
+        simulator = std::make_unique<camsim::Simulator>(config);
+        if (!simulator->Start(&error)) {
+            std::cerr << name << ": the simulator did not start: " << error << "\n";
+            return kExitFailed;
+        }
+        options.camera.host = "127.0.0.1";
+        options.camera.port = simulator->Port();
+        std::cout << "simulated camera at " << simulator->Url() << "\n";
+    } else if (!Resolve(options.camera, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
+    }
+
+    CaptureOutput output;
+    if (!output.Open(kind, options.out, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
+    }
+    output.SetLimit(options.frames);
+
+    host::ModuleLoader loader;
+    if (!LoadModule(context, loader)) {
+        return kExitModuleError;
+    }
+    const host::ModuleExports& module = loader.Exports();
+    host::MessageSink messages;
+    host::FrameAllocator frames;
+    host::FrameReceiver receiver;
+    host::OpenParameters parameters;
+    parameters.connection.address = options.camera.host;
+    parameters.connection.port = options.camera.port;
+    parameters.connection.userName = options.camera.user;
+    parameters.connection.password = options.camera.password;
+    parameters.connection.streamType = options.stream == "mpeg" ? 2 : 1;
+    parameters.device.channelCount = 1;
+    parameters.SetCustomParameter(1, ntsc ? "1" : "0");
+    receiver.SetDataCallback([&output](const host::FrameRecord& record, std::span<const std::uint8_t> data) {
+        output.Write(data, record.format == brevane::contract::kFormatDivx);
+    });
+
+    brevane::ipcapture::IIPCaptureDriverEx* driver = module.CreateIPCaptureEx();
+    if (driver == nullptr) {
+        std::cerr << name << ": CreateIPCaptureEx returned null\n";
+        return kExitFailed;
+    }
+    bool started = false;
+    const Clock::time_point begin = Clock::now();
+    Clock::time_point end = begin;
+    if (!driver->Open(&messages, &frames, &parameters)) {
+        std::cerr << name << ": Open failed\n";
+    } else if (brevane::ipcapture::IIPVideoCapture* video = driver->GetVideoCapture(); video == nullptr) {
+        std::cerr << name << ": the driver has no video capture\n";
+    } else {
+        host::StreamSettings settings;
+        settings.format.resolution = host::Resolution(options.width, options.height);
+        settings.encoding.frameIntervalMs = static_cast<std::uint16_t>(1000 / options.fps);
+        settings.encoding.quality = options.quality;
+        std::cout << "capturing " << options.stream << " " << options.width << "x" << options.height
+                  << " at " << options.fps << " fps (interval " << settings.encoding.frameIntervalMs
+                  << " ms), quality " << options.quality << " from " << options.camera.host << ":"
+                  << options.camera.port << " into " << options.out << "\n";
+        started = video->StartChannel(0, &receiver, &settings);
+        if (!started) {
+            std::cerr << name << ": StartChannel failed\n";
+        } else {
+            StatusLine status;
+            const auto limit = std::chrono::duration<double>(options.frames != 0 ? options.timeout : options.seconds);
+            const Clock::time_point deadline = begin + std::chrono::duration_cast<Clock::duration>(limit);
+            while (Clock::now() < deadline) {
+                if (output.WaitForLimit(std::chrono::milliseconds(100)) || !output.Error().empty()) {
+                    break;
+                }
+                std::int32_t state = -1;
+                std::int32_t detail = 0;
+                video->GetChannelStatus(0, &state, &detail, nullptr, 0);
+                status.Update(output.FramesWritten(), output.BytesWritten(), StateName(state));
+            }
+            status.Finish();
+            end = Clock::now();
+            video->StopChannel(0);
+        }
+    }
+    if (end == begin) {
+        end = Clock::now();
+    }
+    driver->Close();
+    module.DeleteIPCaptureEx(driver);
+    output.Close();
+    if (simulator) {
+        simulator->Stop();
+    }
+
+    PrintMessageLog(std::cout, messages);
+    const std::uint64_t written = output.FramesWritten();
+    const std::uint64_t bytes = output.BytesWritten();
+    const double elapsed = std::max(Seconds(end - begin), 1e-3);
+    std::printf("captured %llu frames (%llu bytes) in %.1f s: %.1f fps, %.1f kB/s\n",
+                static_cast<unsigned long long>(written), static_cast<unsigned long long>(bytes), elapsed,
+                static_cast<double>(written) / elapsed, static_cast<double>(bytes) / 1024.0 / elapsed);
+    std::printf("frames offered %llu, accepted %llu, signal lost %llu, frame contract violations %llu\n",
+                static_cast<unsigned long long>(receiver.Delivered()),
+                static_cast<unsigned long long>(receiver.Accepted()),
+                static_cast<unsigned long long>(receiver.SignalLost()),
+                static_cast<unsigned long long>(frames.ViolationCount()));
+    for (const std::string& violation : frames.Violations()) {
+        std::cout << "  violation: " << violation << "\n";
+    }
+    std::cout << "output: " << options.out << "\n";
+    if (!output.Error().empty()) {
+        std::cerr << name << ": " << output.Error() << "\n";
+        return kExitFailed;
+    }
+    if (!started || written == 0) {
+        std::cerr << name << ": no frame arrived\n";
+        return kExitFailed;
+    }
+    if (options.frames != 0 && written < options.frames) {
+        std::cerr << name << ": only " << written << " of " << options.frames << " frames arrived within "
+                  << options.timeout << " s\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterCaptureCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<CaptureOptions>();
+    CLI::App* command = app.add_subcommand(
+        "capture", "Capture video from a camera (or the built-in simulator) into files");
+    AddCameraOptions(*command, options->camera);
+    CLI::Option* simulate =
+        command->add_flag("--simulate", options->simulate, "Start the built-in camera simulator on loopback");
+    if (CLI::Option* camera = command->get_option_no_throw("--camera"); camera != nullptr) {
+        simulate->excludes(camera);
+    }
+    command->add_option("--stream", options->stream, "mjpeg or mpeg")
+        ->check(CLI::IsMember({"mjpeg", "mpeg"}))
+        ->capture_default_str();
+    command->add_option("--standard", options->standard, "Video standard")
+        ->check(CLI::IsMember({"pal", "ntsc"}))
+        ->capture_default_str();
+    command->add_option("--width", options->width, "Picture width")->capture_default_str();
+    command->add_option("--height", options->height, "Picture height (default: from width and standard)");
+    command->add_option("--fps", options->fps, "Frames per second (default: 25 PAL, 30 NTSC)");
+    command->add_option("--quality", options->quality, "Quality in percent")
+        ->check(CLI::Range(0, 100))
+        ->capture_default_str();
+    CLI::Option* count = command->add_option("--frames", options->frames, "Stop after N frames");
+    CLI::Option* seconds = command->add_option("--seconds", options->seconds, "Stop after S seconds");
+    count->excludes(seconds);
+    command->add_option("--timeout", options->timeout, "With --frames: give up after S seconds")
+        ->capture_default_str();
+    command
+        ->add_option("--out", options->out,
+                     "Output: a folder for .jpg files, a .mjpeg file, or (MPEG) a .m4v file")
+        ->required();
+    command->callback([&context, options] { context.exitCode = RunCapture(context, *options); });
+}
+
+}  // namespace darvik::cli

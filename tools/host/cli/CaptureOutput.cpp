@@ -1,0 +1,112 @@
+#include "cli/CaptureOutput.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace darvik::cli {
+
+CaptureOutput::~CaptureOutput() { Close(); }
+
+bool CaptureOutput::Open(OutputKind kind, const std::string& path, std::string& error) {
+    m_kind = kind;
+    m_path = path;
+    std::error_code code;
+    if (kind == OutputKind::JpegFolder) {
+        std::filesystem::create_directories(path, code);
+        if (code) {
+            error = "cannot create folder \"" + path + "\": " + code.message();
+            return false;
+        }
+        return true;
+    }
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) {
+        std::filesystem::create_directories(parent, code);
+    }
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_file = std::fopen(path.c_str(), "wb");
+    if (m_file == nullptr) {
+        error = "cannot create \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void CaptureOutput::SetLimit(std::uint64_t frames) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_limit = frames;
+}
+
+void CaptureOutput::Write(std::span<const std::uint8_t> data, bool keyFrame) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_error.empty() || (m_limit != 0 && m_frames >= m_limit)) {
+        return;
+    }
+    if (m_kind == OutputKind::Mpeg4File && !m_sawKeyFrame) {
+        if (!keyFrame) {
+            return;  // nothing decodes before the first key frame
+        }
+        m_sawKeyFrame = true;
+    }
+    if (m_kind == OutputKind::JpegFolder) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06llu.jpg",
+                      static_cast<unsigned long long>(m_frames + 1));
+        const std::string file = (std::filesystem::path(m_path) / name).string();
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        if (out == nullptr) {
+            m_error = "cannot create \"" + file + "\": " + std::strerror(errno);
+        } else {
+            if (std::fwrite(data.data(), 1, data.size(), out) != data.size()) {
+                m_error = "cannot write \"" + file + "\": " + std::strerror(errno);
+            }
+            if (std::fclose(out) != 0 && m_error.empty()) {
+                m_error = "cannot write \"" + file + "\": " + std::strerror(errno);
+            }
+        }
+    } else if (m_file == nullptr ||
+               std::fwrite(data.data(), 1, data.size(), m_file) != data.size()) {
+        m_error = "cannot write \"" + m_path + "\": " + std::strerror(errno);
+    }
+    if (m_error.empty()) {
+        ++m_frames;
+        m_bytes += data.size();
+    }
+    lock.unlock();
+    m_changed.notify_all();
+}
+
+bool CaptureOutput::WaitForLimit(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, timeout,
+                              [&] { return !m_error.empty() || (m_limit != 0 && m_frames >= m_limit); }) &&
+           m_error.empty();
+}
+
+void CaptureOutput::Close() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_file != nullptr) {
+        if (std::fclose(m_file) != 0 && m_error.empty()) {
+            m_error = "cannot write \"" + m_path + "\": " + std::strerror(errno);
+        }
+        m_file = nullptr;
+    }
+}
+
+std::uint64_t CaptureOutput::FramesWritten() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_frames;
+}
+
+std::uint64_t CaptureOutput::BytesWritten() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_bytes;
+}
+
+std::string CaptureOutput::Error() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_error;
+}
+
+}  // namespace darvik::cli

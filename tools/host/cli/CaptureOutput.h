@@ -1,0 +1,65 @@
+// Where darvik-host capture puts the frames it receives: numbered .jpg files
+// in a folder, one .mjpeg file (the pictures back to back), or one .m4v
+// MPEG-4 elementary stream (the module's frames back to back; key frames
+// carry the sequence header, so the file opens in players and ffmpeg).
+//
+// Write is called on the channel's worker thread, the rest on the command's
+// thread; the counters and the files are guarded by m_mutex. Frames beyond
+// the limit are counted as received but not written.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <span>
+#include <string>
+
+namespace darvik::cli {
+
+enum class OutputKind { JpegFolder, MjpegFile, Mpeg4File };
+
+class CaptureOutput {
+   public:
+    CaptureOutput() = default;
+    ~CaptureOutput();
+    CaptureOutput(const CaptureOutput&) = delete;
+    CaptureOutput& operator=(const CaptureOutput&) = delete;
+
+    // Creates the folder (with its parents) or the file. False with a reason
+    // in error.
+    bool Open(OutputKind kind, const std::string& path, std::string& error);
+    // Stop writing after this many frames (0: no limit).
+    void SetLimit(std::uint64_t frames);
+
+    // One frame as the host received it. keyFrame matters for MPEG-4: the
+    // file starts with a key frame.
+    void Write(std::span<const std::uint8_t> data, bool keyFrame);
+
+    // Waits until the limit is reached or the time passed; true when reached.
+    bool WaitForLimit(std::chrono::milliseconds timeout);
+
+    void Close();
+
+    std::uint64_t FramesWritten() const;
+    std::uint64_t BytesWritten() const;
+    // The first write error, empty while none happened.
+    std::string Error() const;
+    // The file or folder written to.
+    const std::string& Path() const { return m_path; }
+
+   private:
+    OutputKind m_kind = OutputKind::JpegFolder;
+    std::string m_path;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::FILE* m_file = nullptr;       // guarded by m_mutex
+    std::uint64_t m_limit = 0;         // guarded by m_mutex
+    std::uint64_t m_frames = 0;        // guarded by m_mutex
+    std::uint64_t m_bytes = 0;         // guarded by m_mutex
+    bool m_sawKeyFrame = false;        // guarded by m_mutex
+    std::string m_error;               // guarded by m_mutex
+};
+
+}  // namespace darvik::cli
