@@ -1,0 +1,333 @@
+#include "CameraModel.h"
+
+#include <charconv>
+#include <limits>
+#include <optional>
+
+namespace darvik::camsim {
+
+namespace {
+
+constexpr const char* kOk = "OK\r\n";
+
+std::optional<int> ParseValue(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    std::size_t start = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    if (start == text.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = start; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+    }
+    if (text[0] == '+') {
+        text.remove_prefix(1);
+    }
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+CgiReply Error(unsigned status, std::string_view what, std::string_view name) {
+    std::string body;
+    body.append(status == 404 ? "Not Found: " : "Bad Request: ");
+    body.append(what);
+    if (!name.empty()) {
+        body.append(" ");
+        body.append(name);
+    }
+    body.append("\r\n");
+    return {status, body};
+}
+
+// Builds a get reply line by line.
+class Lines {
+   public:
+    explicit Lines(ValuePadding padding) : m_padding(padding) {}
+
+    void Text(std::string_view name, std::string_view value) { Add(name, value); }
+
+    void Number(std::string_view name, long long value) {
+        std::string text = std::to_string(value);
+        switch (m_padding) {
+            case ValuePadding::LeadingZeros:
+                text.insert(0, "0");
+                break;
+            case ValuePadding::LeadingBlanks:
+                text.insert(0, " ");
+                break;
+            case ValuePadding::None:
+                break;
+        }
+        Add(name, text);
+    }
+
+    std::string Take() { return std::move(m_body); }
+
+   private:
+    void Add(std::string_view name, std::string_view value) {
+        m_body.append(name);
+        m_body.push_back(':');
+        m_body.append(value);
+        m_body.append("\r\n");
+    }
+
+    ValuePadding m_padding;
+    std::string m_body;
+};
+
+}  // namespace
+
+CameraModel::CameraModel(const Config& config, Clock::time_point start)
+    : m_config(config),
+      m_start(start),
+      m_inputs(config.inputCount, false),
+      m_state{EncoderState{}, std::vector<int>(config.outputCount, 0), PtzHead(start), {}} {}
+
+void CameraModel::SetHttpPort(std::uint16_t port) {
+    std::lock_guard guard(m_lock);
+    m_httpPort = port;
+}
+
+bool CameraModel::IsStreamGroup(std::string_view group) {
+    return group == "jpgl" || group == "jpgn" || group == "jpgh" || group == "liv";
+}
+
+bool CameraModel::ScriptParity(std::uint32_t index, Clock::time_point now) const {
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start).count();
+    bool parity = false;
+    for (const InputToggle& toggle : m_config.inputScript) {
+        if (toggle.input == index && toggle.periodMs > 0 && elapsedMs > 0) {
+            parity ^= ((elapsedMs / toggle.periodMs) % 2) == 1;
+        }
+    }
+    return parity;
+}
+
+std::string CameraModel::InputStatusLocked(Clock::time_point now) const {
+    std::string status;
+    status.reserve(m_inputs.size());
+    for (std::uint32_t i = 0; i < m_inputs.size(); ++i) {
+        status.push_back((m_inputs[i] != ScriptParity(i, now)) ? '1' : '0');
+    }
+    return status;
+}
+
+CgiReply CameraModel::Get(std::string_view group, ValuePadding padding, Clock::time_point now) {
+    std::lock_guard guard(m_lock);
+    Lines lines(padding);
+    if (group == "sys") {
+        lines.Text("s_prid", m_config.productId);
+        lines.Text("s_name", "Darvik Network Camera");
+        lines.Text("s_fwvr", "3.10");
+        lines.Text("s_ssta", InputStatusLocked(now));
+        lines.Number("s_uptm", std::chrono::duration_cast<std::chrono::seconds>(now - m_start).count());
+    } else if (group == "mpg") {
+        const MpegSettings& applied = m_state.encoder.applied;
+        lines.Number("m_type", m_config.ntsc ? 0 : 1);
+        lines.Number("m_mode", applied.mode);
+        lines.Number("m_qual", applied.quality);
+        lines.Number("m_fram", applied.frameRate);
+        lines.Number("m_resl", applied.resolution);
+        lines.Number("m_kfrm", m_config.keyFrameInterval);
+    } else if (group == "aud") {
+        lines.Number("a_type", m_config.audioType);
+        lines.Number("a_rate", m_config.audioType == 0 ? 0 : 8000);
+    } else if (group == "alm") {
+        lines.Number("a_snum", m_config.inputCount);
+        for (std::size_t i = 0; i < m_state.outputs.size(); ++i) {
+            lines.Number("a_aoa" + std::to_string(i + 1), m_state.outputs[i]);
+        }
+        lines.Number("a_mode", 0);
+    } else if (group == "net") {
+        lines.Text("n_madr", m_config.macAddress);
+        lines.Text("n_ipad", "127.0.0.1");
+        lines.Text("n_mask", "255.0.0.0");
+        lines.Number("n_port", m_httpPort);
+        lines.Number("n_dhcp", 0);
+    } else {
+        return Error(404, "unknown group", group);
+    }
+    return {200, lines.Take()};
+}
+
+CgiReply CameraModel::ApplyPair(Settable& s, std::string_view name, std::string_view text,
+                                std::vector<OutputWrite>& writes, Clock::time_point now) const {
+    const std::optional<int> parsed = ParseValue(text);
+    auto inRange = [&](int low, int high) { return parsed && *parsed >= low && *parsed <= high; };
+    auto bad = [&] { return Error(400, "bad value for", name); };
+    constexpr int kMaxSpeed = 64;
+    constexpr int kAny = std::numeric_limits<int>::max();
+
+    if (name == "j_qual") {
+        if (!inRange(0, 2)) return bad();
+        s.encoder.jpegQuality = *parsed;
+    } else if (name == "m_mode") {
+        if (!inRange(0, 3)) return bad();
+        s.encoder.pending.mode = *parsed;
+    } else if (name == "m_qual") {
+        if (!inRange(500, 2000)) return bad();
+        s.encoder.pending.quality = *parsed;
+    } else if (name == "m_fram") {
+        if (!inRange(1, 5)) return bad();
+        s.encoder.pending.frameRate = *parsed;
+    } else if (name == "m_resl") {
+        if (!inRange(2, 4)) return bad();
+        s.encoder.pending.resolution = *parsed;
+    } else if (name == "r_appl") {
+        if (!parsed) return bad();
+        if (*parsed == 1) {
+            s.encoder.applied = s.encoder.pending;
+        }
+    } else if (name.starts_with("a_aoa")) {
+        const std::optional<int> number = ParseValue(name.substr(5));
+        if (!number || name[5] == '+' || name[5] == '-' || *number < 1 ||
+            static_cast<std::size_t>(*number) > s.outputs.size()) {
+            return Error(404, "unknown parameter", name);
+        }
+        if (!parsed) return bad();
+        s.outputs[*number - 1] = *parsed;
+        writes.push_back({static_cast<std::uint32_t>(*number), *parsed});
+    } else if (name == "p_panl" || name == "p_panr") {
+        if (!inRange(0, kMaxSpeed)) return bad();
+        s.head.Pan(name == "p_panr" ? 1 : -1, *parsed, now);
+    } else if (name == "p_tilu" || name == "p_tild") {
+        if (!inRange(0, kMaxSpeed)) return bad();
+        s.head.Tilt(name == "p_tilu" ? 1 : -1, *parsed, now);
+    } else if (name == "p_zomi" || name == "p_zomo") {
+        if (!inRange(0, kMaxSpeed)) return bad();
+        s.head.Zoom(name == "p_zomi" ? 1 : -1, *parsed, now);
+    } else if (name == "p_fcsf" || name == "p_fcsn") {
+        if (!inRange(0, kAny)) return bad();
+        s.head.Focus(name == "p_fcsf" ? 1 : -1, now);
+    } else if (name == "p_irso" || name == "p_irsc") {
+        if (!inRange(0, kAny)) return bad();
+        s.head.Iris(name == "p_irso" ? 1 : -1, now);
+    } else if (name == "p_ptms") {
+        if (!parsed) return bad();
+        s.head.Pan(0, 0, now);
+        s.head.Tilt(0, 0, now);
+    } else if (name == "p_zoms") {
+        if (!parsed) return bad();
+        s.head.Zoom(0, 0, now);
+    } else if (name == "p_fcss") {
+        if (!parsed) return bad();
+        s.head.Focus(0, now);
+    } else if (name == "p_irss") {
+        if (!parsed) return bad();
+        s.head.Iris(0, now);
+    } else if (name == "p_prss") {
+        if (!inRange(0, kPresetCount - 1)) return bad();
+        s.presets[*parsed] = s.head.State(now).position;
+    } else if (name == "p_prsm") {
+        if (!parsed) return bad();
+        auto found = s.presets.find(*parsed);
+        if (found == s.presets.end()) {
+            return Error(404, "no preset", text);
+        }
+        s.head.MoveTo(found->second, now);
+    } else if (name == "p_prsd") {
+        // Deleting a preset that is not stored succeeds: the caller's view
+        // and the camera's agree afterwards either way.
+        if (!inRange(0, kPresetCount - 1)) return bad();
+        s.presets.erase(*parsed);
+    } else {
+        return Error(404, "unknown parameter", name);
+    }
+    return {200, kOk};
+}
+
+CgiReply CameraModel::Set(std::string_view query, Clock::time_point now) {
+    if (query.empty()) {
+        return Error(400, "nothing to set", {});
+    }
+    std::lock_guard guard(m_lock);
+    Settable next = m_state;
+    std::vector<OutputWrite> writes;
+    std::size_t pos = 0;
+    while (pos <= query.size()) {
+        std::size_t end = query.find('&', pos);
+        if (end == std::string_view::npos) {
+            end = query.size();
+        }
+        const std::string_view pair = query.substr(pos, end - pos);
+        const std::size_t eq = pair.find('=');
+        if (eq == std::string_view::npos || eq == 0) {
+            return Error(400, "malformed pair", pair);
+        }
+        CgiReply reply = ApplyPair(next, pair.substr(0, eq), pair.substr(eq + 1), writes, now);
+        if (reply.status != 200) {
+            return reply;
+        }
+        pos = end + 1;
+    }
+    m_state = std::move(next);
+    for (const OutputWrite& write : writes) {
+        if (m_writes.size() >= kMaxOutputWrites) {
+            m_writes.pop_front();
+        }
+        m_writes.push_back(write);
+    }
+    return {200, kOk};
+}
+
+std::string CameraModel::InputStatus(Clock::time_point now) {
+    std::lock_guard guard(m_lock);
+    return InputStatusLocked(now);
+}
+
+bool CameraModel::SetInput(std::uint32_t index, bool active, Clock::time_point now) {
+    std::lock_guard guard(m_lock);
+    if (index >= m_inputs.size()) {
+        return false;
+    }
+    m_inputs[index] = active != ScriptParity(index, now);
+    return true;
+}
+
+bool CameraModel::FlipInput(std::uint32_t index, Clock::time_point) {
+    std::lock_guard guard(m_lock);
+    if (index >= m_inputs.size()) {
+        return false;
+    }
+    m_inputs[index] = !m_inputs[index];
+    return true;
+}
+
+std::vector<int> CameraModel::Outputs() {
+    std::lock_guard guard(m_lock);
+    return m_state.outputs;
+}
+
+std::vector<OutputWrite> CameraModel::OutputWrites() {
+    std::lock_guard guard(m_lock);
+    return {m_writes.begin(), m_writes.end()};
+}
+
+void CameraModel::ClearOutputWrites() {
+    std::lock_guard guard(m_lock);
+    m_writes.clear();
+}
+
+EncoderState CameraModel::Encoder() {
+    std::lock_guard guard(m_lock);
+    return m_state.encoder;
+}
+
+HeadState CameraModel::Head(Clock::time_point now) {
+    std::lock_guard guard(m_lock);
+    return m_state.head.State(now);
+}
+
+std::map<int, HeadPosition> CameraModel::Presets() {
+    std::lock_guard guard(m_lock);
+    return m_state.presets;
+}
+
+}  // namespace darvik::camsim

@@ -1,0 +1,474 @@
+// The camera side of the simulator: libmicrohttpd in thread-per-connection
+// mode, so a delayed, stalled or endless reply holds only its own
+// connection's thread. Every wait here is a wait on the simulator's stop
+// condition, so Stop ends them all at once.
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "SimulatorImpl.h"
+
+namespace darvik::camsim {
+
+namespace {
+
+using Impl = Simulator::Impl;
+
+// Per connection: the raw target of the request being handled. Requests on
+// one connection come one after another, so one record serves them all.
+struct ConnectionContext {
+    std::string target;
+    bool handled = false;
+};
+
+void OnConnection(void*, MHD_Connection*, void** socketContext, MHD_ConnectionNotificationCode code) {
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        *socketContext = new ConnectionContext();
+    } else {
+        delete static_cast<ConnectionContext*>(*socketContext);
+        *socketContext = nullptr;
+    }
+}
+
+// Sees the request target before MHD splits off and decodes the query, so
+// the log and the dispatch work on exactly what the client sent.
+void* OnUri(void*, const char* uri, MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    auto* context = info != nullptr ? static_cast<ConnectionContext*>(info->socket_context) : nullptr;
+    if (context != nullptr) {
+        context->target = uri != nullptr ? uri : "";
+        context->handled = false;
+    }
+    return context;
+}
+
+MHD_Result OnAccept(void* cls, const sockaddr*, socklen_t) {
+    auto& impl = *static_cast<Impl*>(cls);
+    if (impl.TakeConnectionRefusal()) {
+        ++impl.refusedConnections;
+        return MHD_NO;
+    }
+    return MHD_YES;
+}
+
+AuthScheme SchemeOf(MHD_Connection* connection) {
+    const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    if (header == nullptr) {
+        return AuthScheme::None;
+    }
+    std::string word;
+    for (const char* p = header; *p != '\0' && *p != ' '; ++p) {
+        word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*p))));
+    }
+    if (word == "basic") return AuthScheme::Basic;
+    if (word == "digest") return AuthScheme::Digest;
+    return AuthScheme::Other;
+}
+
+MHD_Response* TextResponse(const std::string& body) {
+    MHD_Response* response =
+        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response != nullptr) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain");
+    }
+    return response;
+}
+
+MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
+    if (response == nullptr) {
+        return MHD_NO;
+    }
+    const MHD_Result result = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+// ---- authentication -------------------------------------------------------
+
+constexpr unsigned kNonceTimeoutSeconds = 300;
+constexpr const char* kOpaque = "5ccc069c403ebaf9f0171e9517f40e41";
+
+bool CheckBasic(const Config& config, MHD_Connection* connection) {
+    char* password = nullptr;
+    char* user = MHD_basic_auth_get_username_password(connection, &password);
+    const bool ok = user != nullptr && password != nullptr && config.user == user && config.password == password;
+    if (user != nullptr) MHD_free(user);
+    if (password != nullptr) MHD_free(password);
+    return ok;
+}
+
+// True when the request may go on; otherwise a 401 challenge is queued and
+// its result left in `queued`.
+bool Authorize(const Config& config, MHD_Connection* connection, AuthScheme scheme, MHD_Result& queued) {
+    bool ok = false;
+    bool stale = false;
+    const bool tryDigest = config.auth == AuthMode::Digest ||
+                           (config.auth == AuthMode::BasicAndDigest && scheme != AuthScheme::Basic);
+    switch (config.auth) {
+        case AuthMode::None:
+            return true;
+        case AuthMode::Basic:
+            ok = CheckBasic(config, connection);
+            break;
+        case AuthMode::Digest:
+        case AuthMode::BasicAndDigest:
+            if (tryDigest) {
+                const int result = MHD_digest_auth_check2(connection, config.realm.c_str(), config.user.c_str(),
+                                                          config.password.c_str(), kNonceTimeoutSeconds,
+                                                          MHD_DIGEST_ALG_MD5);
+                ok = result == MHD_YES;
+                stale = result == MHD_INVALID_NONCE;
+            } else {
+                ok = CheckBasic(config, connection);
+            }
+            break;
+    }
+    if (ok) {
+        return true;
+    }
+    MHD_Response* response = TextResponse("Unauthorized\r\n");
+    if (response == nullptr) {
+        queued = MHD_NO;
+        return false;
+    }
+    if (config.auth == AuthMode::Basic) {
+        queued = MHD_queue_basic_auth_fail_response(connection, config.realm.c_str(), response);
+    } else {
+        if (config.auth == AuthMode::BasicAndDigest) {
+            const std::string basic = "Basic realm=\"" + config.realm + "\"";
+            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, basic.c_str());
+        }
+        queued = MHD_queue_auth_fail_response2(connection, config.realm.c_str(), kOpaque, response,
+                                               stale ? MHD_YES : MHD_NO, MHD_DIGEST_ALG_MD5);
+    }
+    MHD_destroy_response(response);
+    return false;
+}
+
+// ---- reply faults ---------------------------------------------------------
+
+std::string Garbage(std::size_t size) {
+    static std::atomic<std::uint32_t> seed{0x2545F491u};
+    std::uint32_t x = seed.fetch_add(0x9E3779B9u);
+    std::string bytes;
+    bytes.reserve(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        x = x * 1664525u + 1013904223u;
+        char c = static_cast<char>(x >> 24);
+        // No separator anywhere, so no line can read as name:value.
+        bytes.push_back(c == ':' ? '#' : c);
+    }
+    return bytes;
+}
+
+struct CutBody {
+    std::string body;
+    std::size_t limit = 0;
+};
+
+ssize_t ReadCut(void* cls, std::uint64_t pos, char* buffer, std::size_t max) {
+    const auto& cut = *static_cast<CutBody*>(cls);
+    if (pos >= cut.limit) {
+        return MHD_CONTENT_READER_END_WITH_ERROR;
+    }
+    const std::size_t count = std::min<std::uint64_t>(max, cut.limit - pos);
+    std::memcpy(buffer, cut.body.data() + pos, count);
+    return static_cast<ssize_t>(count);
+}
+
+void FreeCut(void* cls) { delete static_cast<CutBody*>(cls); }
+
+// ---- streams --------------------------------------------------------------
+
+struct StreamState {
+    Impl* impl = nullptr;
+    std::unique_ptr<StreamSource> source;
+    StreamPiece piece;
+    std::size_t offset = 0;
+    bool delayDone = true;
+    bool started = false;
+    std::uint64_t framesCounted = 0;
+};
+
+ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
+    auto& s = *static_cast<StreamState*>(cls);
+    // A source that keeps returning empty pieces without waits must not
+    // spin this thread forever.
+    int emptyPieces = 0;
+    for (;;) {
+        if (s.started && !s.delayDone) {
+            s.delayDone = true;
+            if (s.piece.delayMs > 0 &&
+                !s.impl->SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(s.piece.delayMs))) {
+                return MHD_CONTENT_READER_END_WITH_ERROR;
+            }
+        }
+        if (s.started && s.offset < s.piece.bytes.size()) {
+            const std::size_t count = std::min(max, s.piece.bytes.size() - s.offset);
+            std::memcpy(buffer, s.piece.bytes.data() + s.offset, count);
+            s.offset += count;
+            return static_cast<ssize_t>(count);
+        }
+        if (s.started && s.piece.end) {
+            return MHD_CONTENT_READER_END_OF_STREAM;
+        }
+        if (s.started && s.piece.stall) {
+            s.impl->WaitForStop();
+            return MHD_CONTENT_READER_END_WITH_ERROR;
+        }
+        if (s.impl->Stopping()) {
+            return MHD_CONTENT_READER_END_WITH_ERROR;
+        }
+        if (s.started && s.piece.bytes.empty() && s.piece.delayMs == 0 && ++emptyPieces > 1000) {
+            return MHD_CONTENT_READER_END_WITH_ERROR;
+        }
+        s.piece = s.source->Next();
+        s.started = true;
+        s.offset = 0;
+        s.delayDone = false;
+        const std::uint64_t frames = s.source->FramesProduced();
+        if (frames > s.framesCounted) {
+            s.impl->streamFrames += frames - s.framesCounted;
+            s.framesCounted = frames;
+        }
+    }
+}
+
+void FreeStream(void* cls) {
+    auto* state = static_cast<StreamState*>(cls);
+    --state->impl->activeStreams;
+    delete state;
+}
+
+// Answers a stream request; `status` receives what was sent (0: nothing).
+MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string& group, unsigned& status) {
+    if (impl.TakeStreamRefusal()) {
+        status = 0;
+        return MHD_NO;
+    }
+    StreamSettings settings;
+    settings.group = group;
+    settings.ntsc = impl.config.ntsc;
+    const EncoderState encoder = impl.model.Encoder();
+    settings.jpegQualityCode = encoder.jpegQuality;
+    settings.jpegFramesPerSecond = impl.config.jpegFramesPerSecond;
+    settings.mpegResolutionCode = encoder.applied.resolution;
+    settings.mpegFrameRateCode = encoder.applied.frameRate;
+    settings.mpegQuality = encoder.applied.quality;
+    settings.keyFrameInterval = impl.config.keyFrameInterval;
+    settings.faults = impl.StreamFaultsSnapshot();
+
+    std::string error;
+    std::unique_ptr<StreamSource> source = CreateStreamSource(settings, &error);
+    if (source == nullptr) {
+        status = MHD_HTTP_SERVICE_UNAVAILABLE;
+        return Queue(connection, status, TextResponse("Service Unavailable: " + error + "\r\n"));
+    }
+    const std::string contentType = source->ContentType();
+    auto* state = new StreamState();
+    state->impl = &impl;
+    state->source = std::move(source);
+    ++impl.activeStreams;
+    MHD_Response* response =
+        MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, ReadStream, state, FreeStream);
+    if (response == nullptr) {
+        FreeStream(state);
+        status = 0;
+        return MHD_NO;
+    }
+    // Like the camera: an HTTP/1.0-style body that ends when the connection
+    // closes, never chunked.
+    MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType.c_str());
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+    status = MHD_HTTP_OK;
+    return Queue(connection, status, response);
+}
+
+// ---- requests -------------------------------------------------------------
+
+MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, const std::string& raw,
+                  unsigned& status) {
+    status = 0;
+    // Targets may come with or without the leading "/"; faults and the
+    // dispatch see them with it.
+    const std::string target = (!raw.empty() && raw[0] == '/') ? raw : "/" + raw;
+
+    Faults faults = impl.FaultsSnapshot();
+    const bool applies = FaultApplies(faults, target);
+    if (applies && faults.resetRequests) {
+        return MHD_NO;
+    }
+    if (applies && faults.delayMs > 0 &&
+        !impl.SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(faults.delayMs))) {
+        return MHD_NO;
+    }
+    if (!impl.WaitWhileStalled(target)) {
+        return MHD_NO;
+    }
+    faults = impl.FaultsSnapshot();  // may have changed while held back
+
+    if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 && std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
+        status = MHD_HTTP_METHOD_NOT_ALLOWED;
+        return Queue(connection, status, TextResponse("Method Not Allowed\r\n"));
+    }
+    MHD_Result queued = MHD_NO;
+    if (!Authorize(impl.config, connection, SchemeOf(connection), queued)) {
+        status = queued == MHD_YES ? MHD_HTTP_UNAUTHORIZED : 0;
+        return queued;
+    }
+    for (const PathStatus& fixed : faults.pathStatus) {
+        if (target.starts_with(fixed.prefix)) {
+            status = fixed.status;
+            return Queue(connection, status, TextResponse(fixed.body));
+        }
+    }
+
+    const std::size_t question = target.find('?');
+    const std::string path = target.substr(0, question);
+    const std::string query = question == std::string::npos ? std::string() : target.substr(question + 1);
+    const auto now = Impl::Clock::now();
+    CgiReply reply;
+    if (path == "/cgi-bin/get" && CameraModel::IsStreamGroup(query)) {
+        return ServeStream(impl, connection, query, status);
+    } else if (path == "/cgi-bin/get") {
+        reply = impl.model.Get(query, applies ? faults.padding : ValuePadding::None, now);
+    } else if (path == "/cgi-bin/set") {
+        reply = impl.model.Set(query, now);
+    } else {
+        reply = {MHD_HTTP_NOT_FOUND, "Not Found\r\n"};
+    }
+
+    if (applies && faults.garbage) {
+        reply.body = Garbage(reply.body.size() + 64);
+    }
+    status = reply.status;
+    if (applies && faults.cutAfterBytes && *faults.cutAfterBytes < reply.body.size()) {
+        auto* cut = new CutBody{std::move(reply.body), *faults.cutAfterBytes};
+        const std::size_t size = cut->body.size();
+        MHD_Response* response = MHD_create_response_from_callback(size, 4096, ReadCut, cut, FreeCut);
+        if (response == nullptr) {
+            delete cut;
+            status = 0;
+            return MHD_NO;
+        }
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain");
+        return Queue(connection, status, response);
+    }
+    return Queue(connection, status, TextResponse(reply.body));
+}
+
+MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
+                     const char*, std::size_t* uploadSize, void** requestContext) {
+    auto& impl = *static_cast<Impl*>(cls);
+    auto* context = static_cast<ConnectionContext*>(*requestContext);
+    if (context == nullptr) {
+        return MHD_NO;
+    }
+    if (context->handled) {
+        *uploadSize = 0;  // a body sent with a camera request is ignored
+        return MHD_YES;
+    }
+    context->handled = true;
+    const std::string raw = context->target.empty() ? std::string(url) : context->target;
+    const std::uint64_t sequence = impl.AppendLog(raw, SchemeOf(connection));
+    unsigned status = 0;
+    const MHD_Result result = Handle(impl, connection, method, raw, status);
+    impl.SetLogStatus(sequence, result == MHD_YES ? status : 0);
+    return result;
+}
+
+bool ReadFile(const std::string& path, std::string& contents) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    contents = text.str();
+    return !contents.empty();
+}
+
+bool Fail(std::string* error, const std::string& text) {
+    if (error != nullptr) {
+        *error = text;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool StartCameraServer(Impl& impl, std::string* error) {
+    const Config& config = impl.config;
+    for (const InputToggle& toggle : config.inputScript) {
+        if (toggle.periodMs == 0 || toggle.input >= config.inputCount) {
+            return Fail(error, "input script: input " + std::to_string(toggle.input) + " every " +
+                                   std::to_string(toggle.periodMs) + " ms is not possible");
+        }
+    }
+    impl.https = !config.httpsCertFile.empty() || !config.httpsKeyFile.empty();
+    if (impl.https) {
+        if (config.httpsCertFile.empty() || config.httpsKeyFile.empty()) {
+            return Fail(error, "HTTPS needs both a certificate and a key file");
+        }
+        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+            return Fail(error, "this libmicrohttpd has no TLS support");
+        }
+        if (!ReadFile(config.httpsCertFile, impl.certPem)) {
+            return Fail(error, "cannot read the certificate file " + config.httpsCertFile);
+        }
+        if (!ReadFile(config.httpsKeyFile, impl.keyPem)) {
+            return Fail(error, "cannot read the key file " + config.httpsKeyFile);
+        }
+    }
+    if (impl.digestRandom.empty()) {
+        std::random_device random;
+        for (int i = 0; i < 32; ++i) {
+            impl.digestRandom.push_back(static_cast<char>(random() & 0xFF));
+        }
+    }
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(config.port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+
+    std::vector<MHD_OptionItem> options = {
+        {MHD_OPTION_SOCK_ADDR, 0, &address},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&OnConnection), &impl},
+        {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&OnUri), &impl},
+        {MHD_OPTION_CONNECTION_LIMIT, 512, nullptr},
+        {MHD_OPTION_DIGEST_AUTH_RANDOM, static_cast<intptr_t>(impl.digestRandom.size()), impl.digestRandom.data()},
+        {MHD_OPTION_NONCE_NC_SIZE, 4096, nullptr},
+    };
+    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD;
+    if (impl.https) {
+        flags |= MHD_USE_TLS;
+        options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, impl.keyPem.data()});
+        options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, impl.certPem.data()});
+    }
+    options.push_back({MHD_OPTION_END, 0, nullptr});
+
+    impl.daemon = MHD_start_daemon(flags, config.port, &OnAccept, &impl, &OnRequest, &impl, MHD_OPTION_ARRAY,
+                                   options.data(), MHD_OPTION_END);
+    if (impl.daemon == nullptr) {
+        return Fail(error, "cannot serve on 127.0.0.1:" + std::to_string(config.port) +
+                               (impl.https ? " (port taken, or the certificate and key do not fit)"
+                                           : " (port taken?)"));
+    }
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(impl.daemon, MHD_DAEMON_INFO_BIND_PORT);
+    impl.port = info != nullptr ? info->port : config.port;
+    return true;
+}
+
+}  // namespace darvik::camsim

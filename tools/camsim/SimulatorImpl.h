@@ -1,0 +1,88 @@
+// Simulator::Impl: the state behind the Simulator facade and the pieces its
+// HTTP callbacks share (fault snapshots, stop-aware waits, request log).
+// Internal to the simulator library.
+//
+// Owned by Simulator. The MHD connection threads and the facade's callers use
+// it at once: everything mutable is guarded by m_lock, except the camera
+// model (its own lock) and the atomic counters.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "CameraModel.h"
+#include "Simulator.h"
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace darvik::camsim {
+
+struct Simulator::Impl {
+    using Clock = std::chrono::steady_clock;
+
+    static constexpr std::size_t kMaxLogEntries = 100000;
+
+    explicit Impl(Config cfg);
+
+    // Request log: append returns the entry's sequence number, by which its
+    // status is filled in once answered.
+    std::uint64_t AppendLog(std::string target, AuthScheme auth);
+    void SetLogStatus(std::uint64_t sequence, unsigned status);
+
+    // Waits until `deadline` or the stop; false when stopping.
+    bool SleepUntil(Clock::time_point deadline);
+    // Waits while the stall fault holds for `target`; false when stopping.
+    bool WaitWhileStalled(const std::string& target);
+    // Waits until the stop.
+    void WaitForStop();
+    bool Stopping();
+
+    Faults FaultsSnapshot();
+    StreamFaults StreamFaultsSnapshot();
+    // Takes one refusal of a stream request; true when this one is refused.
+    bool TakeStreamRefusal();
+    // Called for each accepted TCP connection; true when it is to be refused.
+    bool TakeConnectionRefusal();
+
+    const Config config;
+    CameraModel model;
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;          // signalled on stop and on fault changes
+    bool m_stopping = false;                 // guarded by m_lock
+    Faults m_faults;                         // guarded by m_lock
+    StreamFaults m_streamFaults;             // guarded by m_lock
+    std::deque<RequestLogEntry> m_log;       // guarded by m_lock
+    std::uint64_t m_logBase = 0;             // guarded by m_lock; sequence of m_log.front()
+
+    // Written by Start and Stop only, while no connection thread runs.
+    MHD_Daemon* daemon = nullptr;
+    MHD_Daemon* controlDaemon = nullptr;
+    std::uint16_t port = 0;
+    std::uint16_t controlPort = 0;
+    bool https = false;
+    std::string certPem;
+    std::string keyPem;
+    std::string digestRandom;
+
+    std::atomic<std::uint64_t> refusedConnections{0};
+    std::atomic<std::uint32_t> activeStreams{0};
+    std::atomic<std::uint64_t> streamFrames{0};
+};
+
+// Whether `target` (written with a leading "/") falls under the faults'
+// onlyPaths filter.
+bool FaultApplies(const Faults& faults, const std::string& target);
+
+// The camera server's request handling (CameraServer.cpp).
+bool StartCameraServer(Simulator::Impl& impl, std::string* error);
+// The control server (ControlServer.cpp).
+bool StartControlServer(Simulator& simulator, Simulator::Impl& impl, std::string* error);
+
+}  // namespace darvik::camsim
