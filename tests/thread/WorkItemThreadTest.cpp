@@ -83,8 +83,15 @@ class TestQueue : public Base {
             release.Wait(platform::kInfinite);
         }
     }
+    // Posts like the system's callers: a refused item the queue left with
+    // the caller is deleted by the caller.
     bool Post(int id, Behaviour behaviour = Behaviour::Normal) {
-        return PostItem(new ItemType(journal, id, behaviour));
+        auto* item = new ItemType(journal, id, behaviour);
+        const bool posted = PostItem(item);
+        if (!posted && !kBounded) {
+            delete item;
+        }
+        return posted;
     }
     bool PostItem(ItemType* item, std::uint32_t maxQueued = 0) {
         if constexpr (kBounded) {
