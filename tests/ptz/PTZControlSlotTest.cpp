@@ -7,13 +7,13 @@
 
 #include "ptz/BasePTZControl.h"
 #include "ptz/FakeDriver.h"
-#include "ptz/RawSlot.h"
+#include "support/SlotCall.h"
 #include "ptz/RecordingComm.h"
 
 namespace brevane {
 namespace {
 
-using testing::CallSlot;
+using darvik::test::CallSlot;
 using testing::FakeDriver;
 using testing::RecordingComm;
 
