@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     darvik::cli::RegisterOpenCommand(app, context);
+    darvik::cli::RegisterPtzCommand(app, context);
 
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;
