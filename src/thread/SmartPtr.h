@@ -32,7 +32,7 @@ class TSmartPtr {
 
     // Releases what was held and takes ownership of object (count 1). When
     // the count cannot be allocated the object is deleted and the holder
-    // stays empty.
+    // stays empty. Assigning the object already held changes nothing.
     TSmartPtr& operator=(T* object) {
         Assign(object);
         return *this;
@@ -62,6 +62,9 @@ class TSmartPtr {
 
    private:
     void Assign(T* object) {
+        if (object != nullptr && object == m_object) {
+            return;  // already held: releasing first would delete it under us
+        }
         Release();
         if (object == nullptr) {
             return;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "thread/RecursiveLock.h"
 
@@ -32,6 +33,87 @@ TEST(RecursiveLock, RecursionLeavesLockFreeOnlyAfterLastLeave) {
     EXPECT_TRUE(acquired.load());
     EXPECT_EQ(lock.LockCount(), 0);
     EXPECT_EQ(lock.OwnerThreadId(), 0u);
+}
+
+// Holds a lock on a thread of its own until released.
+class OtherHolder {
+   public:
+    explicit OtherHolder(CRecursiveLock& lock) : m_thread([this, &lock] {
+        lock.Enter();
+        m_held = true;
+        while (!m_release.load()) {
+            std::this_thread::yield();
+        }
+        lock.Leave();
+    }) {
+        while (!m_held.load()) {
+            std::this_thread::yield();
+        }
+    }
+    ~OtherHolder() {
+        m_release = true;
+        m_thread.join();
+    }
+
+   private:
+    std::atomic<bool> m_held{false};
+    std::atomic<bool> m_release{false};
+    std::thread m_thread;
+};
+
+TEST(RecursiveLock, TryEnterSpinsOnlyOnMultiProcessorMachines) {
+    CRecursiveLock lock;
+    lock.SetSpinCountForProcessors(1);
+    EXPECT_EQ(lock.SpinCount(), 0u);
+    {
+        OtherHolder holder(lock);
+        EXPECT_FALSE(lock.TryEnter());
+        EXPECT_EQ(lock.LastTryEnterAttempts(), 1u);
+
+        lock.SetSpinCountForProcessors(2);
+        EXPECT_EQ(lock.SpinCount(), CRecursiveLock::kMultiProcessorSpinCount);
+        EXPECT_FALSE(lock.TryEnter());
+        EXPECT_EQ(lock.LastTryEnterAttempts(), CRecursiveLock::kMultiProcessorSpinCount + 1);
+    }
+    // Free again: the first attempt succeeds, and re-entry by the owner too.
+    ASSERT_TRUE(lock.TryEnter());
+    EXPECT_EQ(lock.LastTryEnterAttempts(), 1u);
+    ASSERT_TRUE(lock.TryEnter());
+    EXPECT_EQ(lock.LockCount(), 2);
+    lock.Leave();
+    lock.Leave();
+    EXPECT_EQ(lock.LockCount(), 0);
+    EXPECT_EQ(lock.OwnerThreadId(), 0u);
+}
+
+TEST(RecursiveLock, ContendedCounterStaysExact) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 5000;
+    for (unsigned processors : {1u, 4u}) {
+        CRecursiveLock lock;
+        lock.SetSpinCountForProcessors(processors);
+        long counter = 0;  // guarded by lock
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kRounds; ++i) {
+                    CLockGuard outer(lock);
+                    if ((i + t) % 3 == 0) {
+                        CLockGuard inner(lock);  // re-entry under contention
+                        ++counter;
+                    } else {
+                        ++counter;
+                    }
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(counter, static_cast<long>(kThreads) * kRounds) << processors << " processors";
+        EXPECT_EQ(lock.LockCount(), 0);
+        EXPECT_EQ(lock.OwnerThreadId(), 0u);
+    }
 }
 
 }  // namespace

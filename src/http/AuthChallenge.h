@@ -1,0 +1,26 @@
+// Reading the authentication schemes a server offers in its WWW-Authenticate
+// or Proxy-Authenticate header values, as the scheme bits of Web::CHttpClient
+// (Basic 1, NTLM 2, Passport 4, Digest 8, Negotiate 16).
+//
+// Pure functions, callable from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace Web {
+
+// Scheme bits named by the challenges in one header value. A value may hold
+// several challenges ("Digest realm=\"x\", nonce=\"y\", Basic realm=\"x\"");
+// scheme names are matched without regard to case, unknown ones are ignored.
+std::uint32_t ParseAuthSchemes(std::string_view headerValue);
+
+// Scheme bits the transport can actually answer. Passport never; NTLM and
+// Negotiate only when the HTTP library was built with them.
+std::uint32_t TransportAuthSchemes();
+
+// The first scheme of `supported` in the order of preference Negotiate,
+// NTLM, Passport, Digest, Basic; 0 when none is offered.
+std::uint32_t PreferredAuthScheme(std::uint32_t supported);
+
+}  // namespace Web

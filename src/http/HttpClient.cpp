@@ -1,0 +1,225 @@
+#include "http/HttpClient.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "http/AuthChallenge.h"
+#include "http/HttpResponse.h"
+#include "http/HttpSession.h"
+
+namespace Web {
+
+namespace {
+
+constexpr std::uint32_t kStatusUnauthorized = 401;
+constexpr std::uint32_t kStatusProxyAuthRequired = 407;
+// A request is sent at most this many times while negotiating.
+constexpr int kMaxSends = 5;
+
+}  // namespace
+
+CHttpClient::CHttpClient(const brevane::DEVICE_INFO& device, const std::string& userAgent)
+    : m_timeout(device.timeout),
+      m_hSession(CHttpSession::Open(kMaxConnectionsPerServer)),
+      m_userAgent(userAgent),
+      m_userName(device.userName),
+      m_password(device.password),
+      m_host(device.address),
+      m_port(device.port) {}
+
+CHttpClient::~CHttpClient() {
+    CloseRequest();
+    m_hSession.reset();
+}
+
+bool CHttpClient::Request(const std::string& verb, const std::string& path) {
+    std::lock_guard<std::mutex> exchange(m_exchangeMutex);
+    bool connected = false;
+    const std::int32_t scheme = m_scheme.load();
+    if (scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS) {
+        return AuthenticatedExchange(verb, path, &connected);
+    }
+
+    m_scheme = INTERNET_SCHEME_HTTP;
+    if (AuthenticatedExchange(verb, path, &connected)) {
+        return true;
+    }
+    // Plain HTTP got no answer. When a server did accept the connection (or
+    // answered this client before), it may speak only TLS: try HTTPS once.
+    // A refused or unreachable camera is not tried again with HTTPS.
+    if ((connected || GetRequestHandle()) && !IsAborted()) {
+        m_scheme = INTERNET_SCHEME_HTTPS;
+        if (AuthenticatedExchange(verb, path, &connected)) {
+            return true;
+        }
+    }
+    // Undetermined again, so the next request starts over with plain HTTP.
+    m_scheme = 0;
+    return false;
+}
+
+bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::string& path,
+                                        bool* connected) {
+    std::uint32_t lastChallenge = 0;
+    for (int sends = 1;; ++sends) {
+        if (!BasicExchange(verb, path, connected)) {
+            return false;
+        }
+        const std::uint32_t status = GetStatusCode();
+        if (status != kStatusUnauthorized && status != kStatusProxyAuthRequired) {
+            return true;
+        }
+        if (status == lastChallenge) {
+            return true;  // the same challenge after a change of scheme
+        }
+        const RequestHandle response = GetRequestHandle();
+        if (!response) {
+            return true;
+        }
+        const bool proxy = status == kStatusProxyAuthRequired;
+        const std::uint32_t offered =
+            (proxy ? response->ProxyAuthSchemes() : response->ServerAuthSchemes()) &
+            TransportAuthSchemes();
+        const std::uint32_t choice = PreferredAuthScheme(offered);
+        if (choice == 0 || choice == m_authScheme.load()) {
+            return true;
+        }
+        // Kept for every later request of this client.
+        m_authScheme = choice;
+        m_authTarget = proxy ? WINHTTP_AUTH_TARGET_PROXY : WINHTTP_AUTH_TARGET_SERVER;
+        lastChallenge = status;
+        if (sends >= kMaxSends) {
+            return true;
+        }
+    }
+}
+
+bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path,
+                                bool* connected) {
+    SetStatus(0, 0);
+    if (!m_hSession || verb.empty() || path.empty()) {
+        return false;
+    }
+    ExchangeParams params;
+    params.secure = m_scheme.load() == INTERNET_SCHEME_HTTPS;
+    params.host = m_host;
+    params.port = m_port;
+    params.target = RequestTarget(path);
+    params.verb = verb;
+    params.userAgent = m_userAgent;
+    params.userName = m_userName;
+    params.password = m_password;
+    params.authScheme = m_authScheme.load();
+    params.authTarget = m_authTarget.load();
+    params.timeoutMs = m_timeout;
+
+    ExchangeResult result = m_hSession->Exchange(params);
+    *connected = *connected || result.connected;
+    if (!result.response) {
+        return false;
+    }
+    RequestHandle previous;
+    {
+        brevane::CLockGuard lock(m_lock);
+        previous = std::move(m_hRequest);
+        m_hRequest = result.response;
+        m_statusCode = result.response->StatusCode();
+        m_contentLength = result.response->ContentLength();
+    }
+    if (previous) {
+        previous->Close();
+    }
+    return true;
+}
+
+void CHttpClient::SetStatus(std::uint32_t statusCode, std::uint32_t contentLength) {
+    brevane::CLockGuard lock(m_lock);
+    m_statusCode = statusCode;
+    m_contentLength = contentLength;
+}
+
+std::uint32_t CHttpClient::ReadAll(std::vector<std::uint8_t>& buffer) {
+    buffer.clear();
+    std::uint32_t total = 0;
+    std::uint32_t available = QueryDataAvailable();
+    while (available > 0) {
+        if (total >= kReadAllLimit) {
+            break;
+        }
+        const std::uint32_t chunk = std::min(available, kReadAllChunk);
+        buffer.resize(static_cast<std::size_t>(total) + chunk);
+        std::uint32_t read = 0;
+        if (RequestHandle handle = GetRequestHandle()) {
+            if (!ReadData(handle, buffer.data() + total, chunk, &read)) {
+                read = 0;
+            }
+        }
+        total += read;
+        RequestHandle handle = GetRequestHandle();
+        if (!handle || !Web::QueryDataAvailable(handle, &available)) {
+            break;
+        }
+    }
+    return total;
+}
+
+std::uint32_t CHttpClient::QueryDataAvailable() {
+    std::uint32_t count = 0;
+    if (!Web::QueryDataAvailable(GetRequestHandle(), &count)) {
+        return 0;
+    }
+    return count;
+}
+
+std::uint32_t CHttpClient::Read(void* buffer, std::uint32_t size) {
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    std::uint32_t read = 0;
+    if (!ReadData(GetRequestHandle(), buffer, size, &read)) {
+        return 0;
+    }
+    return read;
+}
+
+RequestHandle CHttpClient::GetRequestHandle() {
+    brevane::CLockGuard lock(m_lock);
+    return m_hRequest;
+}
+
+void CHttpClient::CloseRequest() {
+    RequestHandle closing;
+    {
+        brevane::CLockGuard lock(m_lock);
+        closing = std::move(m_hRequest);
+    }
+    if (closing) {
+        closing->Close();
+    }
+}
+
+void CHttpClient::Abort() {
+    if (m_hSession) {
+        m_hSession->Abort();
+    }
+}
+
+void CHttpClient::ResetAbort() {
+    if (m_hSession) {
+        m_hSession->ResetAbort();
+    }
+}
+
+bool CHttpClient::IsAborted() const { return m_hSession && m_hSession->IsAborted(); }
+
+std::uint32_t CHttpClient::GetStatusCode() const {
+    brevane::CLockGuard lock(m_lock);
+    return m_statusCode;
+}
+
+std::uint32_t CHttpClient::GetContentLength() const {
+    brevane::CLockGuard lock(m_lock);
+    return m_contentLength;
+}
+
+}  // namespace Web

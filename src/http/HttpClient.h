@@ -1,0 +1,160 @@
+// Web::CHttpClient: the module's only way to the network. Every object that
+// talks to a camera owns clients of its own; a client keeps one session (its
+// connection cache) to the camera for its whole life, sends one exchange at a
+// time, negotiates authentication and keeps the last response open so the
+// caller can read its body afterwards, in full (ReadAll) or piece by piece
+// while it arrives (QueryDataAvailable / Read, or the free functions below on
+// the handle from GetRequestHandle).
+//
+// Threads: normally one thread uses a client. A client shared by two threads
+// serialises whole exchanges; a reader that took a handle keeps reading that
+// response safely while another thread swaps in a new one. Abort() may be
+// called from any thread at any time. The client writes no log lines.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "driver/DeviceInfo.h"
+#include "thread/RecursiveLock.h"
+
+namespace Web {
+
+class CHttpResponse;
+class CHttpSession;
+
+// The response of one exchange: status, headers received, body still
+// arriving. Shared, so a reader's copy stays valid after the client has
+// replaced or closed its current response (reads then fail).
+using RequestHandle = std::shared_ptr<CHttpResponse>;
+
+// How many body bytes of the response can be read without waiting. Blocks
+// until body bytes are buffered, the body has ended (count 0) or the client's
+// time-out passes with no progress. False (count 0) when the handle is null,
+// the response was closed, the client was aborted, the time-out passed or the
+// transfer failed with nothing left to read.
+bool QueryDataAvailable(const RequestHandle& handle, std::uint32_t* count);
+
+// Reads at most `size` body bytes into `buffer`, waiting like
+// QueryDataAvailable when nothing is buffered. True with *read 0 means the
+// body has ended. False (with *read 0) on the failures listed above.
+bool ReadData(const RequestHandle& handle, void* buffer, std::uint32_t size,
+              std::uint32_t* read);
+
+// Diagnostics of one response's receive buffer.
+struct ResponseStats {
+    std::uint32_t capacity = 0;       // fixed size of the receive buffer
+    std::uint32_t buffered = 0;       // bytes waiting to be read now
+    std::uint32_t peakBuffered = 0;   // most bytes ever waiting at once
+    std::uint64_t bytesReceived = 0;  // body bytes taken from the network
+    bool ended = false;               // the transfer is over (body complete or failed)
+};
+ResponseStats GetResponseStats(const RequestHandle& handle);
+
+// Scheme values of m_scheme.
+inline constexpr std::int32_t INTERNET_SCHEME_HTTP = 1;
+inline constexpr std::int32_t INTERNET_SCHEME_HTTPS = 2;
+
+// Authentication scheme bits (m_authScheme, supported-scheme masks).
+inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_BASIC = 0x1;
+inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_NTLM = 0x2;
+inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_PASSPORT = 0x4;
+inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_DIGEST = 0x8;
+inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_NEGOTIATE = 0x10;
+
+// Authentication targets (m_authTarget).
+inline constexpr std::uint32_t WINHTTP_AUTH_TARGET_SERVER = 0;
+inline constexpr std::uint32_t WINHTTP_AUTH_TARGET_PROXY = 1;
+
+class CHttpClient {
+   public:
+    // Bodies read in full stop after this many bytes (plus at most one chunk).
+    static constexpr std::uint32_t kReadAllLimit = 0x10000000;
+    // ReadAll reads in chunks of at most this many bytes.
+    static constexpr std::uint32_t kReadAllChunk = 0x2800;
+    // Simultaneous connections the session opens to one server.
+    static constexpr long kMaxConnectionsPerServer = 16;
+
+    // Copies the time-out, address, port, user name and password of `device`
+    // and opens the session. A client whose session failed to open fails
+    // every request.
+    CHttpClient(const brevane::DEVICE_INFO& device, const std::string& userAgent);
+    virtual ~CHttpClient();
+    CHttpClient(const CHttpClient&) = delete;
+    CHttpClient& operator=(const CHttpClient&) = delete;
+
+    // One exchange: returns once the final response's status line and
+    // headers arrived (authentication negotiated), with the body unread. True
+    // whatever the status; false when no response arrived, in which case the
+    // previous response stays current. A path without a leading '/' is sent
+    // with one; an empty verb or path fails.
+    bool Request(const std::string& verb, const std::string& path);
+
+    // Reads the current response's body to its end (at most kReadAllLimit
+    // bytes plus one chunk) into `buffer`; returns the byte count. The buffer
+    // may hold zero bytes beyond the count when a read came up short.
+    std::uint32_t ReadAll(std::vector<std::uint8_t>& buffer);
+
+    // Bytes of the current response readable without waiting (blocks like
+    // Web::QueryDataAvailable); 0 when there is none or on failure.
+    std::uint32_t QueryDataAvailable();
+
+    // One read of at most `size` bytes from the current response; 0 when the
+    // body has ended, on failure, or for a null buffer or size 0.
+    std::uint32_t Read(void* buffer, std::uint32_t size);
+
+    // The current response (null when none), taken under m_lock.
+    RequestHandle GetRequestHandle();
+
+    // Drops the current response; readers holding its handle fail from now on.
+    void CloseRequest();
+
+    // Makes a blocked Request, QueryDataAvailable or Read of this client (and
+    // reads on its handles) return at once with failure; later calls fail
+    // until ResetAbort(). Callable from any thread.
+    void Abort();
+    void ResetAbort();
+    bool IsAborted() const;
+
+    std::uint32_t GetStatusCode() const;
+    std::uint32_t GetContentLength() const;
+    const std::string& GetHost() const { return m_host; }
+    std::uint16_t GetPort() const { return m_port; }
+    std::uint32_t GetTimeout() const { return m_timeout; }
+
+    // Negotiated state, for diagnostics and tests.
+    std::int32_t GetScheme() const { return m_scheme.load(); }
+    std::uint32_t GetAuthScheme() const { return m_authScheme.load(); }
+    std::uint32_t GetAuthTarget() const { return m_authTarget.load(); }
+
+   private:
+    // `connected` is set when any attempt reached the server.
+    bool AuthenticatedExchange(const std::string& verb, const std::string& path, bool* connected);
+    bool BasicExchange(const std::string& verb, const std::string& path, bool* connected);
+    void SetStatus(std::uint32_t statusCode, std::uint32_t contentLength);
+
+    const std::uint32_t m_timeout;
+    mutable brevane::CRecursiveLock m_lock;
+    RequestHandle m_hRequest;                // guarded by m_lock
+    std::shared_ptr<CHttpSession> m_hSession;  // null when opening failed
+    std::atomic<std::int32_t> m_scheme{0};
+    std::atomic<std::uint32_t> m_authScheme{WINHTTP_AUTH_SCHEME_BASIC};
+    std::atomic<std::uint32_t> m_authTarget{WINHTTP_AUTH_TARGET_SERVER};
+    const std::string m_userAgent;
+    const std::string m_userName;
+    const std::string m_password;
+    const std::string m_host;
+    const std::uint16_t m_port;
+    std::uint32_t m_statusCode = 0;     // guarded by m_lock
+    std::uint32_t m_contentLength = 0;  // guarded by m_lock
+
+    // Held for a whole Request, so two threads sharing the client never
+    // interleave their exchanges or the negotiation state.
+    std::mutex m_exchangeMutex;
+};
+
+}  // namespace Web

@@ -1,0 +1,474 @@
+#include "http/HttpResponse.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "http/AuthChallenge.h"
+#include "http/HttpSession.h"
+#include "platform/Platform.h"
+
+namespace Web {
+
+namespace {
+
+// libcurl hands the write callback at most this much at once, also when a
+// paused transfer resumes; a paused transfer resumes only when this much fits.
+constexpr std::uint32_t kLargestWrite = CURL_MAX_WRITE_SIZE;
+static_assert(CHttpResponse::kBufferCapacity >= 2 * kLargestWrite);
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        const auto a = static_cast<unsigned char>(text[i]);
+        const auto b = static_cast<unsigned char>(prefix[i]);
+        if (std::tolower(a) != std::tolower(b)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A decimal number that fits 32 bits; 0 for anything else, as a failed
+// numeric header query leaves its field.
+std::uint32_t ParseHeaderNumber(std::string_view text) {
+    text = TrimBlanks(text);
+    if (text.empty() || text.size() > 10) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(value);
+}
+
+// "HTTP/1.1 401 Unauthorized" -> 401; 0 when malformed.
+std::uint32_t ParseStatusLine(std::string_view line) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos || line.size() < blank + 4) {
+        return 0;
+    }
+    std::uint32_t code = 0;
+    for (std::size_t i = blank + 1; i < blank + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9') {
+            return 0;
+        }
+        code = code * 10 + static_cast<std::uint32_t>(line[i] - '0');
+    }
+    return code;
+}
+
+long CurlAuthBits(std::uint32_t scheme) {
+    switch (scheme) {
+        case WINHTTP_AUTH_SCHEME_BASIC: return static_cast<long>(CURLAUTH_BASIC);
+        case WINHTTP_AUTH_SCHEME_NTLM: return static_cast<long>(CURLAUTH_NTLM);
+        case WINHTTP_AUTH_SCHEME_DIGEST: return static_cast<long>(CURLAUTH_DIGEST);
+        case WINHTTP_AUTH_SCHEME_NEGOTIATE: return static_cast<long>(CURLAUTH_NEGOTIATE);
+        default: return 0;
+    }
+}
+
+bool IsTokenChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+}  // namespace
+
+CHttpResponse::CHttpResponse(std::shared_ptr<CHttpSession> session, std::uint32_t timeoutMs)
+    : m_session(std::move(session)),
+      m_timeoutMs(timeoutMs),
+      m_lastActivity(brevane::platform::MonotonicMilliseconds()),
+      m_ring(std::make_unique<std::uint8_t[]>(kBufferCapacity)) {}
+
+CHttpResponse::~CHttpResponse() {
+    if (m_attached) {
+        // Removing an unfinished transfer closes its connection; a finished
+        // one already returned its connection to the session's cache.
+        m_session->Detach(*this);
+    }
+    if (m_easy != nullptr) {
+        curl_easy_cleanup(m_easy);
+    }
+    if (m_url != nullptr) {
+        curl_url_cleanup(m_url);
+    }
+}
+
+bool CHttpResponse::Configure(const ExchangeParams& params) {
+    if (params.host.empty() || params.target.empty() || params.target.front() != '/' ||
+        params.verb.empty() || params.port == 0) {
+        return false;
+    }
+    for (const char c : params.verb) {
+        if (!IsTokenChar(c)) {
+            return false;
+        }
+    }
+    m_easy = curl_easy_init();
+    m_url = curl_url();
+    if (m_easy == nullptr || m_url == nullptr) {
+        return false;
+    }
+
+    // The URL is built from parts, so the host is checked as a host name
+    // and nothing in it can redirect the request elsewhere.
+    std::string host = params.host;
+    if (host.find(':') != std::string::npos && host.front() != '[') {
+        host = "[" + host + "]";  // IPv6 literal
+    }
+    const std::size_t question = params.target.find('?');
+    const std::string path = params.target.substr(0, question);
+    const std::string query =
+        question == std::string::npos ? std::string() : params.target.substr(question + 1);
+    const std::string port = std::to_string(params.port);
+    if (curl_url_set(m_url, CURLUPART_SCHEME, params.secure ? "https" : "http", 0) != CURLUE_OK ||
+        curl_url_set(m_url, CURLUPART_HOST, host.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(m_url, CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(m_url, CURLUPART_PATH, path.c_str(), 0) != CURLUE_OK ||
+        (!query.empty() &&
+         curl_url_set(m_url, CURLUPART_QUERY, query.c_str(), 0) != CURLUE_OK)) {
+        return false;
+    }
+
+    CURLcode rc = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (rc == CURLE_OK) {
+            rc = curl_easy_setopt(m_easy, option, value);
+        }
+    };
+    set(CURLOPT_CURLU, m_url);
+    set(CURLOPT_PATH_AS_IS, 1L);
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_PRIVATE, static_cast<void*>(this));
+    set(CURLOPT_NOSIGNAL, 1L);
+    // Never a proxy, whatever the environment says.
+    set(CURLOPT_PROXY, "");
+    set(CURLOPT_NOPROXY, "*");
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_USERAGENT, params.userAgent.c_str());
+    if (params.timeoutMs != 0) {
+        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(params.timeoutMs));
+    }
+    // Cameras use self-signed or mismatched certificates.
+    set(CURLOPT_SSL_VERIFYPEER, 0L);
+    set(CURLOPT_SSL_VERIFYHOST, 0L);
+
+    if (params.verb == "GET") {
+        set(CURLOPT_HTTPGET, 1L);
+    } else if (params.verb == "HEAD") {
+        set(CURLOPT_NOBODY, 1L);
+    } else {
+        set(CURLOPT_CUSTOMREQUEST, params.verb.c_str());
+    }
+
+    const long auth = CurlAuthBits(params.authScheme);
+    if (!params.userName.empty() && auth != 0) {
+        if (params.authTarget == WINHTTP_AUTH_TARGET_PROXY) {
+            set(CURLOPT_PROXYAUTH, auth);
+            set(CURLOPT_PROXYUSERNAME, params.userName.c_str());
+            set(CURLOPT_PROXYPASSWORD, params.password.c_str());
+        } else {
+            set(CURLOPT_HTTPAUTH, auth);
+            set(CURLOPT_USERNAME, params.userName.c_str());
+            set(CURLOPT_PASSWORD, params.password.c_str());
+        }
+    }
+
+    set(CURLOPT_HEADERFUNCTION, &CHttpResponse::HeaderCallback);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+    set(CURLOPT_WRITEFUNCTION, &CHttpResponse::WriteCallback);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+    set(CURLOPT_PREREQFUNCTION, &CHttpResponse::PrereqCallback);
+    set(CURLOPT_PREREQDATA, static_cast<void*>(this));
+    return rc == CURLE_OK;
+}
+
+void CHttpResponse::Touch() { m_lastActivity = brevane::platform::MonotonicMilliseconds(); }
+
+// --- libcurl callbacks (on the driving thread) ---
+
+int CHttpResponse::PrereqCallback(void* self, char*, char*, int, int) {
+    auto* response = static_cast<CHttpResponse*>(self);
+    response->m_connected = true;
+    response->Touch();
+    return CURL_PREREQFUNC_OK;
+}
+
+std::size_t CHttpResponse::HeaderCallback(char* data, std::size_t size, std::size_t count,
+                                          void* self) {
+    const std::size_t length = size * count;
+    try {
+        return static_cast<CHttpResponse*>(self)->OnHeaderLine(std::string_view(data, length))
+                   ? length
+                   : 0;
+    } catch (...) {
+        return 0;  // fails the transfer; nothing may unwind through libcurl
+    }
+}
+
+std::size_t CHttpResponse::WriteCallback(char* data, std::size_t size, std::size_t count,
+                                         void* self) {
+    return static_cast<CHttpResponse*>(self)->OnBody(data, size * count);
+}
+
+bool CHttpResponse::OnHeaderLine(std::string_view line) {
+    if (m_closed) {
+        return false;
+    }
+    Touch();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_final) {
+        return true;  // trailers after a chunked body
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
+        // A new response: an interim one, or libcurl sent the request again
+        // (its own authentication pass) and this is the answer.
+        m_block = HeaderBlock{};
+        m_block.status = ParseStatusLine(line);
+        return true;
+    }
+    if (line.empty()) {
+        m_block.ended = true;
+        // 1xx responses are interim. libcurl answers a 401 or 407 itself when
+        // it has credentials for an offered scheme, and then ignores its body:
+        // such a response is final only once body bytes arrive for it or the
+        // transfer ends (SettleTentativeLocked).
+        if (m_block.status >= 200 && m_block.status != 401 && m_block.status != 407) {
+            m_final = true;
+        }
+        return true;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+        return true;
+    }
+    const std::string_view name = TrimBlanks(line.substr(0, colon));
+    const std::string_view value = line.substr(colon + 1);
+    auto is = [&](std::string_view header) {
+        return name.size() == header.size() && StartsWithNoCase(name, header);
+    };
+    if (is("WWW-Authenticate")) {
+        m_block.serverSchemes |= ParseAuthSchemes(value);
+    } else if (is("Proxy-Authenticate")) {
+        m_block.proxySchemes |= ParseAuthSchemes(value);
+    } else if (is("Content-Length")) {
+        m_block.contentLength = ParseHeaderNumber(value);
+    }
+    return true;
+}
+
+void CHttpResponse::SettleTentativeLocked() {
+    if (!m_final && m_block.ended && m_block.status >= 200) {
+        m_final = true;
+    }
+}
+
+std::size_t CHttpResponse::OnBody(const char* data, std::size_t size) {
+    if (m_closed) {
+        return 0;  // fails the transfer, which frees its connection
+    }
+    Touch();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // libcurl passes on only the body of the response it does not answer
+    // itself, so body bytes make the last header block final.
+    SettleTentativeLocked();
+    if (size > kBufferCapacity) {
+        return 0;
+    }
+    if (kBufferCapacity - m_size < size) {
+        m_paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    const auto length = static_cast<std::uint32_t>(size);
+    const std::uint32_t tail = (m_head + m_size) % kBufferCapacity;
+    const std::uint32_t first = std::min(length, kBufferCapacity - tail);
+    std::memcpy(m_ring.get() + tail, data, first);
+    std::memcpy(m_ring.get(), data + first, length - first);
+    m_size += length;
+    m_received += length;
+    m_peak = std::max(m_peak, m_size);
+    return size;
+}
+
+void CHttpResponse::OnDone(CURLcode result) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_done = true;
+    m_result = result;
+    if (result == CURLE_OK) {
+        SettleTentativeLocked();
+    }
+}
+
+bool CHttpResponse::TakeResume() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_paused || (kBufferCapacity - m_size < kLargestWrite && !m_closed)) {
+        return false;
+    }
+    m_paused = false;
+    return true;
+}
+
+// --- state queries ---
+
+bool CHttpResponse::HeadersSettled() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_final || m_done;
+}
+
+bool CHttpResponse::HasFinalHeaders() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_final;
+}
+
+bool CHttpResponse::DataSettled() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_size > 0 || m_done;
+}
+
+std::uint32_t CHttpResponse::StatusCode() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_block.status;
+}
+
+std::uint32_t CHttpResponse::ContentLength() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_block.contentLength;
+}
+
+std::uint32_t CHttpResponse::ServerAuthSchemes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_block.serverSchemes;
+}
+
+std::uint32_t CHttpResponse::ProxyAuthSchemes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_block.proxySchemes;
+}
+
+ResponseStats CHttpResponse::Stats() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ResponseStats stats;
+    stats.capacity = kBufferCapacity;
+    stats.buffered = m_size;
+    stats.peakBuffered = m_peak;
+    stats.bytesReceived = m_received;
+    stats.ended = m_done;
+    return stats;
+}
+
+// --- reading ---
+
+void CHttpResponse::Close() {
+    m_closed = true;
+    // A reader blocked on this response notices at once.
+    m_session->Wake();
+}
+
+bool CHttpResponse::WaitForData(bool refresh) {
+    return m_session->Drive(*this, [this] { return DataSettled(); }, refresh) ==
+           CHttpSession::WaitResult::Ready;
+}
+
+bool CHttpResponse::QueryDataAvailable(std::uint32_t* count) {
+    if (count == nullptr) {
+        return false;
+    }
+    *count = 0;
+    // Takes in what has arrived meanwhile, so the count covers it.
+    if (!WaitForData(true)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_size > 0) {
+        *count = m_size;
+        return true;
+    }
+    return m_result == CURLE_OK;  // the body has ended, or the transfer failed
+}
+
+bool CHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) {
+    if (read == nullptr) {
+        return false;
+    }
+    *read = 0;
+    if (buffer == nullptr || size == 0) {
+        return false;
+    }
+    if (!WaitForData(false)) {
+        return false;
+    }
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_size == 0) {
+            return m_result == CURLE_OK;
+        }
+        const std::uint32_t length = std::min(size, m_size);
+        const std::uint32_t first = std::min(length, kBufferCapacity - m_head);
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::memcpy(out, m_ring.get() + m_head, first);
+        std::memcpy(out + first, m_ring.get(), length - first);
+        m_head = (m_head + length) % kBufferCapacity;
+        m_size -= length;
+        if (m_size == 0) {
+            m_head = 0;
+        }
+        *read = length;
+        wake = m_paused && kBufferCapacity - m_size >= kLargestWrite;
+    }
+    if (wake) {
+        // Lets a thread driving the session right now resume the transfer.
+        m_session->Wake();
+    }
+    return true;
+}
+
+// --- free functions of the layer ---
+
+bool QueryDataAvailable(const RequestHandle& handle, std::uint32_t* count) {
+    if (!handle) {
+        if (count != nullptr) {
+            *count = 0;
+        }
+        return false;
+    }
+    return handle->QueryDataAvailable(count);
+}
+
+bool ReadData(const RequestHandle& handle, void* buffer, std::uint32_t size, std::uint32_t* read) {
+    if (!handle) {
+        if (read != nullptr) {
+            *read = 0;
+        }
+        return false;
+    }
+    return handle->ReadData(buffer, size, read);
+}
+
+ResponseStats GetResponseStats(const RequestHandle& handle) {
+    return handle ? handle->Stats() : ResponseStats{};
+}
+
+}  // namespace Web

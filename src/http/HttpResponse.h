@@ -1,0 +1,119 @@
+// CHttpResponse: one exchange of a CHttpSession, from the request to the end
+// of the body: the libcurl transfer, the status and headers of the final
+// response, and a fixed-size receive buffer for the body. When the buffer is
+// full the transfer pauses, and it resumes once a reader made room, so a
+// camera sending faster than it is read costs no more memory than the buffer.
+//
+// Shared through Web::RequestHandle by the client and its readers. The
+// libcurl callbacks run on whichever thread drives the session; readers and
+// Close may run on any thread. m_mutex guards the buffer and header state.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "http/HttpClient.h"
+
+namespace Web {
+
+class CHttpSession;
+struct ExchangeParams;
+
+class CHttpResponse {
+   public:
+    // Fixed size of the receive buffer.
+    static constexpr std::uint32_t kBufferCapacity = 128 * 1024;
+
+    CHttpResponse(std::shared_ptr<CHttpSession> session, std::uint32_t timeoutMs);
+    ~CHttpResponse();
+    CHttpResponse(const CHttpResponse&) = delete;
+    CHttpResponse& operator=(const CHttpResponse&) = delete;
+
+    // Sets up the transfer for `params`; false for a request that cannot be
+    // made (empty or malformed host, verb or target).
+    bool Configure(const ExchangeParams& params);
+
+    // --- reading, any thread ---
+    bool QueryDataAvailable(std::uint32_t* count);
+    bool ReadData(void* buffer, std::uint32_t size, std::uint32_t* read);
+    // Ends the response for every holder: reads fail from now on and the
+    // transfer is stopped at the next chance.
+    void Close();
+    bool IsClosed() const { return m_closed.load(); }
+    ResponseStats Stats() const;
+
+    // --- the final response's headers ---
+    std::uint32_t StatusCode() const;
+    std::uint32_t ContentLength() const;
+    // Scheme bits offered by WWW-Authenticate / Proxy-Authenticate.
+    std::uint32_t ServerAuthSchemes() const;
+    std::uint32_t ProxyAuthSchemes() const;
+
+    // --- for the session ---
+    CURL* Easy() const { return m_easy; }
+    std::uint32_t TimeoutMs() const { return m_timeoutMs; }
+    std::uint64_t LastActivityMs() const { return m_lastActivity.load(); }
+    bool Connected() const { return m_connected.load(); }
+    // The final headers arrived, or the transfer ended.
+    bool HeadersSettled() const;
+    bool HasFinalHeaders() const;
+    // Body bytes are buffered, or the transfer ended.
+    bool DataSettled() const;
+    // True (and the paused mark cleared) when the transfer is paused and
+    // should run again: the buffer has room for a full write, or the response
+    // was closed and the transfer should end.
+    bool TakeResume();
+    void OnDone(CURLcode result);
+    void SetAttached() { m_attached = true; }
+
+   private:
+    // Header state of the response block being received.
+    struct HeaderBlock {
+        std::uint32_t status = 0;
+        std::uint32_t contentLength = 0;
+        std::uint32_t serverSchemes = 0;
+        std::uint32_t proxySchemes = 0;
+        bool ended = false;
+    };
+
+    static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t WriteCallback(char* data, std::size_t size, std::size_t count, void* self);
+    static int PrereqCallback(void* self, char* primaryIp, char* localIp, int primaryPort,
+                              int localPort);
+    bool OnHeaderLine(std::string_view line);
+    std::size_t OnBody(const char* data, std::size_t size);
+    void Touch();
+    void SettleTentativeLocked();  // needs m_mutex
+    bool WaitForData(bool refresh);
+
+    // Members are destroyed in reverse order: the session outlives the
+    // transfer that the destructor removes from it.
+    const std::shared_ptr<CHttpSession> m_session;
+    const std::uint32_t m_timeoutMs;
+    CURL* m_easy = nullptr;
+    CURLU* m_url = nullptr;
+    bool m_attached = false;
+
+    std::atomic<bool> m_closed{false};
+    std::atomic<bool> m_connected{false};
+    std::atomic<std::uint64_t> m_lastActivity;
+
+    mutable std::mutex m_mutex;
+    HeaderBlock m_block;           // guarded by m_mutex
+    bool m_final = false;          // guarded by m_mutex: m_block is the final response
+    bool m_done = false;           // guarded by m_mutex
+    CURLcode m_result = CURLE_OK;  // guarded by m_mutex
+    bool m_paused = false;         // guarded by m_mutex
+    std::unique_ptr<std::uint8_t[]> m_ring;  // guarded by m_mutex
+    std::uint32_t m_head = 0;      // guarded by m_mutex: first unread byte
+    std::uint32_t m_size = 0;      // guarded by m_mutex: unread bytes
+    std::uint32_t m_peak = 0;      // guarded by m_mutex
+    std::uint64_t m_received = 0;  // guarded by m_mutex
+};
+
+}  // namespace Web

@@ -1,0 +1,192 @@
+#include "http/Utils.h"
+
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+#include "driver/DebugMessage.h"
+#include "http/HttpClient.h"
+
+namespace brevane {
+
+namespace {
+
+constexpr const char* kSendRequestEx = "brevane::Utils::SendRequestEx";
+
+constexpr int kLevelFailure = 1;
+constexpr int kLevelState = 3;
+
+}  // namespace
+
+CResultDef::CResultDef(const std::string& message)
+    : m_level(kLevelState), m_code(RESULT_OK), m_message(message) {}
+
+void CResultDef::Fail(std::int32_t code, std::string message) {
+    m_level = kLevelFailure;
+    m_code = code;
+    m_message = std::move(message);
+}
+
+void CResultDef::Report(IDebugMessage* sink) const {
+    if (m_message.empty() || sink == nullptr || !Utils::ShouldReport(sink)) {
+        return;
+    }
+    // The line is finished; passing it as an argument keeps any '%' in the
+    // path or host from being read as a conversion.
+    sink->DebugMessage(m_level, "%s", m_message.c_str());
+}
+
+namespace Utils {
+
+bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,
+                   Web::CHttpClient& client, IDebugMessage* sink) {
+    CResultDef result;
+    const std::string host =
+        Format("host %s:%u", client.GetHost().c_str(), static_cast<unsigned>(client.GetPort()));
+    response.clear();
+
+    const bool answered = client.Request("GET", path);
+    const std::uint32_t statusCode = client.GetStatusCode();
+    if (!answered) {
+        result.Fail(RESULT_REQUEST_FAILED, Format("%s: can not send request \"%s\" to %s",
+                                                  kSendRequestEx, path.c_str(), host.c_str()));
+    } else if (statusCode / 100 != 2) {
+        result.Fail(RESULT_REQUEST_FAILED,
+                    Format("%s: %s sent does not process request \"%s\", status code = %d",
+                           kSendRequestEx, host.c_str(), path.c_str(),
+                           static_cast<int>(statusCode)));
+    }
+
+    if (result.m_code == RESULT_OK) {
+        if (client.ReadAll(response) == 0) {
+            result.Fail(RESULT_EMPTY_RESPONSE,
+                        Format("%s: incorrect response for request \"%s\" from %s", kSendRequestEx,
+                               path.c_str(), host.c_str()));
+        }
+        // Callers use the data as a zero-terminated string.
+        response.push_back(0);
+    }
+
+    if (result.m_code != RESULT_OK) {
+        result.Report(sink);
+    }
+    return result.m_code == RESULT_OK;
+}
+
+bool ShouldReport(IDebugMessage* sink) {
+    if (sink == nullptr) {
+        return false;
+    }
+    // Several reporters share the counter; a compare-exchange keeps every
+    // increment and makes the fold-back exact.
+    std::uint32_t previous = sink->m_reportCounter.load();
+    std::uint32_t count = 0;
+    do {
+        count = previous + 1;
+        if (count >= 65535) {
+            count = 4095;
+        }
+    } while (!sink->m_reportCounter.compare_exchange_weak(previous, count));
+
+    if (count < 15) {
+        return true;
+    }
+    if (count < 255) {
+        return count % 16 == 0;
+    }
+    if (count < 4095) {
+        return count % 256 == 0;
+    }
+    return count % 4096 == 0;
+}
+
+std::string GetParameter(std::string_view key, std::string_view separator, std::string_view text,
+                         std::string_view lineEnd) {
+    if (key.empty() || separator.empty() || lineEnd.empty()) {
+        return {};
+    }
+    std::size_t position = text.find(key);
+    while (position != std::string_view::npos) {
+        std::size_t lineStop = text.find_first_of(lineEnd, position);
+        if (lineStop == std::string_view::npos) {
+            lineStop = text.size();
+        }
+        const std::size_t afterKey = position + key.size();
+        const std::size_t sep = text.find(separator, position);
+        if (sep != std::string_view::npos && sep >= afterKey && sep < lineStop) {
+            bool onlyBlanks = true;
+            for (std::size_t i = afterKey; i < sep; ++i) {
+                if (text[i] != ' ' && text[i] != '\t') {
+                    onlyBlanks = false;
+                    break;
+                }
+            }
+            const std::size_t valueStart = sep + separator.size();
+            if (onlyBlanks && valueStart < text.size()) {
+                const std::size_t valueEnd = lineStop < valueStart ? valueStart : lineStop;
+                return std::string(text.substr(valueStart, valueEnd - valueStart));
+            }
+        }
+        if (lineStop >= text.size()) {
+            break;
+        }
+        position = text.find(key, lineStop);
+    }
+    return {};
+}
+
+bool ParseInt(std::string_view text, std::int32_t& value) {
+    value = 0;
+    std::size_t digitsStart = 0;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        digitsStart = 1;
+    }
+    if (digitsStart >= text.size()) {
+        return false;
+    }
+    for (std::size_t i = digitsStart; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    // from_chars takes a '-' but not a '+'; numbers beyond the signed 32-bit
+    // range come back as out of range and are rejected.
+    const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+    const char* last = text.data() + text.size();
+    std::int32_t parsed = 0;
+    const auto [end, error] = std::from_chars(first, last, parsed);
+    if (error != std::errc() || end != last) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+std::string FormatV(const char* format, va_list arguments) {
+    if (format == nullptr) {
+        return {};
+    }
+    va_list measure;
+    va_copy(measure, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length <= 0) {
+        return {};
+    }
+    std::string result(static_cast<std::size_t>(length), '\0');
+    // std::string keeps room for the terminating zero beyond size().
+    std::vsnprintf(result.data(), result.size() + 1, format, arguments);
+    return result;
+}
+
+std::string Format(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::string result = FormatV(format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+}  // namespace Utils
+}  // namespace brevane

@@ -1,0 +1,82 @@
+// brevane::Utils: the one way the module sends a CGI request to the camera
+// (SendRequestEx), the reply parsing every subsystem uses (GetParameter,
+// ParseInt), the failure-report throttle and the printf-style formatter.
+// CResultDef is the outcome of one request inside SendRequestEx.
+//
+// Stateless functions, callable from any thread; the only shared state is the
+// report counter of the message sink, which ShouldReport updates atomically.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class IDebugMessage;
+
+namespace Web {
+class CHttpClient;
+}
+
+namespace brevane {
+
+// Result codes of one CGI request.
+inline constexpr std::int32_t RESULT_OK = 0;
+// No response arrived, or its status was outside 200..299.
+inline constexpr std::int32_t RESULT_REQUEST_FAILED = 6;
+// A 2xx response arrived with an empty body.
+inline constexpr std::int32_t RESULT_EMPTY_RESPONSE = 10;
+
+class CResultDef {
+   public:
+    explicit CResultDef(const std::string& message = std::string());
+    virtual ~CResultDef() = default;
+
+    // Records a failure: level 1, the code and the finished message text.
+    void Fail(std::int32_t code, std::string message);
+
+    // Hands the message to the sink as a finished line (a '%' in it is
+    // printed as it stands) when there is a message, a sink, and the
+    // throttle lets it through.
+    void Report(IDebugMessage* sink) const;
+
+    std::int32_t m_level;
+    std::int32_t m_code;
+    std::string m_message;
+};
+
+namespace Utils {
+
+// Sends `path` as a GET with `client`, requires a 2xx status and a non-empty
+// body, and leaves the body followed by one zero byte in `response`. On
+// failure reports a fixed line to `sink` (null: nothing is reported) as the
+// throttle allows. True exactly when the request succeeded.
+bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,
+                   Web::CHttpClient& client, IDebugMessage* sink);
+
+// Advances the sink's report counter and says whether this failure line may
+// go out: the first 14, then every 16th up to 240, every 256th up to 3840,
+// then every 4096th; the counter folds from 65535 back to 4095.
+bool ShouldReport(IDebugMessage* sink);
+
+// The value of `key` in a reply of `separator`-separated name/value lines
+// ended by any character of `lineEnd`; empty when absent. The first line that
+// names the key wins; the value is returned untrimmed.
+std::string GetParameter(std::string_view key, std::string_view separator, std::string_view text,
+                         std::string_view lineEnd);
+
+// Strict decimal reader: an optional sign and at least one digit, nothing
+// else, within the signed 32-bit range. Sets `value` to 0 first.
+bool ParseInt(std::string_view text, std::int32_t& value);
+
+// printf-style formatting into a new string of any length.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+std::string FormatV(const char* format, va_list arguments);
+
+}  // namespace Utils
+}  // namespace brevane

@@ -1,0 +1,136 @@
+// The client against a web server not written here: Digest and Basic
+// authentication through lighttpd's mod_auth, and TLS with a self-signed
+// certificate.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/HttpClient.h"
+#include "http/LighttpdServer.h"
+#include "http/RecordingSink.h"
+#include "http/Utils.h"
+
+namespace brevane {
+namespace {
+
+using test::LighttpdServer;
+using test::RecordingSink;
+
+const std::string kReply = "s_prid:42\r\nm_qual:1250\r\nn_madr:00-11-22-33-44-AA\r\n";
+
+class LighttpdInterop : public ::testing::Test {
+   protected:
+    static void SetUpTestSuite() {
+        s_server = std::make_unique<LighttpdServer>();
+        if (s_server->Error().empty()) {
+            s_server->WriteFile("digest/cgi-bin/get", kReply);
+            s_server->WriteFile("basic/cgi-bin/get", kReply);
+            s_server->WriteFile("open/cgi-bin/get", kReply);
+            std::string big(3 * 1024 * 1024 + 17, '\0');
+            for (std::size_t i = 0; i < big.size(); ++i) {
+                big[i] = static_cast<char>(i * 131 % 251);
+            }
+            s_server->WriteFile("open/big.bin", big);
+        }
+    }
+    static void TearDownTestSuite() { s_server.reset(); }
+
+    void SetUp() override { ASSERT_EQ(s_server->Error(), ""); }
+
+    static DEVICE_INFO Device(std::uint16_t port, const std::string& user,
+                              const std::string& password) {
+        DEVICE_INFO device;
+        device.address = "127.0.0.1";
+        device.port = port;
+        device.timeout = 2000;
+        device.userName = user;
+        device.password = password;
+        return device;
+    }
+
+    static std::string Text(const std::vector<std::uint8_t>& reply) {
+        return std::string(reinterpret_cast<const char*>(reply.data()));
+    }
+
+    static std::unique_ptr<LighttpdServer> s_server;
+};
+
+std::unique_ptr<LighttpdServer> LighttpdInterop::s_server;
+
+TEST_F(LighttpdInterop, DigestIsNegotiatedAndTheReplyRead) {
+    Web::CHttpClient client(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
+    RecordingSink sink;
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(Utils::SendRequestEx("/digest/cgi-bin/get?sys", reply, client, &sink));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(Text(reply), kReply);
+    EXPECT_EQ(Utils::GetParameter("m_qual", ":", Text(reply), "\r\n"), "1250");
+    // Later requests answer the challenge without renegotiating.
+    ASSERT_TRUE(Utils::SendRequestEx("/digest/cgi-bin/get?mpg", reply, client, &sink));
+    EXPECT_EQ(Text(reply), kReply);
+    EXPECT_TRUE(sink.Lines().empty());
+}
+
+TEST_F(LighttpdInterop, WrongDigestPasswordEndsIn401) {
+    Web::CHttpClient client(Device(s_server->Port(), "admin", "wrong"), "Brevane::HttpClient");
+    RecordingSink sink;
+    std::vector<std::uint8_t> reply;
+    EXPECT_FALSE(Utils::SendRequestEx("/digest/cgi-bin/get?sys", reply, client, &sink));
+    EXPECT_EQ(client.GetStatusCode(), 401u);
+    const auto lines = sink.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "brevane::Utils::SendRequestEx: host 127.0.0.1:" +
+                                 std::to_string(s_server->Port()) +
+                                 " sent does not process request \"/digest/cgi-bin/get?sys\", "
+                                 "status code = 401");
+}
+
+TEST_F(LighttpdInterop, BasicCredentialsGoOutWithTheFirstRequest) {
+    Web::CHttpClient client(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(Utils::SendRequestEx("/basic/cgi-bin/get?sys", reply, client, nullptr));
+    EXPECT_EQ(Text(reply), kReply);
+    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_BASIC);
+
+    Web::CHttpClient wrong(Device(s_server->Port(), "admin", "nope"), "Brevane::HttpClient");
+    ASSERT_TRUE(wrong.Request("GET", "/basic/cgi-bin/get?sys"));
+    EXPECT_EQ(wrong.GetStatusCode(), 401u);
+}
+
+TEST_F(LighttpdInterop, SelfSignedTlsIsAcceptedAfterPlainHttpFails) {
+    Web::CHttpClient client(Device(s_server->TlsPort(), "admin", "secret"), "Brevane::HttpClient");
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(Utils::SendRequestEx("/digest/cgi-bin/get?sys", reply, client, nullptr));
+    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTPS);
+    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(Text(reply), kReply);
+    // The scheme stays for the client's life.
+    ASSERT_TRUE(Utils::SendRequestEx("/open/cgi-bin/get?sys", reply, client, nullptr));
+    EXPECT_EQ(Text(reply), kReply);
+}
+
+TEST_F(LighttpdInterop, LargeBodyIsReadWholeAndIntact) {
+    Web::CHttpClient client(Device(s_server->Port(), "", ""), "Brevane::HttpClient");
+    ASSERT_TRUE(client.Request("GET", "/open/big.bin"));
+    EXPECT_EQ(client.GetContentLength(), 3u * 1024 * 1024 + 17);
+    std::vector<std::uint8_t> body;
+    const std::uint32_t size = client.ReadAll(body);
+    ASSERT_EQ(size, 3u * 1024 * 1024 + 17);
+    bool intact = true;
+    for (std::size_t i = 0; i < size && intact; ++i) {
+        intact = body[i] == static_cast<std::uint8_t>(i * 131 % 251);
+    }
+    EXPECT_TRUE(intact);
+}
+
+TEST_F(LighttpdInterop, MissingFileIsA404) {
+    Web::CHttpClient client(Device(s_server->Port(), "", ""), "Brevane::HttpClient");
+    ASSERT_TRUE(client.Request("GET", "cgi-bin/get?none"));
+    EXPECT_EQ(client.GetStatusCode(), 404u);
+}
+
+}  // namespace
+}  // namespace brevane

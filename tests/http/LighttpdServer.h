@@ -1,0 +1,43 @@
+// A lighttpd instance for interoperability tests, started on 127.0.0.1 with
+// ephemeral ports in a temporary directory: static CGI-style replies, a
+// Digest-protected and a Basic-protected folder (one htdigest user file,
+// user "admin", password "secret", realm "camera"), and a second socket with
+// TLS on a self-signed certificate made with the openssl command.
+//
+// The owning test thread starts and stops it; the destructor ends the
+// server process it started and removes the directory.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace brevane::test {
+
+class LighttpdServer {
+   public:
+    LighttpdServer();
+    ~LighttpdServer();
+    LighttpdServer(const LighttpdServer&) = delete;
+    LighttpdServer& operator=(const LighttpdServer&) = delete;
+
+    // Empty when the server runs; otherwise why it does not.
+    const std::string& Error() const { return m_error; }
+    std::uint16_t Port() const { return m_port; }
+    std::uint16_t TlsPort() const { return m_tlsPort; }
+    // Writes a file below the document root (folders are made as needed).
+    bool WriteFile(const std::string& relativePath, const std::string& content) const;
+
+   private:
+    bool Start();
+    bool WaitListening(std::uint16_t port);
+
+    std::string m_dir;
+    std::string m_error;
+    std::uint16_t m_port = 0;
+    std::uint16_t m_tlsPort = 0;
+    pid_t m_pid = -1;
+};
+
+}  // namespace brevane::test
