@@ -106,15 +106,6 @@ TEST_F(SimulatorCgiTest, OutputsAndInputsThroughTheControlMethods) {
     EXPECT_NE(Fetch(Url("/cgi-bin/get?sys")).body.find("s_ssta:11\r\n"), std::string::npos);
 }
 
-TEST_F(SimulatorCgiTest, StreamsWithoutSourceAnswer503) {
-    auto reply = Fetch(Url("/cgi-bin/get?jpgn"));
-    if (reply.status == 200) {
-        GTEST_SKIP() << "stream sources are built in";
-    }
-    EXPECT_EQ(reply.status, 503);
-    EXPECT_FALSE(reply.body.empty());
-}
-
 TEST_F(SimulatorCgiTest, StartTwiceFailsAndStopIsRepeatable) {
     std::string error;
     EXPECT_FALSE(sim->Start(&error));
