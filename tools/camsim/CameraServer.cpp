@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -73,6 +74,16 @@ AuthScheme SchemeOf(MHD_Connection* connection) {
     if (word == "basic") return AuthScheme::Basic;
     if (word == "digest") return AuthScheme::Digest;
     return AuthScheme::Other;
+}
+
+// True when the client has closed its side or the connection broke.
+bool PeerGone(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info == nullptr) {
+        return false;
+    }
+    pollfd fd{info->connect_fd, POLLRDHUP, 0};
+    return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 MHD_Response* TextResponse(const std::string& body) {
@@ -192,6 +203,7 @@ void FreeCut(void* cls) { delete static_cast<CutBody*>(cls); }
 
 struct StreamState {
     Impl* impl = nullptr;
+    MHD_Connection* connection = nullptr;  // the one connection this response is queued on
     std::unique_ptr<StreamSource> source;
     StreamPiece piece;
     std::size_t offset = 0;
@@ -223,7 +235,8 @@ ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
             return MHD_CONTENT_READER_END_OF_STREAM;
         }
         if (s.started && s.piece.stall) {
-            s.impl->WaitForStop();
+            MHD_Connection* connection = s.connection;
+            s.impl->WaitForStopOrAbandon([connection] { return PeerGone(connection); });
             return MHD_CONTENT_READER_END_WITH_ERROR;
         }
         if (s.impl->Stopping()) {
@@ -279,6 +292,7 @@ MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string
     const std::string contentType = source->ContentType();
     auto* state = new StreamState();
     state->impl = &impl;
+    state->connection = connection;
     state->source = std::move(source);
     ++impl.activeStreams;
     MHD_Response* response =
@@ -315,7 +329,7 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
         !impl.SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(faults.delayMs))) {
         return MHD_NO;
     }
-    if (!impl.WaitWhileStalled(target)) {
+    if (!impl.WaitWhileStalled(target, [connection] { return PeerGone(connection); })) {
         return MHD_NO;
     }
     faults = impl.FaultsSnapshot();  // may have changed while held back
