@@ -121,6 +121,16 @@ TEST_F(SimulatorCgiTest, StartTwiceFailsAndStopIsRepeatable) {
     EXPECT_EQ(sim->Port(), 0);
     ASSERT_TRUE(sim->Start(&error)) << error;
     EXPECT_EQ(Fetch(Url("/cgi-bin/get?sys")).status, 200);
+
+    // A camera that comes back on the same port right after serving there.
+    const std::uint16_t port = sim->Port();
+    sim->Stop();
+    Config same;
+    same.port = port;
+    Simulator again(same);
+    ASSERT_TRUE(again.Start(&error)) << error;
+    EXPECT_EQ(again.Port(), port);
+    EXPECT_EQ(Fetch(again.Url() + "/cgi-bin/get?sys").status, 200);
 }
 
 }  // namespace
