@@ -424,6 +424,11 @@ std::int32_t CXMLSettingsAPI::OpenCount() const {
     return m_openCount;
 }
 
+bool CXMLSettingsAPI::ComInitialized() const {
+    CLockGuard guard(m_openLock);
+    return m_comInitialized != 0;
+}
+
 std::string CXMLSettingsAPI::FilePath() const {
     CLockGuard guard(m_documentLock);
     return m_filePath;

@@ -100,7 +100,7 @@ class CXMLSettingsAPI {
     std::string FilePath() const;
     // True while the object counts as having started the platform's
     // component runtime (kept for parity; nothing is started here).
-    bool ComInitialized() const { return m_comInitialized != 0; }
+    bool ComInitialized() const;
 
    private:
     // Both expect m_documentLock held and a loaded document; the path is
