@@ -463,6 +463,11 @@ void RegisterPtzCommand(CLI::App& app, CliContext& context) {
     command->add_option("--mac", options->simulatedMac, "MAC address text of the simulated camera")
         ->capture_default_str();
     command->add_flag("--log", options->showLog, "Print the module's message log also on success");
+    command->footer(
+        "Commands run in the order given, e.g.\n"
+        "  darvik-host ptz --simulate move left 8 --for 1s stop preset add Door preset list\n"
+        "DIRECTION: left right up down left-up right-up left-down right-down zoom-in zoom-out, or a code.\n"
+        "The preset file Darvik_<MAC>.preset is kept beside darvik-host.");
     // The commands (and their --for pauses) are taken in order as given.
     command->allow_extras();
     command->callback([&context, options, command] {
