@@ -375,6 +375,7 @@ ResponseStats CHttpResponse::Stats() const {
     stats.peakBuffered = m_peak;
     stats.bytesReceived = m_received;
     stats.ended = m_done;
+    stats.complete = m_done && m_result == CURLE_OK;
     return stats;
 }
 
