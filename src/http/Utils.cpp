@@ -1,5 +1,6 @@
 #include "http/Utils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -136,7 +137,9 @@ std::string GetParameter(std::string_view key, std::string_view separator, std::
         if (lineStop >= text.size()) {
             break;
         }
-        position = text.find(key, lineStop);
+        // A key that itself holds a line-end character has its line end at
+        // its own start; searching on from there would find it again forever.
+        position = text.find(key, std::max(lineStop, position + 1));
     }
     return {};
 }
