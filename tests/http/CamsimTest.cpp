@@ -112,6 +112,12 @@ TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
     EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
     EXPECT_EQ(Schemes(*m_camera),
               (std::vector<AuthScheme>{AuthScheme::Basic, AuthScheme::None, AuthScheme::Digest}));
+
+    // The negotiated scheme stays: the next request fetches the challenge
+    // and answers it, without another change of scheme.
+    m_camera->ClearRequestLog();
+    ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?alm", reply, client, nullptr));
+    EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::None, AuthScheme::Digest}));
 }
 
 TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
@@ -239,6 +245,16 @@ TEST_F(Camsim, AbortUnblocksAStalledReplyWithinASecond) {
     EXPECT_LT(Clock::now() - aborted, std::chrono::seconds(1));
     EXPECT_FALSE(result.load());
     EXPECT_EQ(client.GetScheme(), 0);  // no HTTPS attempt after an abort
+
+    // Aborted stays aborted until reset, even when the camera answers again.
+    camsim::Faults faults = m_camera->GetFaults();
+    faults.stall = false;
+    m_camera->SetFaults(faults);
+    EXPECT_TRUE(client.IsAborted());
+    EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
+    client.ResetAbort();
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
 }
 
 TEST_F(Camsim, DelayedReplyBeyondTheTimeOutFails) {
