@@ -269,7 +269,9 @@ MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string
     settings.faults = impl.StreamFaultsSnapshot();
 
     std::string error;
-    std::unique_ptr<StreamSource> source = CreateStreamSource(settings, &error);
+    std::unique_ptr<StreamSource> source = impl.config.streamFactory
+                                               ? impl.config.streamFactory(settings, &error)
+                                               : CreateStreamSource(settings, &error);
     if (source == nullptr) {
         status = MHD_HTTP_SERVICE_UNAVAILABLE;
         return Queue(connection, status, TextResponse("Service Unavailable: " + error + "\r\n"));

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +96,9 @@ struct Config {
     std::vector<InputToggle> inputScript;
     Faults faults;
     StreamFaults streamFaults;
+    // Makes the body of each stream request; empty: CreateStreamSource.
+    // Called on the connection's thread.
+    std::function<std::unique_ptr<StreamSource>(const StreamSettings&, std::string*)> streamFactory;
 };
 
 struct RequestLogEntry {

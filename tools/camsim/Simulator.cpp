@@ -162,6 +162,10 @@ bool Simulator::Start(std::string* error) {
         return false;
     }
     m_impl->model.SetHttpPort(m_impl->port);
+    if (m_impl->config.controlEnabled && !StartControlServer(*this, *m_impl, error)) {
+        Stop();
+        return false;
+    }
     return true;
 }
 

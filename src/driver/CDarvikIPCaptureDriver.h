@@ -1,0 +1,35 @@
+// CDarvikIPCaptureDriver: the driver object for the vendor's cameras. Picks
+// the vendor's digital I/O, PTZ and channel classes, checks the vendor's
+// custom parameter (the video standard) and reports the opened driver.
+//
+// Ownership and threads as CIPCaptureDriver.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "driver/CIPCaptureDriver.h"
+
+namespace brevane {
+
+class CDarvikIPCaptureDriver final : public CIPCaptureDriver {
+   public:
+    // Name reported in the opened line.
+    static constexpr const char* kDriverName = "DarvikIPCapture";
+
+    CDarvikIPCaptureDriver() = default;
+    ~CDarvikIPCaptureDriver() override = default;
+
+    bool Open(ipcapture::IMessageSink* sink, ipcapture::IFrameAllocator* allocator,
+              ipcapture::IOpenParameters* parameters) override;
+    bool CreateIO() override;
+    bool CreatePTZ() override;
+    ICameraChannel* CreateChannel(std::uint32_t channelIndex,
+                                  ipcapture::IFrameReceiver* receiver) override;
+
+    // A whole signed decimal number: an optional '+' or '-', then one or more
+    // digits and nothing else. Values beyond 32 bits are clamped.
+    static std::optional<std::int32_t> ParseWholeDecimal(const char* text);
+};
+
+}  // namespace brevane

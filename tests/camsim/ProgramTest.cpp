@@ -1,0 +1,109 @@
+// The darvik-camsim program: prints where it listens, serves, and ends
+// cleanly on SIGTERM.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "HttpFetch.h"
+
+namespace {
+
+using camsim_test::Fetch;
+
+struct Child {
+    pid_t pid = -1;
+    FILE* out = nullptr;
+};
+
+Child Spawn(const std::vector<std::string>& args) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        std::vector<char*> argv;
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    return {pid, fdopen(pipeFds[0], "r")};
+}
+
+std::string ReadLine(FILE* file) {
+    char line[512];
+    if (fgets(line, sizeof line, file) == nullptr) return "";
+    std::string text(line);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+// Waits up to `limit` for the child to end; its exit status, or -1.
+int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ProgramTest, PrintsUrlsServesAndStopsOnSigterm) {
+    Child child = Spawn({DARVIK_CAMSIM_PATH, "--standard", "ntsc", "--inputs", "2", "--stall",
+                         "--fault-path", "/cgi-bin/get?mpg", "--status", "/cgi-bin/get?aud=503"});
+    ASSERT_GT(child.pid, 0);
+    const std::string camera = ReadLine(child.out);
+    const std::string control = ReadLine(child.out);
+    ASSERT_EQ(camera.rfind("Camera:  http://127.0.0.1:", 0), 0u) << camera;
+    ASSERT_EQ(control.rfind("Control: http://127.0.0.1:", 0), 0u) << control;
+    const std::string cameraUrl = camera.substr(9);
+    const std::string controlUrl = control.substr(9);
+
+    auto sys = Fetch(cameraUrl + "/cgi-bin/get?sys");
+    EXPECT_EQ(sys.status, 200);
+    EXPECT_NE(sys.body.find("s_ssta:00\r\n"), std::string::npos);
+    EXPECT_EQ(Fetch(cameraUrl + "/cgi-bin/get?aud").status, 503);
+    EXPECT_EQ(Fetch(controlUrl + "inputs").status, 200);
+
+    // A stalled reply open while the signal comes must not hold the exit.
+    std::thread stalled([&] {
+        camsim_test::FetchOptions options;
+        options.timeoutMs = 5000;
+        Fetch(cameraUrl + "/cgi-bin/get?mpg", options);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(child.pid, std::chrono::milliseconds(3000)), 0);
+    stalled.join();
+    fclose(child.out);
+}
+
+TEST(ProgramTest, RejectsBadArguments) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{DARVIK_CAMSIM_PATH, "--status", "/cgi-bin/get?sys"},
+          std::vector<std::string>{DARVIK_CAMSIM_PATH, "--toggle", "1-2"},
+          std::vector<std::string>{DARVIK_CAMSIM_PATH, "--stream-chunks", "1,0"},
+          std::vector<std::string>{DARVIK_CAMSIM_PATH, "--auth", "kerberos"},
+          std::vector<std::string>{DARVIK_CAMSIM_PATH, "--toggle", "9:1"}}) {
+        Child child = Spawn(args);
+        ASSERT_GT(child.pid, 0);
+        EXPECT_NE(WaitExit(child.pid, std::chrono::milliseconds(3000)), 0) << args[1] << " " << args[2];
+        fclose(child.out);
+    }
+}
+
+}  // namespace

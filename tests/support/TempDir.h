@@ -1,0 +1,57 @@
+// Test helpers: a private temporary directory removed at the end of its
+// scope, and a scope that runs in another working directory.
+//
+// Each test process changes only its own working directory; tests within one
+// process run one after the other, so restoring it at scope end is enough.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace darvik::test {
+
+class TempDir {
+   public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "darvik-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!m_path.empty()) {
+            std::filesystem::remove_all(m_path, ignored);
+        }
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+   private:
+    std::string m_path;
+};
+
+class ScopedWorkingDirectory {
+   public:
+    explicit ScopedWorkingDirectory(const std::string& path)
+        : m_previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(path);
+    }
+    ~ScopedWorkingDirectory() {
+        std::error_code ignored;
+        std::filesystem::current_path(m_previous, ignored);
+    }
+    ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
+    ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
+
+   private:
+    std::filesystem::path m_previous;
+};
+
+}  // namespace darvik::test

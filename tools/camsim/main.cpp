@@ -1,0 +1,217 @@
+// darvik-camsim: runs the camera simulator until SIGINT or SIGTERM and
+// prints where it listens (camera and control URLs), optionally every
+// request it answers.
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <sstream>
+
+#include "Simulator.h"
+
+namespace {
+
+using namespace darvik::camsim;
+
+bool ParseStatus(const std::string& text, PathStatus& entry) {
+    const std::size_t eq = text.rfind('=');
+    if (eq == std::string::npos || eq == 0) {
+        return false;
+    }
+    try {
+        std::size_t used = 0;
+        const unsigned long status = std::stoul(text.substr(eq + 1), &used);
+        if (used != text.size() - eq - 1 || status < 100 || status > 999) {
+            return false;
+        }
+        entry.prefix = text.substr(0, eq);
+        entry.status = static_cast<unsigned>(status);
+        entry.body = status / 100 == 2 ? "" : "Error\r\n";
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool ParseToggle(const std::string& text, InputToggle& toggle) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        return false;
+    }
+    try {
+        std::size_t used = 0;
+        const unsigned long input = std::stoul(text.substr(0, colon), &used);
+        if (used != colon) return false;
+        const std::string periodText = text.substr(colon + 1);
+        const double seconds = std::stod(periodText, &used);
+        if (used != periodText.size() || !(seconds >= 0.001) || seconds > 86400.0) return false;
+        toggle.input = static_cast<std::uint32_t>(input);
+        toggle.periodMs = static_cast<std::uint32_t>(seconds * 1000.0 + 0.5);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool ParseChunks(const std::string& text, std::vector<std::uint32_t>& sizes) {
+    std::stringstream list(text);
+    std::string item;
+    while (std::getline(list, item, ',')) {
+        try {
+            std::size_t used = 0;
+            const unsigned long size = std::stoul(item, &used);
+            if (used != item.size() || size == 0 || size > 0xFFFFFFFFul) return false;
+            sizes.push_back(static_cast<std::uint32_t>(size));
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    return !sizes.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Config config;
+    std::string standard = "pal";
+    std::string auth = "none";
+    std::string padding = "none";
+    std::vector<std::string> statuses;
+    std::vector<std::string> toggles;
+    std::string chunks;
+    std::uint32_t cut = 0;
+    bool cutSet = false;
+    bool verbose = false;
+
+    CLI::App app{"Darvik IP camera simulator: the camera's CGI interface, video streams and faults on 127.0.0.1"};
+    app.set_config("--config", "", "Read options from an INI or TOML file");
+    app.add_option("--port", config.port, "Camera port (0: ephemeral)");
+    app.add_option("--control-port", config.controlPort, "Control interface port (0: ephemeral)");
+    app.add_flag("!--no-control", config.controlEnabled, "Serve no control interface");
+    app.add_option("--product-id", config.productId, "s_prid, e.g. 034");
+    app.add_option("--standard", standard, "Video standard")->check(CLI::IsMember({"pal", "ntsc"}));
+    app.add_option("--inputs", config.inputCount, "Alarm inputs")->check(CLI::Range(0, 256));
+    app.add_option("--outputs", config.outputCount, "Relay outputs")->check(CLI::Range(0, 256));
+    app.add_option("--mac", config.macAddress, "n_madr, e.g. 00-11-22-33-44-AA");
+    app.add_option("--audio", config.audioType, "a_type (0: no audio)");
+    app.add_option("--auth", auth, "Authentication")
+        ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest", "both"}));
+    app.add_option("--user", config.user, "User name");
+    app.add_option("--password", config.password, "Password");
+    app.add_option("--realm", config.realm, "Authentication realm");
+    app.add_option("--https-cert", config.httpsCertFile, "PEM certificate: serve HTTPS")->check(CLI::ExistingFile);
+    app.add_option("--https-key", config.httpsKeyFile, "PEM private key for --https-cert")->check(CLI::ExistingFile);
+    app.add_option("--fps", config.jpegFramesPerSecond, "JPEG stream frames per second")->check(CLI::Range(1, 60));
+    app.add_option("--key-frame-interval", config.keyFrameInterval, "MPEG-4 key frame every N frames")
+        ->check(CLI::Range(1, 1000));
+    app.add_option("--toggle", toggles, "INPUT:SECONDS - alarm input (from 0) toggles every SECONDS");
+    app.add_flag("-v,--verbose", verbose, "Print every camera request as it is answered");
+
+    Faults& f = config.faults;
+    auto* faults = app.add_option_group("Faults", "Faults of the camera's HTTP side");
+    faults->add_flag("--refuse", f.refuseConnections, "Accept every connection and close it at once");
+    faults->add_option("--refuse-first", f.refuseFirstConnections, "Refuse only the first N connections");
+    faults->add_flag("--reset", f.resetRequests, "Close the connection without a reply");
+    faults->add_option("--status", statuses, "PREFIX=CODE - answer targets beginning with PREFIX with CODE");
+    faults->add_option("--delay", f.delayMs, "Delay every reply by MS milliseconds");
+    faults->add_flag("--stall", f.stall, "Never answer (until cleared through the control interface)");
+    faults->add_option("--cut", cut, "Close CGI replies after N body bytes")->each([&](const std::string&) {
+        cutSet = true;
+    });
+    faults->add_flag("--garbage", f.garbage, "CGI replies carry bytes without any name:value line");
+    faults->add_option("--pad", padding, "Numeric values with leading zeros or blanks")
+        ->check(CLI::IsMember({"none", "zeros", "blanks"}));
+    faults->add_option("--fault-path", f.onlyPaths,
+                       "Apply reset, delay, stall, cut, garbage and pad only to targets with this prefix");
+
+    StreamFaults& s = config.streamFaults;
+    auto* streamFaults = app.add_option_group("Stream faults", "Faults of the video streams");
+    streamFaults->add_option("--stream-stall-after", s.stallAfterFrames, "Stall after N frames");
+    streamFaults->add_option("--stream-close-after-frames", s.closeAfterFrames, "Close after N frames");
+    streamFaults->add_option("--stream-close-after-bytes", s.closeAfterBytes, "Close after N bytes");
+    streamFaults->add_option("--stream-chunks", chunks, "Write in pieces of these sizes, e.g. 1,7,300");
+    streamFaults->add_flag("--stream-garbage", s.garbageBetweenFrames, "Junk between parts or records");
+    streamFaults->add_option("--stream-wrong-length-every", s.wrongLengthEvery,
+                             "Every Nth MPEG record has a wrong length field");
+    streamFaults->add_option("--stream-refuse-first", s.refuseFirstConnections,
+                             "Refuse the first N stream requests");
+
+    CLI11_PARSE(app, argc, argv);
+
+    config.ntsc = standard == "ntsc";
+    ParseAuthMode(auth, config.auth);
+    ParseValuePadding(padding, f.padding);
+    if (cutSet) {
+        f.cutAfterBytes = cut;
+    }
+    for (const std::string& text : statuses) {
+        PathStatus entry;
+        if (!ParseStatus(text, entry)) {
+            std::cerr << "darvik-camsim: --status wants PREFIX=CODE with a code from 100 to 999, not \"" << text
+                      << "\"\n";
+            return 2;
+        }
+        f.pathStatus.push_back(entry);
+    }
+    for (const std::string& text : toggles) {
+        InputToggle toggle;
+        if (!ParseToggle(text, toggle)) {
+            std::cerr << "darvik-camsim: --toggle wants INPUT:SECONDS, not \"" << text << "\"\n";
+            return 2;
+        }
+        config.inputScript.push_back(toggle);
+    }
+    if (!chunks.empty() && !ParseChunks(chunks, s.chunkSizes)) {
+        std::cerr << "darvik-camsim: --stream-chunks wants sizes above 0 separated by commas\n";
+        return 2;
+    }
+
+    // Every thread the server starts inherits this mask, so the signals
+    // reach only the wait below.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    Simulator simulator(config);
+    std::string error;
+    if (!simulator.Start(&error)) {
+        std::cerr << "darvik-camsim: " << error << "\n";
+        return 1;
+    }
+    std::cout << "Camera:  " << simulator.Url() << "\n";
+    if (simulator.ControlPort() != 0) {
+        std::cout << "Control: " << simulator.ControlUrl() << "\n";
+    }
+    std::cout << "Product " << config.productId << ", " << (config.ntsc ? "NTSC" : "PAL") << ", "
+              << config.inputCount << " inputs, " << config.outputCount << " outputs, auth "
+              << ToString(config.auth) << ". Stop with Ctrl-C." << std::endl;
+
+    std::size_t printed = 0;
+    for (;;) {
+        timespec tick{0, 200 * 1000 * 1000};
+        const int signal = sigtimedwait(&signals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM) {
+            break;
+        }
+        if (!verbose) {
+            continue;
+        }
+        const std::vector<RequestLogEntry> log = simulator.RequestLog();
+        if (log.size() < printed) {
+            printed = 0;  // cleared through the control interface
+        }
+        for (; printed < log.size(); ++printed) {
+            const RequestLogEntry& entry = log[printed];
+            std::cout << (entry.status == 0 ? std::string("---") : std::to_string(entry.status)) << " "
+                      << entry.target << " (auth " << ToString(entry.auth) << ")\n";
+        }
+        std::cout.flush();
+    }
+    simulator.Stop();
+    std::cout << "Stopped." << std::endl;
+    return 0;
+}

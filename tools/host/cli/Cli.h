@@ -1,0 +1,41 @@
+// The frame of darvik-host: what every subcommand shares (the global options,
+// loading the module, printing the message log) and the registration
+// function of each subcommand. Each subcommand lives in a file of its own and
+// is added to main.cpp with one Register... line.
+//
+// Single-threaded apart from what the module does inside a subcommand.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "kit/MessageSink.h"
+#include "kit/ModuleLoader.h"
+
+namespace darvik::cli {
+
+// Exit codes of darvik-host.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;        // the operation failed
+inline constexpr int kExitModuleError = 2;   // the module could not be loaded
+
+struct CliContext {
+    std::string modulePath;  // --module
+    int exitCode = kExitOk;  // set by the subcommand that ran
+};
+
+// DarvikIPCapture.so beside the darvik-host executable.
+std::string DefaultModulePath();
+
+// Loads context.modulePath; prints the loader's error to stderr on failure.
+bool LoadModule(const CliContext& context, host::ModuleLoader& loader);
+
+// Prints every line the module delivered, with its level.
+void PrintMessageLog(std::ostream& out, const host::MessageSink& sink);
+
+// Subcommands, one file each.
+void RegisterOpenCommand(CLI::App& app, CliContext& context);
+
+}  // namespace darvik::cli

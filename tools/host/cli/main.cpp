@@ -1,0 +1,21 @@
+// darvik-host: a reference host for DarvikIPCapture.so. It loads the module
+// through its exports only, the way a recorder does, and drives it from the
+// command line.
+#include <CLI/CLI.hpp>
+
+#include "cli/Cli.h"
+
+int main(int argc, char** argv) {
+    darvik::cli::CliContext context;
+    context.modulePath = darvik::cli::DefaultModulePath();
+
+    CLI::App app{"darvik-host: reference host for the DarvikIPCapture module"};
+    app.add_option("--module", context.modulePath, "Path of DarvikIPCapture.so")
+        ->capture_default_str();
+    app.require_subcommand(1);
+
+    darvik::cli::RegisterOpenCommand(app, context);
+
+    CLI11_PARSE(app, argc, argv);
+    return context.exitCode;
+}

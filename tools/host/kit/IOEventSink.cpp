@@ -1,0 +1,52 @@
+#include "kit/IOEventSink.h"
+
+namespace darvik::host {
+
+void IOEventSink::OnInputChanged(std::uint32_t inputIndex, std::int32_t state) {
+    IOEvent event;
+    event.kind = IOEvent::Kind::InputChanged;
+    event.input = inputIndex;
+    event.state = state;
+    Record(event);
+}
+
+void IOEventSink::OnIOFailure() {
+    IOEvent event;
+    event.kind = IOEvent::Kind::Failure;
+    Record(event);
+}
+
+void IOEventSink::Record(IOEvent event) {
+    event.time = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_count;
+        if (m_events.size() < kMaxEvents) {
+            m_events.push_back(event);
+        }
+    }
+    m_changed.notify_all();
+}
+
+std::vector<IOEvent> IOEventSink::Events() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_events;
+}
+
+std::size_t IOEventSink::Count() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_count;
+}
+
+void IOEventSink::Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_events.clear();
+    m_count = 0;
+}
+
+bool IOEventSink::WaitForEvents(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_count >= count; });
+}
+
+}  // namespace darvik::host
