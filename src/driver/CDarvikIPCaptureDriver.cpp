@@ -5,6 +5,7 @@
 #include <new>
 
 #include "driver/PlaceholderServices.h"
+#include "ptz/DarvikPTZHandler.h"
 #include "video/CMjpegHttpChannel.h"
 #include "video/CMpegHttpChannel.h"
 
@@ -52,7 +53,7 @@ bool CDarvikIPCaptureDriver::CreatePTZ() {
     if (m_ptzHandler != nullptr) {
         return false;
     }
-    m_ptzHandler = new (std::nothrow) CPlaceholderPTZHandler(static_cast<IDriver*>(this));
+    m_ptzHandler = new (std::nothrow) CDarvikPTZHandler(static_cast<IDriver*>(this));
     return m_ptzHandler != nullptr;
 }
 

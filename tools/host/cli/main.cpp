@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
 
     darvik::cli::RegisterOpenCommand(app, context);
     darvik::cli::RegisterCaptureCommand(app, context);
+    darvik::cli::RegisterPtzCommand(app, context);
 
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;
