@@ -18,7 +18,10 @@ class CDarvikIPCaptureDriver final : public CIPCaptureDriver {
     static constexpr const char* kDriverName = "DarvikIPCapture";
 
     CDarvikIPCaptureDriver() = default;
-    ~CDarvikIPCaptureDriver() override = default;
+    // Closes while the object is still whole: channel, I/O and PTZ threads
+    // call this driver through its interfaces until they end, and the base
+    // destructors would change the object's virtual tables under them.
+    ~CDarvikIPCaptureDriver() override { Close(); }
 
     bool Open(ipcapture::IMessageSink* sink, ipcapture::IFrameAllocator* allocator,
               ipcapture::IOpenParameters* parameters) override;
