@@ -5,6 +5,7 @@
 #include <new>
 
 #include "driver/PlaceholderServices.h"
+#include "io/CDarvikDigitalIO.h"
 
 namespace brevane {
 
@@ -42,7 +43,7 @@ bool CDarvikIPCaptureDriver::CreateIO() {
     if (m_captureIO != nullptr) {
         return false;
     }
-    m_captureIO = new (std::nothrow) CPlaceholderDigitalIO(static_cast<IDriver*>(this));
+    m_captureIO = new (std::nothrow) CDarvikDigitalIO(static_cast<IDriver*>(this));
     return m_captureIO != nullptr;
 }
 
