@@ -117,6 +117,15 @@ TEST_F(ControlApiTest, ReadsReflectTheCamera) {
     Call("POST", "log/clear");
     EXPECT_TRUE(Call("GET", "log").empty());
 
+    // A target that is not UTF-8 still reads back (with replacement characters).
+    FetchOptions raw;
+    raw.requestTarget = "/cgi-bin/get?\xff\xfe";
+    EXPECT_EQ(Fetch(sim->Url() + "/", raw).status, 404);
+    json odd = Call("GET", "log");
+    ASSERT_EQ(odd.size(), 1u);
+    EXPECT_EQ(odd[0]["target"], "/cgi-bin/get?\xEF\xBF\xBD\xEF\xBF\xBD");
+    Call("POST", "log/clear");
+
     json state = Call("GET", "");
     EXPECT_EQ(state["camera"]["inputCount"], 3);
     EXPECT_EQ(state["camera"]["url"], sim->Url());

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -123,6 +124,28 @@ TEST_F(SimulatorFaultTest, StalledReplyContinuesWhenCleared) {
     const FetchResult released = pending.get();
     EXPECT_EQ(released.status, 200);
     EXPECT_NE(released.body.find("m_type:"), std::string::npos);
+}
+
+std::size_t ThreadCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+    return count;
+}
+
+TEST_F(SimulatorFaultTest, ClientsGivingUpOnAStallFreeTheirThreads) {
+    Quick("/cgi-bin/get?sys");  // the server's threads are up
+    const std::size_t before = ThreadCount();
+    Faults faults;
+    faults.stall = true;
+    sim.SetFaults(faults);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Quick("/cgi-bin/get?sys", 100).code, CURLE_OPERATION_TIMEDOUT);
+    }
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (ThreadCount() > before && Clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    EXPECT_LE(ThreadCount(), before);
 }
 
 TEST_F(SimulatorFaultTest, FaultsLimitedToSomePaths) {

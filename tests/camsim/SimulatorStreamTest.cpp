@@ -184,5 +184,36 @@ TEST_F(SimulatorStreamTest, StopIsPromptDuringALongPieceWait) {
     ASSERT_EQ(waiting.wait_for(std::chrono::seconds(2)), std::future_status::ready);
 }
 
+TEST(SimulatorStreamFactoryTest, SourceThatCannotBeMadeAnswers503WithTheReason) {
+    Config config;
+    config.streamFactory = [](const StreamSettings& settings, std::string* error) {
+        *error = "no encoder for " + settings.group;
+        return std::unique_ptr<StreamSource>();
+    };
+    Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    FetchResult reply = Fetch(sim.Url() + "/cgi-bin/get?liv");
+    EXPECT_EQ(reply.status, 503);
+    EXPECT_NE(reply.body.find("no encoder for liv"), std::string::npos) << reply.body;
+    EXPECT_EQ(sim.ActiveStreams(), 0u);
+}
+
+// The built-in sources behind the server: the first bytes of each stream.
+TEST(SimulatorStreamFactoryTest, BuiltInStreamsOverHttp) {
+    Simulator sim;
+    ASSERT_TRUE(sim.Start());
+    FetchOptions options;
+    options.maxBody = 4096;
+    FetchResult jpeg = Fetch(sim.Url() + "/cgi-bin/get?jpgl", options);
+    ASSERT_EQ(jpeg.status, 200);
+    EXPECT_TRUE(jpeg.HasHeader("Content-Type: multipart/x-mixed-replace"));
+    EXPECT_NE(jpeg.body.find("\xFF\xD8"), std::string::npos);
+
+    FetchResult mpeg = Fetch(sim.Url() + "/cgi-bin/get?liv", options);
+    ASSERT_EQ(mpeg.status, 200);
+    EXPECT_NE(mpeg.body.find("[vgvdbs]"), std::string::npos);
+    EXPECT_GE(sim.StreamFramesProduced(), 2u);
+}
+
 }  // namespace
 }  // namespace darvik::camsim

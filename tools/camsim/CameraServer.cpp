@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <random>
 #include <sstream>
 
@@ -33,7 +35,7 @@ struct ConnectionContext {
 
 void OnConnection(void*, MHD_Connection*, void** socketContext, MHD_ConnectionNotificationCode code) {
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-        *socketContext = new ConnectionContext();
+        *socketContext = new (std::nothrow) ConnectionContext();
     } else {
         delete static_cast<ConnectionContext*>(*socketContext);
         *socketContext = nullptr;
@@ -46,7 +48,11 @@ void* OnUri(void*, const char* uri, MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     auto* context = info != nullptr ? static_cast<ConnectionContext*>(info->socket_context) : nullptr;
     if (context != nullptr) {
-        context->target = uri != nullptr ? uri : "";
+        try {
+            context->target = uri != nullptr ? uri : "";
+        } catch (const std::exception&) {
+            context->target.clear();  // the handler falls back to MHD's path
+        }
         context->handled = false;
     }
     return context;
@@ -73,6 +79,16 @@ AuthScheme SchemeOf(MHD_Connection* connection) {
     if (word == "basic") return AuthScheme::Basic;
     if (word == "digest") return AuthScheme::Digest;
     return AuthScheme::Other;
+}
+
+// True when the client has closed its side or the connection broke.
+bool PeerGone(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info == nullptr) {
+        return false;
+    }
+    pollfd fd{info->connect_fd, POLLRDHUP, 0};
+    return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 MHD_Response* TextResponse(const std::string& body) {
@@ -192,6 +208,7 @@ void FreeCut(void* cls) { delete static_cast<CutBody*>(cls); }
 
 struct StreamState {
     Impl* impl = nullptr;
+    MHD_Connection* connection = nullptr;  // the one connection this response is queued on
     std::unique_ptr<StreamSource> source;
     StreamPiece piece;
     std::size_t offset = 0;
@@ -223,7 +240,8 @@ ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
             return MHD_CONTENT_READER_END_OF_STREAM;
         }
         if (s.started && s.piece.stall) {
-            s.impl->WaitForStop();
+            MHD_Connection* connection = s.connection;
+            s.impl->WaitForStopOrAbandon([connection] { return PeerGone(connection); });
             return MHD_CONTENT_READER_END_WITH_ERROR;
         }
         if (s.impl->Stopping()) {
@@ -232,7 +250,11 @@ ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
         if (s.started && s.piece.bytes.empty() && s.piece.delayMs == 0 && ++emptyPieces > 1000) {
             return MHD_CONTENT_READER_END_WITH_ERROR;
         }
-        s.piece = s.source->Next();
+        try {
+            s.piece = s.source->Next();
+        } catch (const std::exception&) {
+            return MHD_CONTENT_READER_END_WITH_ERROR;  // nothing may leave this C callback by exception
+        }
         s.started = true;
         s.offset = 0;
         s.delayDone = false;
@@ -269,9 +291,13 @@ MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string
     settings.faults = impl.StreamFaultsSnapshot();
 
     std::string error;
-    std::unique_ptr<StreamSource> source = impl.config.streamFactory
-                                               ? impl.config.streamFactory(settings, &error)
-                                               : CreateStreamSource(settings, &error);
+    std::unique_ptr<StreamSource> source;
+    try {
+        source = impl.config.streamFactory ? impl.config.streamFactory(settings, &error)
+                                           : CreateStreamSource(settings, &error);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
     if (source == nullptr) {
         status = MHD_HTTP_SERVICE_UNAVAILABLE;
         return Queue(connection, status, TextResponse("Service Unavailable: " + error + "\r\n"));
@@ -279,6 +305,7 @@ MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string
     const std::string contentType = source->ContentType();
     auto* state = new StreamState();
     state->impl = &impl;
+    state->connection = connection;
     state->source = std::move(source);
     ++impl.activeStreams;
     MHD_Response* response =
@@ -315,7 +342,7 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
         !impl.SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(faults.delayMs))) {
         return MHD_NO;
     }
-    if (!impl.WaitWhileStalled(target)) {
+    if (!impl.WaitWhileStalled(target, [connection] { return PeerGone(connection); })) {
         return MHD_NO;
     }
     faults = impl.FaultsSnapshot();  // may have changed while held back
@@ -382,12 +409,18 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
         return MHD_YES;
     }
     context->handled = true;
-    const std::string raw = context->target.empty() ? std::string(url) : context->target;
-    const std::uint64_t sequence = impl.AppendLog(raw, SchemeOf(connection));
-    unsigned status = 0;
-    const MHD_Result result = Handle(impl, connection, method, raw, status);
-    impl.SetLogStatus(sequence, result == MHD_YES ? status : 0);
-    return result;
+    // Nothing may leave these C callbacks by exception; out of memory drops
+    // the connection.
+    try {
+        const std::string raw = context->target.empty() ? std::string(url) : context->target;
+        const std::uint64_t sequence = impl.AppendLog(raw, SchemeOf(connection));
+        unsigned status = 0;
+        const MHD_Result result = Handle(impl, connection, method, raw, status);
+        impl.SetLogStatus(sequence, result == MHD_YES ? status : 0);
+        return result;
+    } catch (const std::exception&) {
+        return MHD_NO;
+    }
 }
 
 bool ReadFile(const std::string& path, std::string& contents) {

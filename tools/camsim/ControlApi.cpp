@@ -246,7 +246,11 @@ void ApplyStreamFault(StreamFaults& f, const std::string& key, const json& value
 
 // ---- requests -------------------------------------------------------------
 
-ControlReply Reply(unsigned status, const json& body) { return {status, body.dump(2) + "\n"}; }
+// Request targets are whatever clients sent: bytes that are not UTF-8 are
+// replaced rather than failing the whole reply.
+std::string Dump(const json& value) { return value.dump(2, ' ', false, json::error_handler_t::replace); }
+
+ControlReply Reply(unsigned status, const json& body) { return {status, Dump(body) + "\n"}; }
 
 ControlReply ErrorReply(unsigned status, const std::string& message) {
     return Reply(status, json{{"error", message}});
@@ -268,7 +272,7 @@ std::optional<std::uint32_t> Argument(const std::map<std::string, std::string>& 
 
 }  // namespace
 
-std::string FaultsToJson(const Faults& faults) { return ToJson(faults).dump(2); }
+std::string FaultsToJson(const Faults& faults) { return Dump(ToJson(faults)); }
 
 bool ApplyFaultsJson(std::string_view json, Faults& faults, std::string* error) {
     Faults next = faults;
@@ -281,7 +285,7 @@ bool ApplyFaultsJson(std::string_view json, Faults& faults, std::string* error) 
     return true;
 }
 
-std::string StreamFaultsToJson(const StreamFaults& faults) { return ToJson(faults).dump(2); }
+std::string StreamFaultsToJson(const StreamFaults& faults) { return Dump(ToJson(faults)); }
 
 bool ApplyStreamFaultsJson(std::string_view json, StreamFaults& faults, std::string* error) {
     StreamFaults next = faults;

@@ -74,7 +74,14 @@ MHD_Result OnControl(void* cls, MHD_Connection* connection, const char* url, con
     }
     std::map<std::string, std::string> args;
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &CollectArgument, &args);
-    return Send(connection, HandleControl(simulator, method, relative, args, body->data));
+    ControlReply reply;
+    try {
+        reply = HandleControl(simulator, method, relative, args, body->data);
+    } catch (const std::exception&) {
+        // Nothing may leave this C callback by exception.
+        reply = {500, std::string("{\"error\": \"internal error\"}\n")};
+    }
+    return Send(connection, reply);
 }
 
 void OnCompleted(void*, MHD_Connection*, void** requestContext, MHD_RequestTerminationCode) {

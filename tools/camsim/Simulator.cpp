@@ -96,15 +96,22 @@ bool Simulator::Impl::SleepUntil(Clock::time_point deadline) {
     return !m_wake.wait_until(guard, deadline, [&] { return m_stopping; });
 }
 
-bool Simulator::Impl::WaitWhileStalled(const std::string& target) {
+bool Simulator::Impl::WaitWhileStalled(const std::string& target, const std::function<bool()>& abandoned) {
     std::unique_lock guard(m_lock);
-    m_wake.wait(guard, [&] { return m_stopping || !(m_faults.stall && FaultApplies(m_faults, target)); });
-    return !m_stopping;
+    for (;;) {
+        if (m_stopping) return false;
+        if (!(m_faults.stall && FaultApplies(m_faults, target))) return true;
+        m_wake.wait_for(guard, kPeerCheckInterval);
+        if (!m_stopping && abandoned()) return false;
+    }
 }
 
-void Simulator::Impl::WaitForStop() {
+void Simulator::Impl::WaitForStopOrAbandon(const std::function<bool()>& abandoned) {
     std::unique_lock guard(m_lock);
-    m_wake.wait(guard, [&] { return m_stopping; });
+    while (!m_stopping) {
+        m_wake.wait_for(guard, kPeerCheckInterval);
+        if (!m_stopping && abandoned()) return;
+    }
 }
 
 bool Simulator::Impl::Stopping() {

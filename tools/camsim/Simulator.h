@@ -6,10 +6,10 @@
 // (the methods below) and over HTTP (JSON under "/control/" on a port of its
 // own, which faults never touch).
 //
-// The owner creates it, calls Start, and Stop (or destroys it). All methods
-// are safe to call from any thread while requests are served; the server's
-// connection threads call into it as well. Stop returns promptly even with
-// stalled replies and endless streams open.
+// The owner creates it and calls Start and Stop (or destroys it) from one
+// thread at a time. Every other method is safe to call from any thread while
+// requests are served; the server's connection threads call into it as well.
+// Stop returns promptly even with stalled replies and endless streams open.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -27,6 +28,9 @@ struct Simulator::Impl {
     using Clock = std::chrono::steady_clock;
 
     static constexpr std::size_t kMaxLogEntries = 100000;
+    // How often a held reply looks whether its client is still there, so
+    // that clients giving up on a stall do not pile up connection threads.
+    static constexpr std::chrono::milliseconds kPeerCheckInterval{100};
 
     explicit Impl(Config cfg);
 
@@ -37,10 +41,11 @@ struct Simulator::Impl {
 
     // Waits until `deadline` or the stop; false when stopping.
     bool SleepUntil(Clock::time_point deadline);
-    // Waits while the stall fault holds for `target`; false when stopping.
-    bool WaitWhileStalled(const std::string& target);
-    // Waits until the stop.
-    void WaitForStop();
+    // Waits while the stall fault holds for `target`; false when stopping or
+    // when `abandoned` says the client has gone.
+    bool WaitWhileStalled(const std::string& target, const std::function<bool()>& abandoned);
+    // Waits until the stop, or until `abandoned` says the client has gone.
+    void WaitForStopOrAbandon(const std::function<bool()>& abandoned);
     bool Stopping();
 
     Faults FaultsSnapshot();
