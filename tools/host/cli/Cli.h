@@ -37,5 +37,7 @@ void PrintMessageLog(std::ostream& out, const host::MessageSink& sink);
 
 // Subcommands, one file each.
 void RegisterOpenCommand(CLI::App& app, CliContext& context);
+void RegisterProbeCommand(CLI::App& app, CliContext& context);
+void RegisterIoCommand(CLI::App& app, CliContext& context);
 
 }  // namespace darvik::cli

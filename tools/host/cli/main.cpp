@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     darvik::cli::RegisterOpenCommand(app, context);
+    darvik::cli::RegisterProbeCommand(app, context);
+    darvik::cli::RegisterIoCommand(app, context);
 
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;
