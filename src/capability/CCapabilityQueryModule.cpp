@@ -13,15 +13,48 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<int> g_liveContexts{0};
 
+// Brackets one call (or one series of calls) into the host's objects on the
+// fetching thread. Entered() is false once the query is abandoned: the call
+// must then not be made. A destroying module waits for a bracket in progress
+// before it decides to abandon the query.
+class HostCall {
+   public:
+    HostCall(CCapabilityQueryModule::QueryContext& context, bool final) : m_context(context) {
+        std::lock_guard<std::mutex> lock(context.hostCallLock);
+        if (context.abandoned.load()) {
+            return;
+        }
+        if (final) {
+            context.reported.store(true);
+        }
+        context.inHostCall = true;
+        m_entered = true;
+    }
+    ~HostCall() {
+        if (!m_entered) {
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_context.hostCallLock);
+            m_context.inHostCall = false;
+        }
+        m_context.hostCallEnded.notify_all();
+    }
+    HostCall(const HostCall&) = delete;
+    HostCall& operator=(const HostCall&) = delete;
+
+    bool Entered() const { return m_entered; }
+
+   private:
+    CCapabilityQueryModule::QueryContext& m_context;
+    bool m_entered = false;
+};
+
 // The final callback of a query, unless the query was abandoned.
 void Report(CCapabilityQueryModule::QueryContext& context, bool success, std::int32_t code,
             const std::string& message) {
-    std::lock_guard<std::recursive_timed_mutex> calls(context.hostCalls);
-    if (context.abandoned.load()) {
-        return;
-    }
-    context.reported.store(true);
-    if (context.callback == nullptr) {
+    const HostCall call(context, /*final=*/true);
+    if (!call.Entered() || context.callback == nullptr) {
         return;
     }
     if (success) {
@@ -129,10 +162,11 @@ void CCapabilityQueryModule::Shutdown() {
         // decide cleanly whether the host hears the thread or us.
         bool abandon = false;
         {
-            std::unique_lock<std::recursive_timed_mutex> calls(m_context->hostCalls, std::defer_lock);
-            static_cast<void>(calls.try_lock_until(deadline));
-            if (!m_context->reported.load()) {
-                m_context->abandoned.store(true);
+            std::unique_lock<std::mutex> lock(m_context->hostCallLock);
+            QueryContext& context = *m_context;
+            context.hostCallEnded.wait_until(lock, deadline, [&context] { return !context.inHostCall; });
+            if (!context.reported.load()) {
+                context.abandoned.store(true);
                 abandon = true;
             }
         }
@@ -179,8 +213,8 @@ void CCapabilityQueryModule::Run(QueryContext& context) {
                 message += kMessageOffline;
             }
         } else {
-            std::lock_guard<std::recursive_timed_mutex> calls(context.hostCalls);
-            if (context.abandoned.load()) {
+            const HostCall call(context, /*final=*/false);
+            if (!call.Entered()) {
                 return;
             }
             if (properties->Save(context.sink)) {

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -77,14 +78,16 @@ class CCapabilityQueryModule : public ipcapture::IIPCapabilityQuery {
         TSmartPtr<CCameraPropertiesEx> properties;
         ipcapture::ICapabilitySink* sink = nullptr;              // not owned
         ipcapture::ICapabilityQueryCallback* callback = nullptr;  // not owned
-        // Held around every call into the host's objects; whoever holds it
-        // may trust the two flags below not to change.
-        std::recursive_timed_mutex hostCalls;
+        // Guards the three flags below; never held across a host call.
+        std::mutex hostCallLock;
+        std::condition_variable hostCallEnded;
+        // The thread is inside a call to the host's objects.
+        bool inHostCall = false;  // guarded by hostCallLock
         // Set by a destroying module: no camera request and no host call
         // from here on.
-        std::atomic<bool> abandoned{false};
-        // Set by the thread as it makes its final callback.
-        std::atomic<bool> reported{false};
+        std::atomic<bool> abandoned{false};  // written under hostCallLock
+        // Set by the thread as it begins its final callback.
+        std::atomic<bool> reported{false};   // written under hostCallLock
         std::atomic<ThreadResult> result{ThreadResult::Running};
     };
 

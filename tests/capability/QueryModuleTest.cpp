@@ -284,6 +284,8 @@ TEST_F(QueryModuleTest, CallbackMayDeleteItsOwnModule) {
     ASSERT_EQ(deleting.module->Start("camera?", 80, "", "", &sink), 1);
     EXPECT_TRUE(deleting.done.Wait(5000));
     EXPECT_EQ(deleting.aborted.load(), 0);
+    // The callback object stays until its thread is gone.
+    EXPECT_TRUE(WaitUntil([&] { return CCapabilityQueryModule::LiveContexts() == 0; }));
 }
 
 TEST_F(QueryModuleTest, SingleInstanceRules) {
