@@ -23,6 +23,10 @@ CDarvikDigitalIO::CDarvikDigitalIO(IDriver* driver)
 
 CDarvikDigitalIO::~CDarvikDigitalIO() {
     // The workers call WriteOutput and ReadInputs, which use the clients.
+    // Aborting the clients first ends a request to a camera that does not
+    // answer at once, so the driver's Close is not held up by it.
+    m_outputClient.Abort();
+    m_inputClient.Abort();
     StopThreads();
 }
 

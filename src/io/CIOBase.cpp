@@ -74,6 +74,7 @@ bool CIOBase::Stop() {
 }
 
 void CIOBase::StopThreads() {
+    m_eventSink.store(nullptr);
     CWorkItemThread::Stop();
     CTickerThread::Stop();
 }

@@ -82,8 +82,9 @@ class CIOBase : public ICaptureIOApi,
     bool StoreInputState(std::uint32_t index, std::int32_t state);
     // Tells the event sink about an input change; dropped without a sink.
     void NotifyInputChanged(std::uint32_t index, std::int32_t state);
-    // Ends both worker threads (pending output commands are discarded)
-    // without touching the states. Called by vendor destructors.
+    // Drops the event sink, then ends both worker threads (pending output
+    // commands are discarded) without touching the states. For destructors:
+    // the host hears nothing more once the object is being destroyed.
     void StopThreads();
 
     IDriver* GetDriver() const { return m_driver; }

@@ -175,6 +175,30 @@ TEST_F(DarvikDigitalIOTest, StartedObjectReportsCameraInputChangesAndSwitchesOut
     EXPECT_TRUE(io.Stop());
 }
 
+TEST_F(DarvikDigitalIOTest, DestructionDuringAStalledPollReturnsPromptlyAndSilently) {
+    StartSimulator({});
+    test::FakeDriver slow(4, 1);
+    slow.SetCamera(sim->Port());
+    slow.SetTimeout(5000);
+    auto io = std::make_unique<CDarvikDigitalIO>(&slow);
+    ASSERT_TRUE(io->SetEventSink(&sink));
+    io->SetPeriod(20);
+    ASSERT_TRUE(io->Start());
+    const std::size_t before = sink.Count();
+    darvik::camsim::Faults faults;
+    faults.stall = true;
+    sim->SetFaults(faults);
+    // A poll is held: the simulator has logged it without an answer.
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto log = sim->RequestLog();
+        return !log.empty() && log.back().status == 0;
+    }));
+    const auto start = std::chrono::steady_clock::now();
+    io.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_EQ(sink.Count(), before) << "no notification once destruction began";
+}
+
 TEST(DarvikDigitalIODriverTest, DriverCreatesTheVendorObjectInOpen) {
     Config config;
     config.inputCount = 2;

@@ -30,6 +30,10 @@ class FakeDriver final : public IDriver {
         m_device.userName = user;
         m_device.password = password;
     }
+    void SetTimeout(std::uint32_t timeoutMs) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_device.timeout = timeoutMs;
+    }
     void SetCounts(std::uint32_t inputs, std::uint32_t outputs) {
         m_inputs.store(inputs);
         m_outputs.store(outputs);
