@@ -4,8 +4,8 @@
 #include <limits>
 #include <new>
 
-#include "driver/PlaceholderServices.h"
 #include "io/CDarvikDigitalIO.h"
+#include "ptz/DarvikPTZHandler.h"
 
 namespace brevane {
 
@@ -51,7 +51,7 @@ bool CDarvikIPCaptureDriver::CreatePTZ() {
     if (m_ptzHandler != nullptr) {
         return false;
     }
-    m_ptzHandler = new (std::nothrow) CPlaceholderPTZHandler(static_cast<IDriver*>(this));
+    m_ptzHandler = new (std::nothrow) CDarvikPTZHandler(static_cast<IDriver*>(this));
     return m_ptzHandler != nullptr;
 }
 

@@ -52,6 +52,7 @@ struct ResponseStats {
     std::uint32_t peakBuffered = 0;   // most bytes ever waiting at once
     std::uint64_t bytesReceived = 0;  // body bytes taken from the network
     bool ended = false;               // the transfer is over (body complete or failed)
+    bool complete = false;            // the body arrived to its end without a transfer error
 };
 ResponseStats GetResponseStats(const RequestHandle& handle);
 

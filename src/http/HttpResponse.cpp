@@ -96,7 +96,7 @@ CHttpResponse::CHttpResponse(std::shared_ptr<CHttpSession> session, std::uint32_
     : m_session(std::move(session)),
       m_timeoutMs(timeoutMs),
       m_lastActivity(brevane::platform::MonotonicMilliseconds()),
-      m_ring(std::make_unique<std::uint8_t[]>(kBufferCapacity)) {}
+      m_ring(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferCapacity)) {}
 
 CHttpResponse::~CHttpResponse() {
     if (m_attached) {
@@ -168,9 +168,13 @@ bool CHttpResponse::Configure(const ExchangeParams& params) {
     if (params.timeoutMs != 0) {
         set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(params.timeoutMs));
     }
-    // Cameras use self-signed or mismatched certificates.
+    // Cameras use self-signed or mismatched certificates, and often old TLS
+    // versions, small keys and old ciphers; the certificate is not checked
+    // anyway, so the library's security level is not allowed to refuse them.
     set(CURLOPT_SSL_VERIFYPEER, 0L);
     set(CURLOPT_SSL_VERIFYHOST, 0L);
+    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
+    set(CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
 
     if (params.verb == "GET") {
         set(CURLOPT_HTTPGET, 1L);
@@ -375,6 +379,7 @@ ResponseStats CHttpResponse::Stats() const {
     stats.peakBuffered = m_peak;
     stats.bytesReceived = m_received;
     stats.ended = m_done;
+    stats.complete = m_done && m_result == CURLE_OK;
     return stats;
 }
 

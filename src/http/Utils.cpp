@@ -1,5 +1,6 @@
 #include "http/Utils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -59,10 +60,15 @@ bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,
     }
 
     if (result.m_code == RESULT_OK) {
-        if (client.ReadAll(response) == 0) {
+        const std::uint32_t size = client.ReadAll(response);
+        // A reply broken off before its end (connection lost, time-out) is
+        // as unusable as an empty one: a cut line would read as a wrong value.
+        const bool complete = Web::GetResponseStats(client.GetRequestHandle()).complete;
+        if (size == 0 || !complete) {
             result.Fail(RESULT_EMPTY_RESPONSE,
                         Format("%s: incorrect response for request \"%s\" from %s", kSendRequestEx,
                                path.c_str(), host.c_str()));
+            response.clear();
         }
         // Callers use the data as a zero-terminated string.
         response.push_back(0);
@@ -131,7 +137,9 @@ std::string GetParameter(std::string_view key, std::string_view separator, std::
         if (lineStop >= text.size()) {
             break;
         }
-        position = text.find(key, lineStop);
+        // A key that itself holds a line-end character has its line end at
+        // its own start; searching on from there would find it again forever.
+        position = text.find(key, std::max(lineStop, position + 1));
     }
     return {};
 }

@@ -112,6 +112,14 @@ TEST_F(LighttpdInterop, SelfSignedTlsIsAcceptedAfterPlainHttpFails) {
     EXPECT_EQ(Text(reply), kReply);
 }
 
+TEST_F(LighttpdInterop, OldTlsVersionOfACameraIsAccepted) {
+    Web::CHttpClient client(Device(s_server->OldTlsPort(), "", ""), "Brevane::HttpClient");
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(Utils::SendRequestEx("/open/cgi-bin/get?sys", reply, client, nullptr));
+    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTPS);
+    EXPECT_EQ(Text(reply), kReply);
+}
+
 TEST_F(LighttpdInterop, LargeBodyIsReadWholeAndIntact) {
     Web::CHttpClient client(Device(s_server->Port(), "", ""), "Brevane::HttpClient");
     ASSERT_TRUE(client.Request("GET", "/open/big.bin"));

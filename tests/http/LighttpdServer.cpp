@@ -113,6 +113,7 @@ bool LighttpdServer::Start() {
 
     m_port = ScriptedServer::UnusedPort();
     m_tlsPort = ScriptedServer::UnusedPort();
+    m_oldTlsPort = ScriptedServer::UnusedPort();
     const std::string conf =
         "server.modules = (\"mod_auth\", \"mod_authn_file\", \"mod_openssl\")\n"
         "server.document-root = \"" + (dir / "www").string() + "\"\n"
@@ -132,6 +133,13 @@ bool LighttpdServer::Start() {
         "$SERVER[\"socket\"] == \"127.0.0.1:" + std::to_string(m_tlsPort) + "\" {\n"
         "  ssl.engine = \"enable\"\n"
         "  ssl.pemfile = \"" + (dir / "server.pem").string() + "\"\n"
+        "}\n"
+        // An old camera's TLS: version 1.0 only.
+        "$SERVER[\"socket\"] == \"127.0.0.1:" + std::to_string(m_oldTlsPort) + "\" {\n"
+        "  ssl.engine = \"enable\"\n"
+        "  ssl.pemfile = \"" + (dir / "server.pem").string() + "\"\n"
+        "  ssl.openssl.ssl-conf-cmd = (\"MinProtocol\" => \"TLSv1\", "
+        "\"MaxProtocol\" => \"TLSv1\", \"CipherString\" => \"DEFAULT:@SECLEVEL=0\")\n"
         "}\n";
     WriteText(dir / "lighttpd.conf", conf);
     WriteFile("placeholder", "");
@@ -147,7 +155,7 @@ bool LighttpdServer::Start() {
         m_error = "cannot run lighttpd";
         return false;
     }
-    if (!WaitListening(m_port) || !WaitListening(m_tlsPort)) {
+    if (!WaitListening(m_port) || !WaitListening(m_tlsPort) || !WaitListening(m_oldTlsPort)) {
         std::ifstream log(dir / "error.log");
         m_error = "lighttpd is not listening: " +
                   std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());

@@ -1,8 +1,9 @@
 // A lighttpd instance for interoperability tests, started on 127.0.0.1 with
 // ephemeral ports in a temporary directory: static CGI-style replies, a
 // Digest-protected and a Basic-protected folder (one htdigest user file,
-// user "admin", password "secret", realm "camera"), and a second socket with
-// TLS on a self-signed certificate made with the openssl command.
+// user "admin", password "secret", realm "camera"), and two more sockets
+// with TLS on a self-signed certificate made with the openssl command (one
+// current, one limited to TLS 1.0).
 //
 // The owning test thread starts and stops it; the destructor ends the
 // server process it started and removes the directory.
@@ -26,6 +27,8 @@ class LighttpdServer {
     const std::string& Error() const { return m_error; }
     std::uint16_t Port() const { return m_port; }
     std::uint16_t TlsPort() const { return m_tlsPort; }
+    // TLS 1.0 only, as older cameras offer it.
+    std::uint16_t OldTlsPort() const { return m_oldTlsPort; }
     // Writes a file below the document root (folders are made as needed).
     bool WriteFile(const std::string& relativePath, const std::string& content) const;
 
@@ -37,6 +40,7 @@ class LighttpdServer {
     std::string m_error;
     std::uint16_t m_port = 0;
     std::uint16_t m_tlsPort = 0;
+    std::uint16_t m_oldTlsPort = 0;
     pid_t m_pid = -1;
 };
 

@@ -32,6 +32,10 @@ bool Answer(ScriptedServer::Exchange& e) {
     if (target == "/cgi-bin/get?one") {
         return e.Reply(200, "1");
     }
+    if (target == "/cgi-bin/get?cut") {
+        e.Send("HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\nm_qual:1250\r\nm_fram:1");
+        return false;  // the connection ends 19 bytes short
+    }
     if (target == "/cgi-bin/set?empty") {
         return e.Send("HTTP/1.1 204 No Content\r\n\r\n");
     }
@@ -76,8 +80,12 @@ TEST(SendRequestEx, FailuresReportTheirFixedLines) {
     // '%' in a path is printed as it stands.
     EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?100%s", response, client, &sink));
 
+    // A reply cut short is not taken for the whole reply.
+    EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?cut", response, client, &sink));
+    EXPECT_EQ(response, std::vector<std::uint8_t>{0});
+
     const auto lines = sink.Lines();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     for (const auto& line : lines) {
         EXPECT_EQ(line.level, 1);
     }
@@ -90,6 +98,9 @@ TEST(SendRequestEx, FailuresReportTheirFixedLines) {
     EXPECT_EQ(lines[2].text, "brevane::Utils::SendRequestEx: " + host +
                                  " sent does not process request \"/cgi-bin/get?100%s\", "
                                  "status code = 404");
+    EXPECT_EQ(lines[3].text,
+              "brevane::Utils::SendRequestEx: incorrect response for request "
+              "\"/cgi-bin/get?cut\" from " + host);
 }
 
 TEST(SendRequestEx, UnreachableCameraIsReportedThroughTheThrottle) {

@@ -56,6 +56,11 @@ TEST(GetParameter, SkipsOccurrencesThatDoNotCount) {
     EXPECT_EQ(Get("s_ssta", "xs_ssta:9\r\n"), "9");
 }
 
+TEST(GetParameter, KeyHoldingALineEndCharacterEnds) {
+    EXPECT_EQ(GetParameter("\nb", ":", "a\nb\nb:1", "\n"), "");
+    EXPECT_EQ(GetParameter("x", ":", "\rx\r", "\r"), "");
+}
+
 TEST(GetParameter, EmptyArgumentsGiveEmptyText) {
     EXPECT_EQ(GetParameter("", ":", "a:1", "\r\n"), "");
     EXPECT_EQ(GetParameter("a", "", "a:1", "\r\n"), "");

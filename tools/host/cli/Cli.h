@@ -39,5 +39,6 @@ void PrintMessageLog(std::ostream& out, const host::MessageSink& sink);
 void RegisterOpenCommand(CLI::App& app, CliContext& context);
 void RegisterProbeCommand(CLI::App& app, CliContext& context);
 void RegisterIoCommand(CLI::App& app, CliContext& context);
+void RegisterPtzCommand(CLI::App& app, CliContext& context);
 
 }  // namespace darvik::cli

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     darvik::cli::RegisterOpenCommand(app, context);
     darvik::cli::RegisterProbeCommand(app, context);
     darvik::cli::RegisterIoCommand(app, context);
+    darvik::cli::RegisterPtzCommand(app, context);
 
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;

@@ -1,0 +1,274 @@
+// The client and the CGI request helper against the camera simulator:
+// scheme determination, authentication as a camera offers it, reading,
+// failure lines and prompt abort.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camsim/Simulator.h"
+#include "http/HttpClient.h"
+#include "http/RecordingSink.h"
+#include "http/ScriptedServer.h"
+#include "http/Utils.h"
+
+namespace brevane {
+namespace {
+
+namespace camsim = darvik::camsim;
+using camsim::AuthMode;
+using camsim::AuthScheme;
+using test::RecordingSink;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kAgent = "Brevane::HttpClient";
+
+camsim::Config Camera(AuthMode auth = AuthMode::None) {
+    camsim::Config config;
+    config.controlEnabled = false;
+    config.auth = auth;
+    config.user = "admin";
+    config.password = "secret";
+    return config;
+}
+
+DEVICE_INFO Device(std::uint16_t port, std::string user = {}, std::string password = {},
+                   std::uint32_t timeoutMs = 2000) {
+    DEVICE_INFO device;
+    device.address = "127.0.0.1";
+    device.port = port;
+    device.timeout = timeoutMs;
+    device.userName = std::move(user);
+    device.password = std::move(password);
+    return device;
+}
+
+std::vector<AuthScheme> Schemes(const camsim::Simulator& camera) {
+    std::vector<AuthScheme> schemes;
+    for (const auto& entry : camera.RequestLog()) {
+        schemes.push_back(entry.auth);
+    }
+    return schemes;
+}
+
+std::string Text(const std::vector<std::uint8_t>& reply) {
+    return std::string(reinterpret_cast<const char*>(reply.data()));
+}
+
+class Camsim : public ::testing::Test {
+   protected:
+    void Start(camsim::Config config) {
+        m_camera = std::make_unique<camsim::Simulator>(std::move(config));
+        std::string error;
+        ASSERT_TRUE(m_camera->Start(&error)) << error;
+    }
+    std::unique_ptr<camsim::Simulator> m_camera;
+};
+
+// --- scheme determination ---
+
+TEST_F(Camsim, UnreachableCameraIsRetriedWithPlainHttpOnceItListens) {
+    camsim::Config config = Camera();
+    config.port = test::ScriptedServer::UnusedPort();
+    Web::CHttpClient client(Device(config.port), kAgent);
+    EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetScheme(), 0);
+
+    Start(config);
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTP);
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+}
+
+TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
+    camsim::Config config = Camera();
+    // Plain HTTP and the HTTPS attempt on the same port are both dropped.
+    config.faults.refuseFirstConnections = 2;
+    Start(config);
+    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetScheme(), 0);
+    EXPECT_EQ(m_camera->RefusedConnections(), 2u);
+
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(Utils::SendRequestEx("cgi-bin/get?mpg", reply, client, nullptr));
+    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTP);
+    EXPECT_NE(Utils::GetParameter("m_qual", ":", Text(reply), "\r\n"), "");
+    ASSERT_FALSE(m_camera->RequestLog().empty());
+    EXPECT_EQ(m_camera->RequestLog().back().target, "/cgi-bin/get?mpg");
+}
+
+// --- authentication ---
+
+TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
+    Start(Camera(AuthMode::Digest));
+    Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
+    EXPECT_EQ(Utils::GetParameter("s_prid", ":", Text(reply), "\r\n"), "034");
+    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(Schemes(*m_camera),
+              (std::vector<AuthScheme>{AuthScheme::Basic, AuthScheme::None, AuthScheme::Digest}));
+
+    // The negotiated scheme stays: the next request fetches the challenge
+    // and answers it, without another change of scheme.
+    m_camera->ClearRequestLog();
+    ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?alm", reply, client, nullptr));
+    EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::None, AuthScheme::Digest}));
+}
+
+TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
+    Start(Camera(AuthMode::BasicAndDigest));
+    Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetStatusCode(), 401u);
+    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(Schemes(*m_camera),
+              (std::vector<AuthScheme>{AuthScheme::Basic, AuthScheme::None, AuthScheme::Digest}));
+}
+
+TEST_F(Camsim, EmptyUserNameSendsNoCredentials) {
+    Start(Camera(AuthMode::Digest));
+    Web::CHttpClient client(Device(m_camera->Port(), "", "secret"), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetStatusCode(), 401u);
+    EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::None, AuthScheme::None}));
+}
+
+TEST_F(Camsim, ChallengeForTheSchemeInUseComesBackWithoutRepeat) {
+    Start(Camera(AuthMode::Basic));
+    Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
+    RecordingSink sink;
+    std::vector<std::uint8_t> reply;
+    EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, &sink));
+    EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::Basic}));
+    ASSERT_EQ(sink.Lines().size(), 1u);
+    EXPECT_EQ(sink.Lines()[0].text,
+              "brevane::Utils::SendRequestEx: host 127.0.0.1:" + std::to_string(m_camera->Port()) +
+                  " sent does not process request \"/cgi-bin/get?sys\", status code = 401");
+}
+
+// --- reading and replies ---
+
+TEST_F(Camsim, SecondRequestClosesTheFirstResponse) {
+    Start(Camera());
+    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
+    const Web::RequestHandle first = client.GetRequestHandle();
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?net"));
+    std::uint32_t count = 0;
+    EXPECT_FALSE(Web::QueryDataAvailable(first, &count));
+    std::vector<std::uint8_t> body;
+    const std::uint32_t size = client.ReadAll(body);
+    const std::string text(body.begin(), body.begin() + size);
+    EXPECT_EQ(Utils::GetParameter("n_madr", ":", text, "\r\n"), "00-11-22-33-44-AA");
+    EXPECT_EQ(Utils::GetParameter("s_prid", ":", text, "\r\n"), "");
+}
+
+TEST_F(Camsim, ReadAllOfA25000ByteReply) {
+    camsim::Config config = Camera();
+    std::string body(25000, 'v');
+    for (std::size_t i = 0; i < body.size(); i += 100) {
+        body[i] = '\n';
+    }
+    config.faults.pathStatus.push_back({"/cgi-bin/get?big", 200, body});
+    Start(config);
+    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?big"));
+    EXPECT_EQ(client.GetContentLength(), 25000u);
+    std::vector<std::uint8_t> buffer;
+    EXPECT_EQ(client.ReadAll(buffer), 25000u);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), body);
+}
+
+TEST_F(Camsim, FailureLinesNameTheHostAsConfigured) {
+    camsim::Config config = Camera();
+    config.faults.pathStatus.push_back({"/cgi-bin/set?r_appl", 200, ""});
+    Start(config);
+    DEVICE_INFO device = Device(m_camera->Port());
+    device.address = "localhost";
+    Web::CHttpClient client(device, kAgent);
+    RecordingSink sink;
+    std::vector<std::uint8_t> reply;
+    EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/set?r_appl=1", reply, client, &sink));
+    EXPECT_EQ(reply, std::vector<std::uint8_t>{0});
+    EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?nope", reply, client, &sink));
+    EXPECT_TRUE(reply.empty());
+
+    const std::string host = "host localhost:" + std::to_string(m_camera->Port());
+    const auto lines = sink.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].level, 1);
+    EXPECT_EQ(lines[0].text,
+              "brevane::Utils::SendRequestEx: incorrect response for request "
+              "\"/cgi-bin/set?r_appl=1\" from " + host);
+    EXPECT_EQ(lines[1].text, "brevane::Utils::SendRequestEx: " + host +
+                                 " sent does not process request \"/cgi-bin/get?nope\", "
+                                 "status code = 404");
+}
+
+TEST_F(Camsim, ReplyCutShortIsNotTakenForTheWholeReply) {
+    camsim::Config config = Camera();
+    config.faults.cutAfterBytes = 12;
+    config.faults.onlyPaths = {"/cgi-bin/get?mpg"};
+    Start(config);
+    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    std::vector<std::uint8_t> reply;
+    EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?mpg", reply, client, nullptr));
+    EXPECT_EQ(Text(reply), "");
+    // The client recovers with the next request.
+    ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
+    EXPECT_EQ(Utils::GetParameter("s_prid", ":", Text(reply), "\r\n"), "034");
+}
+
+// --- time-outs and abort ---
+
+TEST_F(Camsim, AbortUnblocksAStalledReplyWithinASecond) {
+    camsim::Config config = Camera();
+    config.faults.stall = true;
+    Start(config);
+    Web::CHttpClient client(Device(m_camera->Port(), "", "", 10000), kAgent);
+    std::atomic<bool> result{true};
+    std::atomic<bool> done{false};
+    std::thread requester([&] {
+        result = client.Request("GET", "/cgi-bin/get?sys");
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(done.load());
+    const auto aborted = Clock::now();
+    client.Abort();
+    requester.join();
+    EXPECT_LT(Clock::now() - aborted, std::chrono::seconds(1));
+    EXPECT_FALSE(result.load());
+    EXPECT_EQ(client.GetScheme(), 0);  // no HTTPS attempt after an abort
+
+    // Aborted stays aborted until reset, even when the camera answers again.
+    camsim::Faults faults = m_camera->GetFaults();
+    faults.stall = false;
+    m_camera->SetFaults(faults);
+    EXPECT_TRUE(client.IsAborted());
+    EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
+    client.ResetAbort();
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+}
+
+TEST_F(Camsim, DelayedReplyBeyondTheTimeOutFails) {
+    camsim::Config config = Camera();
+    config.faults.delayMs = 1500;
+    config.faults.onlyPaths = {"/cgi-bin/get?aud"};
+    Start(config);
+    Web::CHttpClient client(Device(m_camera->Port(), "", "", 300), kAgent);
+    std::vector<std::uint8_t> reply;
+    ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
+    const auto start = Clock::now();
+    EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?aud", reply, client, nullptr));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1400));
+}
+
+}  // namespace
+}  // namespace brevane

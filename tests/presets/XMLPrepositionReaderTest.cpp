@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "presets/XMLPrepositionReader.h"
+#include "settings/TempSettingsDirectory.h"
+#include "settings/XMLSettingsAPI.h"
+
+namespace {
+
+using brevane::testing::TempSettingsDirectory;
+
+constexpr const char* kFile = "Darvik_0011223344AA.preset";
+
+class PresetFile : public ::testing::Test {
+   protected:
+    // The file as another reader of the settings layer sees it now.
+    bool FileHas(const char* path) {
+        CXMLSettingsAPI file;
+        return file.Open(kFile) == CXMLSettingsAPI::kOk && file.NodeExists("%s", path);
+    }
+
+    TempSettingsDirectory m_dir;
+};
+
+TEST_F(PresetFile, InitializeCreatesTheFileAndSwitchesAutoSaveOn) {
+    CXMLPrepositionReader reader("Darvik");
+    EXPECT_FALSE(reader.GetAutoSave());
+    ASSERT_TRUE(reader.Initialize(kFile));
+    EXPECT_TRUE(reader.GetAutoSave());
+    EXPECT_EQ(reader.FilePath(), m_dir.File(kFile));
+    EXPECT_EQ(m_dir.Read(kFile), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<Darvik/>\n");
+
+    // Opening an existing file keeps its records.
+    ASSERT_TRUE(reader.WritePreposition(0, 0, {"Door", 4}));
+    CXMLPrepositionReader second("Darvik");
+    ASSERT_TRUE(second.Initialize(kFile));
+    PrepositionRecord record;
+    ASSERT_TRUE(second.ReadPreposition(0, 0, record));
+    EXPECT_EQ(record.name, "Door");
+    EXPECT_EQ(record.slot, 4);
+}
+
+TEST_F(PresetFile, UnreadableFileIsKeptAsideNotOverwritten) {
+    m_dir.Write(kFile, "<Darvik><PtzChannel01>");
+    CXMLPrepositionReader reader("Darvik");
+    ASSERT_TRUE(reader.Initialize(kFile));
+    EXPECT_EQ(m_dir.Read(std::string(kFile) + ".unreadable"), "<Darvik><PtzChannel01>");
+    EXPECT_TRUE(FileHas("Darvik"));
+}
+
+TEST_F(PresetFile, InitializeFailsWhereNoFileCanBeWritten) {
+    brevane::settings::SetSettingsDirectoryForTesting(m_dir.Path() + "missing/");
+    CXMLPrepositionReader reader("Darvik");
+    EXPECT_FALSE(reader.Initialize(kFile));
+    EXPECT_FALSE(reader.GetAutoSave());
+    PrepositionRecord record;
+    EXPECT_FALSE(reader.WritePreposition(0, 0, {"Door", 1}));
+    EXPECT_FALSE(reader.ReadPreposition(0, 0, record));
+    EXPECT_FALSE(reader.SetAutoSave(false) && reader.SetAutoSave(true));
+}
+
+TEST_F(PresetFile, RecordsAreAddressedByChannelAndIndexWithMinimumWidths) {
+    CXMLPrepositionReader reader("Darvik");
+    ASSERT_TRUE(reader.Initialize(kFile));
+    ASSERT_TRUE(reader.WritePreposition(0, 0, {"A", 1}));
+    ASSERT_TRUE(reader.WritePreposition(9, 1000, {"B", 2}));
+    EXPECT_TRUE(FileHas("Darvik/PtzChannel01/Preposition000/Name[@value=\"A\"]"));
+    EXPECT_TRUE(FileHas("Darvik/PtzChannel01/Preposition000/Slot[@value=\"1\"]"));
+    EXPECT_TRUE(FileHas("Darvik/PtzChannel10/Preposition1000/Slot[@value=\"2\"]"));
+
+    EXPECT_TRUE(reader.ClearChannel(9));
+    EXPECT_FALSE(FileHas("Darvik/PtzChannel10"));
+    const std::string before = m_dir.Read(kFile);
+    EXPECT_FALSE(reader.ClearChannel(9));
+    EXPECT_EQ(m_dir.Read(kFile), before);
+}
+
+TEST_F(PresetFile, OnlyPlainSignedDecimalSlotsAreRead) {
+    CXMLPrepositionReader reader("Darvik");
+    ASSERT_TRUE(reader.Initialize(kFile));
+    CXMLSettingsAPI raw;
+    ASSERT_EQ(raw.Open(kFile), CXMLSettingsAPI::kOk);
+    const struct {
+        const char* text;
+        bool present;
+        std::int32_t slot;
+    } cases[] = {{"12", true, 12},     {"+7", true, 7},     {"-3", true, -3},       {"", false, 0},
+                 {"+", false, 0},      {"12a", false, 0},   {" 12", false, 0},      {"1 ", false, 0},
+                 {"+-1", false, 0},    {"2147483647", true, 2147483647}, {"2147483648", false, 0},
+                 {"99999999999999999999", false, 0}};
+    for (std::uint32_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_TRUE(raw.SetString("Name", "Darvik/PtzChannel01/Preposition%.3u/Name", i));
+        ASSERT_TRUE(raw.SetString(cases[i].text, "Darvik/PtzChannel01/Preposition%.3u/Slot", i));
+    }
+    ASSERT_TRUE(raw.Save());
+    raw.Close();
+
+    CXMLPrepositionReader fresh("Darvik");
+    ASSERT_TRUE(fresh.Initialize(kFile));
+    for (std::uint32_t i = 0; i < std::size(cases); ++i) {
+        PrepositionRecord record{"", 99};
+        EXPECT_EQ(fresh.ReadPreposition(0, i, record), cases[i].present) << "slot text " << cases[i].text;
+        EXPECT_EQ(record.slot, cases[i].slot) << "slot text " << cases[i].text;
+    }
+    // No name, or an empty one: absent.
+    PrepositionRecord record;
+    EXPECT_FALSE(fresh.ReadPreposition(0, 500, record));
+    ASSERT_TRUE(fresh.WritePreposition(0, 500, {"", 5}));
+    EXPECT_FALSE(fresh.ReadPreposition(0, 500, record));
+}
+
+TEST_F(PresetFile, WithoutAutoSaveOnlyTheDocumentChangesUntilItIsSwitchedOn) {
+    CXMLPrepositionReader reader("Darvik");
+    ASSERT_TRUE(reader.Initialize(kFile));
+    const std::string before = m_dir.Read(kFile);
+    ASSERT_TRUE(reader.SetAutoSave(false));
+    ASSERT_TRUE(reader.WritePreposition(0, 0, {"Door", 0}));
+    EXPECT_EQ(m_dir.Read(kFile), before);
+    ASSERT_TRUE(reader.SetAutoSave(true));
+    EXPECT_TRUE(FileHas("Darvik/PtzChannel01/Preposition000/Name[@value=\"Door\"]"));
+}
+
+TEST_F(PresetFile, WrittenFileIsWellFormedForAnIndependentParser) {
+    CXMLPrepositionReader reader("Darvik");
+    ASSERT_TRUE(reader.Initialize(kFile));
+    ASSERT_TRUE(reader.WritePreposition(0, 0, {"T\xFCr", 0}));
+    ASSERT_TRUE(reader.WritePreposition(0, 1, {"a&b <c> \"d\" 'e' \xA9", 1}));
+    ASSERT_TRUE(reader.WritePreposition(1, 0, {"Gate", 7}));
+    EXPECT_NE(m_dir.Read(kFile).find("T\xFCr"), std::string::npos);
+    const std::string command = "xmllint --noout '" + m_dir.File(kFile) + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+
+    CXMLPrepositionReader reloaded("Darvik");
+    ASSERT_TRUE(reloaded.Initialize(kFile));
+    PrepositionRecord record;
+    ASSERT_TRUE(reloaded.ReadPreposition(0, 1, record));
+    EXPECT_EQ(record.name, "a&b <c> \"d\" 'e' \xA9");
+    ASSERT_TRUE(reloaded.ReadPreposition(0, 0, record));
+    EXPECT_EQ(record.name, "T\xFCr");
+}
+
+}  // namespace

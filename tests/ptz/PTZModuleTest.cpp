@@ -1,0 +1,158 @@
+// PTZ as a host sees it: the built module loaded with dlopen, a driver made
+// through the exports and opened against the camera simulator, and every PTZ
+// interface called by table entry.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camsim/Simulator.h"
+#include "darvik/DarvikIPCapture.h"
+#include "kit/FrameAllocator.h"
+#include "kit/MessageSink.h"
+#include "kit/ModuleLoader.h"
+#include "kit/OpenParameters.h"
+#include "support/SlotCall.h"
+
+namespace {
+
+using darvik::test::CallSlot;
+
+// The module keeps preset files beside the host executable: this test.
+std::filesystem::path HostDirectory() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
+
+class PTZThroughTheModule : public ::testing::Test {
+   protected:
+    static constexpr const char* kMac = "0A-0B-0C-0D-0E-02";
+    static constexpr const char* kFile = "Darvik_0A0B0C0D0E02.preset";
+
+    void SetUp() override {
+        std::filesystem::remove(HostDirectory() / kFile);
+        darvik::camsim::Config config;
+        config.macAddress = kMac;
+        m_camera = std::make_unique<darvik::camsim::Simulator>(config);
+        std::string error;
+        ASSERT_TRUE(m_camera->Start(&error)) << error;
+        ASSERT_TRUE(m_loader.Load(DARVIK_MODULE_PATH)) << m_loader.Error();
+        m_parameters.connection.address = "127.0.0.1";
+        m_parameters.connection.port = m_camera->Port();
+        m_parameters.SetCustomParameter(1, "0");
+    }
+    void TearDown() override {
+        m_camera->Stop();
+        std::filesystem::remove(HostDirectory() / kFile);
+    }
+
+    // Opens a new driver and returns its PTZ driver (table entry 6).
+    void* OpenPtzDriver(brevane::ipcapture::IIPCaptureDriverEx*& driver) {
+        driver = m_loader.Exports().CreateIPCaptureEx();
+        EXPECT_NE(driver, nullptr);
+        EXPECT_TRUE(driver->Open(&m_sink, &m_frames, &m_parameters));
+        return CallSlot<void*>(driver, 6);
+    }
+
+    std::vector<std::string> Targets() const {
+        std::vector<std::string> targets;
+        for (const auto& entry : m_camera->RequestLog()) {
+            targets.push_back(entry.target);
+        }
+        return targets;
+    }
+    void WaitForRequests(std::size_t count) const {
+        for (int i = 0; i < 2500 && m_camera->RequestLog().size() < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    std::unique_ptr<darvik::camsim::Simulator> m_camera;
+    darvik::host::ModuleLoader m_loader;
+    darvik::host::MessageSink m_sink;
+    darvik::host::FrameAllocator m_frames;
+    darvik::host::OpenParameters m_parameters;
+};
+
+TEST_F(PTZThroughTheModule, HostDrivesTheHeadAndPresetsByTableEntry) {
+    brevane::ipcapture::IIPCaptureDriverEx* driver = nullptr;
+    void* ptzDriver = OpenPtzDriver(driver);
+    ASSERT_NE(ptzDriver, nullptr);
+    EXPECT_EQ((CallSlot<void*, std::uint32_t>(ptzDriver, 1, 1u)), nullptr);  // GetPTZApi(1)
+    void* api = CallSlot<void*, std::uint32_t>(ptzDriver, 1, 0u);
+    ASSERT_NE(api, nullptr);
+    EXPECT_EQ((CallSlot<void*, std::uint32_t>(ptzDriver, 1, 0u)), api);
+    EXPECT_TRUE(std::filesystem::exists(HostDirectory() / kFile));
+    m_camera->ClearRequestLog();
+
+    // StartMove(left, 16), then StopAll: the head pans left and stops.
+    EXPECT_EQ((CallSlot<std::int32_t, std::int32_t, std::int32_t>(api, 2, 0, 16)), brevane::PTZ_OK);
+    WaitForRequests(1);
+    EXPECT_EQ(m_camera->Head().pan.direction, -1);
+    EXPECT_EQ((CallSlot<std::int32_t>(api, 3)), brevane::PTZ_OK);
+    WaitForRequests(2);
+    EXPECT_FALSE(m_camera->Head().pan.Active());
+    const double doorPan = m_camera->Head().position.pan;
+    EXPECT_LT(doorPan, 0.0);
+
+    // AddPreposition (17) twice, moving in between, then GotoPreposition (16).
+    EXPECT_EQ((CallSlot<std::int32_t, const char*>(api, 17, "Door")), brevane::PTZ_OK);
+    EXPECT_EQ((CallSlot<std::int32_t, std::int32_t>(api, 5, 16)), brevane::PTZ_OK);  // ZoomIn
+    WaitForRequests(4);
+    EXPECT_EQ((CallSlot<std::int32_t>(api, 3)), brevane::PTZ_OK);
+    WaitForRequests(5);
+    EXPECT_EQ((CallSlot<std::int32_t, const char*>(api, 17, "T\xFCr")), brevane::PTZ_OK);
+    EXPECT_EQ((CallSlot<std::int32_t, std::int32_t, const char*>(api, 16, 0, "Door")), brevane::PTZ_OK);
+    EXPECT_EQ(m_camera->Head().position.pan, doorPan);
+    EXPECT_EQ(m_camera->Head().position.zoom, 0.0);
+    EXPECT_EQ(Targets(), (std::vector<std::string>{"/cgi-bin/set?p_panl=15", "/cgi-bin/set?p_ptms=1",
+                                                   "/cgi-bin/set?p_prss=0", "/cgi-bin/set?p_zomi=30",
+                                                   "/cgi-bin/set?p_zoms=1", "/cgi-bin/set?p_prss=1",
+                                                   "/cgi-bin/set?p_prsm=0"}));
+
+    char name[32] = {};
+    EXPECT_EQ((CallSlot<std::int32_t>(api, 14)), 2);  // GetPrepositionCount
+    EXPECT_EQ((CallSlot<std::int32_t, std::int32_t, char*, std::uint32_t>(api, 15, 1, name, 32u)), brevane::PTZ_OK);
+    EXPECT_STREQ(name, "T\xFCr");
+    EXPECT_EQ((CallSlot<std::int32_t, char*, std::uint32_t>(api, 19, name, 32u)), brevane::PTZ_OK);
+    EXPECT_STREQ(name, "Door");
+    std::int32_t record[brevane::kPtzCapabilityWords] = {};
+    EXPECT_EQ((CallSlot<std::int32_t, std::int32_t*>(api, 13, record)), brevane::PTZ_OK);
+    EXPECT_EQ(record[7], 255);
+    EXPECT_EQ(record[8], 2);
+    driver->Close();
+    EXPECT_EQ(driver->GetPTZDriver(), nullptr);
+    m_loader.Exports().DeleteIPCaptureEx(driver);
+
+    // A new driver (a restarted host) finds both names in the file.
+    void* again = OpenPtzDriver(driver);
+    void* api2 = CallSlot<void*, std::uint32_t>(again, 1, 0u);
+    ASSERT_NE(api2, nullptr);
+    EXPECT_EQ((CallSlot<std::int32_t>(api2, 14)), 2);
+    EXPECT_EQ((CallSlot<std::int32_t, std::int32_t, char*, std::uint32_t>(api2, 15, 0, name, 32u)), brevane::PTZ_OK);
+    EXPECT_STREQ(name, "Door");
+    EXPECT_EQ((CallSlot<std::int32_t, const char*>(api2, 18, "Door")), brevane::PTZ_OK);  // RemovePreposition
+    EXPECT_EQ((CallSlot<std::int32_t>(api2, 14)), 1);
+    EXPECT_EQ(m_camera->Presets().count(0), 0u);
+    m_loader.Exports().DeleteIPCaptureEx(driver);  // deleted without Close: the destructor closes
+}
+
+TEST_F(PTZThroughTheModule, UnknownMacAddressMeansNoPTZ) {
+    m_camera->Stop();
+    darvik::camsim::Config config;
+    config.macAddress = "../../x";
+    m_camera = std::make_unique<darvik::camsim::Simulator>(config);
+    ASSERT_TRUE(m_camera->Start());
+    m_parameters.connection.port = m_camera->Port();
+    brevane::ipcapture::IIPCaptureDriverEx* driver = nullptr;
+    void* ptzDriver = OpenPtzDriver(driver);
+    ASSERT_NE(ptzDriver, nullptr);
+    EXPECT_EQ((CallSlot<void*, std::uint32_t>(ptzDriver, 1, 0u)), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(HostDirectory() / "Darvik_..x.preset"));
+    EXPECT_FALSE(std::filesystem::exists(HostDirectory() / "Darvik_.." / "..x.preset"));
+    EXPECT_EQ(m_sink.Matching("cannot name a preset file").size(), 1u);
+    m_loader.Exports().DeleteIPCaptureEx(driver);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// Test helper: a simulated camera on 127.0.0.1 and a fake driver whose
+// device information points at it, with a short HTTP time-out.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camsim/Simulator.h"
+#include "ptz/FakeDriver.h"
+
+namespace brevane::testing {
+
+class SimulatedCamera {
+   public:
+    explicit SimulatedCamera(darvik::camsim::Config config = {}) : m_simulator(config) {
+        std::string error;
+        m_started = m_simulator.Start(&error);
+        EXPECT_TRUE(m_started) << error;
+        DEVICE_INFO device;
+        device.address = "127.0.0.1";
+        device.port = m_simulator.Port();
+        device.timeout = 300;
+        driver.SetDevice(device);
+    }
+
+    darvik::camsim::Simulator& Sim() { return m_simulator; }
+
+    // Targets the camera received, in order.
+    std::vector<std::string> Targets() {
+        std::vector<std::string> targets;
+        for (const auto& entry : m_simulator.RequestLog()) {
+            targets.push_back(entry.target);
+        }
+        return targets;
+    }
+    // Waits until the camera received at least `count` requests.
+    std::vector<std::string> WaitForTargets(std::size_t count, int timeoutMs = 5000) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (m_simulator.RequestLog().size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return Targets();
+    }
+
+    FakeDriver driver;
+
+   private:
+    darvik::camsim::Simulator m_simulator;
+    bool m_started = false;
+};
+
+}  // namespace brevane::testing
