@@ -24,7 +24,9 @@ CDarvikDigitalIO::CDarvikDigitalIO(IDriver* driver)
 CDarvikDigitalIO::~CDarvikDigitalIO() {
     // The workers call WriteOutput and ReadInputs, which use the clients.
     // Aborting the clients first ends a request to a camera that does not
-    // answer at once, so the driver's Close is not held up by it.
+    // answer at once, so the driver's Close is not held up by it; the
+    // failure this causes is nobody's business, so the sink goes first.
+    DropEventSink();
     m_outputClient.Abort();
     m_inputClient.Abort();
     StopThreads();

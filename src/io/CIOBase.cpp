@@ -74,7 +74,7 @@ bool CIOBase::Stop() {
 }
 
 void CIOBase::StopThreads() {
-    m_eventSink.store(nullptr);
+    DropEventSink();
     CWorkItemThread::Stop();
     CTickerThread::Stop();
 }

@@ -86,6 +86,8 @@ class CIOBase : public ICaptureIOApi,
     // commands are discarded) without touching the states. For destructors:
     // the host hears nothing more once the object is being destroyed.
     void StopThreads();
+    // Forgets the event sink: from here on notifications are dropped.
+    void DropEventSink() { m_eventSink.store(nullptr); }
 
     IDriver* GetDriver() const { return m_driver; }
 
