@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "driver/PlaceholderServices.h"
+#include "io/CDarvikDigitalIO.h"
 #include "ptz/DarvikPTZHandler.h"
 #include "video/CMjpegHttpChannel.h"
 #include "video/CMpegHttpChannel.h"
@@ -45,7 +45,7 @@ bool CDarvikIPCaptureDriver::CreateIO() {
     if (m_captureIO != nullptr) {
         return false;
     }
-    m_captureIO = new (std::nothrow) CPlaceholderDigitalIO(static_cast<IDriver*>(this));
+    m_captureIO = new (std::nothrow) CDarvikDigitalIO(static_cast<IDriver*>(this));
     return m_captureIO != nullptr;
 }
 

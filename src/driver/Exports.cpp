@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "capability/CapabilityQueryExports.h"
 #include "driver/CDarvikIPCaptureDriver.h"
 
 using namespace brevane::ipcapture;
@@ -35,13 +36,20 @@ IIPCaptureDriverEx* CreateIPCaptureEx() { return NewDriver(); }
 void DeleteIPCapture(IIPCaptureDriver* driver) { DeleteDriver(driver); }
 void DeleteIPCaptureEx(IIPCaptureDriverEx* driver) { DeleteDriver(driver); }
 
-// The capability query is not part of the module yet: every call reports
-// failure and does nothing.
-IIPCapabilityQuery* CreateCapabilityQueryModule(ICapabilityQueryCallback*, std::int32_t) { return nullptr; }
-void DeleteCapabilityQueryModule(IIPCapabilityQuery*) {}
-std::int32_t InitCapabilityQuery(ICapabilityQueryCallback*, std::int32_t) { return 0; }
-std::int32_t StartCapabilityQuery(const char*, std::int32_t, const char*, const char*, ICapabilitySink*) { return 0; }
-std::int32_t TerminateCapabilityQuery() { return 0; }
-std::int32_t UninitCapabilityQuery() { return 0; }
+IIPCapabilityQuery* CreateCapabilityQueryModule(ICapabilityQueryCallback* callback, std::int32_t flag) {
+    return brevane::capability::CreateQueryModule(callback, flag);
+}
+void DeleteCapabilityQueryModule(IIPCapabilityQuery* module) {
+    brevane::capability::DeleteQueryModule(module);
+}
+std::int32_t InitCapabilityQuery(ICapabilityQueryCallback* callback, std::int32_t flag) {
+    return brevane::capability::InitSingleQuery(callback, flag);
+}
+std::int32_t StartCapabilityQuery(const char* address, std::int32_t port, const char* userName,
+                                  const char* password, ICapabilitySink* sink) {
+    return brevane::capability::StartSingleQuery(address, port, userName, password, sink);
+}
+std::int32_t TerminateCapabilityQuery() { return brevane::capability::TerminateSingleQuery(); }
+std::int32_t UninitCapabilityQuery() { return brevane::capability::UninitSingleQuery(); }
 
 }  // extern "C"

@@ -38,6 +38,8 @@ void PrintMessageLog(std::ostream& out, const host::MessageSink& sink);
 // Subcommands, one file each.
 void RegisterOpenCommand(CLI::App& app, CliContext& context);
 void RegisterCaptureCommand(CLI::App& app, CliContext& context);
+void RegisterProbeCommand(CLI::App& app, CliContext& context);
+void RegisterIoCommand(CLI::App& app, CliContext& context);
 void RegisterPtzCommand(CLI::App& app, CliContext& context);
 
 }  // namespace darvik::cli

@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
 
     darvik::cli::RegisterOpenCommand(app, context);
     darvik::cli::RegisterCaptureCommand(app, context);
+    darvik::cli::RegisterProbeCommand(app, context);
+    darvik::cli::RegisterIoCommand(app, context);
     darvik::cli::RegisterPtzCommand(app, context);
 
     CLI11_PARSE(app, argc, argv);

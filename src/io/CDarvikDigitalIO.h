@@ -1,0 +1,44 @@
+// CDarvikDigitalIO: the vendor half of the digital I/O object. Sets one
+// relay output ("/cgi-bin/set?a_aoaN=V") and reads every alarm input at once
+// (the "s_ssta" value of "/cgi-bin/get?sys") over the camera's CGI interface;
+// everything the host sees comes from CIOBase.
+//
+// Created by the driver in Open (CreateIO) and destroyed in Close. WriteOutput
+// runs on the output thread and ReadInputs on the input thread (both also on
+// the host's thread inside Start). Each side has its own HTTP client and its
+// own exchange lock, so a Start repeated while the workers run never mixes
+// two exchanges on one client.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "http/HttpClient.h"
+#include "io/CIOBase.h"
+
+namespace brevane {
+
+class CDarvikDigitalIO final : public CIOBase {
+   public:
+    static constexpr const char* kUserAgent = "Brevane::HttpClient";
+
+    explicit CDarvikDigitalIO(IDriver* driver);
+    ~CDarvikDigitalIO() override;
+
+    // Sends output number index + 1 the value as it is. A value of 0 is
+    // refused without a request.
+    bool WriteOutput(std::int32_t outputIndex, std::int32_t value) override;
+    // Reads "s_ssta" (one character per input, input 0 first: '0' state 1,
+    // '1' state 2, anything else leaves the input alone) and reports every
+    // change. The count argument is not used: the driver's count is asked
+    // afresh for every input.
+    bool ReadInputs(std::int32_t inputCount) override;
+
+   private:
+    std::mutex m_outputExchange;  // held for each exchange of m_outputClient
+    Web::CHttpClient m_outputClient;
+    std::mutex m_inputExchange;   // held for each exchange of m_inputClient
+    Web::CHttpClient m_inputClient;
+};
+
+}  // namespace brevane

@@ -1,0 +1,271 @@
+// darvik-host io: opens a driver through the exports, starts its digital I/O
+// with an event sink that prints every input change and I/O failure as it
+// arrives (with the time of day), applies --set output values, and runs for
+// --seconds or until Ctrl-C, then stops, closes and deletes the driver.
+#include <pthread.h>
+#include <signal.h>
+
+#include <chrono>
+#include <ctime>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CameraOptions.h"
+#include "cli/Cli.h"
+#include "cli/SimulateOptions.h"
+#include "kit/FrameAllocator.h"
+#include "kit/MessageSink.h"
+#include "kit/ModuleLoader.h"
+#include "kit/OpenParameters.h"
+
+namespace darvik::cli {
+namespace {
+
+struct IoOptions {
+    CameraOptions camera;
+    SimulateOptions sim;
+    std::uint32_t inputs = 1;
+    std::uint32_t outputs = 1;
+    std::vector<std::string> sets;  // OUTPUT=VALUE
+    double seconds = 0;             // 0: until Ctrl-C
+};
+
+struct OutputSetting {
+    std::int32_t output = 0;
+    std::int32_t value = 0;
+};
+
+bool ParseSetting(const std::string& text, OutputSetting& setting) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) {
+        return false;
+    }
+    try {
+        std::size_t used = 0;
+        const int output = std::stoi(text.substr(0, eq), &used);
+        if (used != eq || output < 0) {
+            return false;
+        }
+        const std::string valueText = text.substr(eq + 1);
+        const int value = std::stoi(valueText, &used);
+        if (used != valueText.size()) {
+            return false;
+        }
+        setting = {output, value};
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Time of day with milliseconds, e.g. 14:03:07.215.
+std::string TimeOfDay() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    std::ostringstream text;
+    text << std::put_time(&local, "%H:%M:%S") << "." << std::setw(3) << std::setfill('0') << millis;
+    return text.str();
+}
+
+// Prints one line at a time, whole, from any thread.
+class LinePrinter {
+   public:
+    void Print(const std::string& line) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::cout << "[" << TimeOfDay() << "] " << line << std::endl;
+    }
+
+   private:
+    std::mutex m_mutex;
+};
+
+// The host's event sink: prints each notification as it arrives.
+class PrintingEventSink final : public brevane::ipcapture::IIOEventSink {
+    DARVIK_IMPLEMENT_SLOT0(PrintingEventSink)
+
+   public:
+    explicit PrintingEventSink(LinePrinter& printer) : m_printer(printer) {}
+    ~PrintingEventSink() = default;
+
+    void OnInputChanged(std::uint32_t input, std::int32_t state) override {
+        m_printer.Print("input " + std::to_string(input) + " -> " + std::to_string(state) +
+                        (state == brevane::ipcapture::kIoStateHigh  ? " (high)"
+                         : state == brevane::ipcapture::kIoStateLow ? " (low)"
+                                                                    : ""));
+    }
+    void OnIOFailure() override { m_printer.Print("I/O failure: every input and output state reset"); }
+
+   private:
+    LinePrinter& m_printer;
+};
+
+// Blocks SIGINT and SIGTERM in this thread and every thread started after
+// it, so that only the wait of the main loop takes them; restores the mask.
+class SignalBlock {
+   public:
+    SignalBlock() {
+        sigemptyset(&m_signals);
+        sigaddset(&m_signals, SIGINT);
+        sigaddset(&m_signals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previous);
+    }
+    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+    // Waits up to ms milliseconds; true when SIGINT or SIGTERM arrived.
+    bool Wait(long ms) {
+        timespec tick{ms / 1000, (ms % 1000) * 1000 * 1000};
+        const int signal = sigtimedwait(&m_signals, nullptr, &tick);
+        return signal == SIGINT || signal == SIGTERM;
+    }
+
+   private:
+    sigset_t m_signals;
+    sigset_t m_previous;
+};
+
+// Runs until `seconds` passed (0: no limit) or a signal arrived.
+void RunFor(double seconds, SignalBlock& signals, LinePrinter& printer) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto limit = std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (signals.Wait(100)) {
+            printer.Print("interrupted: stopping");
+            return;
+        }
+        if (seconds > 0 && std::chrono::steady_clock::now() - start >= limit) {
+            return;
+        }
+    }
+}
+
+int RunIo(const CliContext& context, IoOptions& options) {
+    std::vector<OutputSetting> settings;
+    for (const std::string& text : options.sets) {
+        OutputSetting setting;
+        if (!ParseSetting(text, setting)) {
+            std::cerr << "darvik-host io: --set wants OUTPUT=VALUE (output from 0), not \"" << text << "\"\n";
+            return kExitFailed;
+        }
+        settings.push_back(setting);
+    }
+
+    SignalBlock signals;  // before any thread exists
+    LinePrinter printer;
+    std::string error;
+    std::unique_ptr<camsim::Simulator> simulator;
+    if (options.sim.simulate) {
+        // The simulated camera has as many inputs and outputs as described to
+        // the driver, unless told otherwise.
+        if (options.sim.inputsOption == nullptr || options.sim.inputsOption->count() == 0) {
+            options.sim.inputs = options.inputs;
+        }
+        if (options.sim.outputsOption == nullptr || options.sim.outputsOption->count() == 0) {
+            options.sim.outputs = options.outputs;
+        }
+        if (!StartSimulator(options.sim, options.camera, simulator, error)) {
+            std::cerr << "darvik-host io: simulator: " << error << "\n";
+            return kExitFailed;
+        }
+        std::cout << DescribeSimulator(*simulator) << "\n";
+        if (simulator->ControlPort() != 0) {
+            std::cout << "flip an input: curl -X POST '" << simulator->ControlUrl() << "inputs/flip?input=0'\n";
+        }
+    } else if (!Resolve(options.camera, error)) {
+        std::cerr << "darvik-host io: " << error << "\n";
+        return kExitFailed;
+    }
+
+    host::ModuleLoader loader;
+    if (!LoadModule(context, loader)) {
+        return kExitModuleError;
+    }
+    const host::ModuleExports& module = loader.Exports();
+    host::MessageSink messages;
+    host::FrameAllocator frames;
+    host::OpenParameters parameters;
+    parameters.connection.address = options.camera.host;
+    parameters.connection.port = options.camera.port;
+    parameters.connection.userName = options.camera.user;
+    parameters.connection.password = options.camera.password;
+    parameters.device.inputCount = options.inputs;
+    parameters.device.outputCount = options.outputs;
+    parameters.SetCustomParameter(1, "0");
+
+    brevane::ipcapture::IIPCaptureDriverEx* driver = module.CreateIPCaptureEx();
+    if (driver == nullptr) {
+        std::cerr << "darvik-host io: CreateIPCaptureEx returned null\n";
+        return kExitFailed;
+    }
+    int exitCode = kExitOk;
+    PrintingEventSink sink(printer);
+    brevane::ICaptureIOApi* io = nullptr;
+    if (!driver->Open(&messages, &frames, &parameters) || (io = driver->GetCaptureIO()) == nullptr) {
+        std::cerr << "darvik-host io: the driver did not open\n";
+        exitCode = kExitFailed;
+    } else {
+        printer.Print("digital I/O of " + options.camera.host + ":" + std::to_string(options.camera.port) + ": " +
+                      std::to_string(io->GetInputCount()) + " inputs, " + std::to_string(io->GetOutputCount()) +
+                      " outputs");
+        io->SetEventSink(&sink);
+        const bool started = io->Start();
+        printer.Print(started ? "started (inputs are polled every 4 s)" : "Start FAILED");
+        for (const OutputSetting& setting : settings) {
+            const bool queued = io->SetOutput(setting.output, setting.value);
+            printer.Print("output " + std::to_string(setting.output) + " := " + std::to_string(setting.value) +
+                          (queued ? " queued" : " REFUSED"));
+        }
+        RunFor(options.seconds, signals, printer);
+        const bool stopped = io->Stop();
+        printer.Print(stopped ? "stopped" : "Stop FAILED");
+        if (!started || !stopped) {
+            exitCode = kExitFailed;
+        }
+    }
+    driver->Close();
+    module.DeleteIPCaptureEx(driver);
+
+    if (simulator) {
+        std::ostringstream writes;
+        for (const camsim::OutputWrite& write : simulator->OutputWrites()) {
+            writes << " a_aoa" << write.output << "=" << write.value;
+        }
+        std::cout << "simulator received output writes:" << (writes.str().empty() ? " none" : writes.str()) << "\n";
+        simulator->Stop();
+    }
+    PrintMessageLog(std::cout, messages);
+    return exitCode;
+}
+
+}  // namespace
+
+void RegisterIoCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<IoOptions>();
+    CLI::App* command = app.add_subcommand(
+        "io", "Start a driver's digital I/O, print input changes and failures, set outputs");
+    AddCameraOptions(*command, options->camera);
+    AddSimulateOptions(*command, options->sim);
+    command->add_option("--inputs", options->inputs, "Digital inputs described to the driver")
+        ->check(CLI::Range(0, 1024))
+        ->capture_default_str();
+    command->add_option("--outputs", options->outputs, "Digital outputs described to the driver")
+        ->check(CLI::Range(0, 1024))
+        ->capture_default_str();
+    command->add_option("--set", options->sets, "OUTPUT=VALUE - set an output (from 0) after the start");
+    command->add_option("--seconds", options->seconds, "Run this long (0: until Ctrl-C)")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->capture_default_str();
+    command->callback([&context, options] { context.exitCode = RunIo(context, *options); });
+}
+
+}  // namespace darvik::cli
