@@ -10,10 +10,12 @@ Event::Event(bool manualReset, bool initiallySignalled)
     : m_manualReset(manualReset), m_signalled(initiallySignalled) {}
 
 void Event::Set() {
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        m_signalled = true;
-    }
+    // Notify while holding the mutex: a waiter cannot return from Wait before
+    // the mutex is released, so a woken thread that goes on to destroy this
+    // event (for example the owner of a lock handed over through it) never
+    // does so while Set still uses the condition variable.
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_signalled = true;
     if (m_manualReset) {
         m_changed.notify_all();
     } else {
