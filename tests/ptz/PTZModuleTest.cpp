@@ -3,7 +3,10 @@
 // interface called by table entry.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -25,10 +28,21 @@ using darvik::test::CallSlot;
 // The module keeps preset files beside the host executable: this test.
 std::filesystem::path HostDirectory() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
 
+// CTest runs every case as its own process, side by side, and they all share
+// the host directory: the process ID in the MAC address gives each case its
+// own preset file, so one case's clean-up never removes another's file.
+std::string MacOfThisProcess(bool withDashes) {
+    const unsigned pid = static_cast<unsigned>(::getpid());
+    char text[32];
+    std::snprintf(text, sizeof(text), withDashes ? "0A-0B-0C-%02X-%02X-%02X" : "0A0B0C%02X%02X%02X",
+                  (pid >> 16) & 0xFF, (pid >> 8) & 0xFF, pid & 0xFF);
+    return text;
+}
+
 class PTZThroughTheModule : public ::testing::Test {
    protected:
-    static constexpr const char* kMac = "0A-0B-0C-0D-0E-02";
-    static constexpr const char* kFile = "Darvik_0A0B0C0D0E02.preset";
+    const std::string kMac = MacOfThisProcess(true);
+    const std::string kFile = "Darvik_" + MacOfThisProcess(false) + ".preset";
 
     void SetUp() override {
         std::filesystem::remove(HostDirectory() / kFile);
