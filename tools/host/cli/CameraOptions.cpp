@@ -71,4 +71,11 @@ bool Resolve(CameraOptions& options, std::string& error) {
     return SplitCameraAddress(options.camera, options.host, options.port, error);
 }
 
+void ApplyConnection(const CameraOptions& options, host::OpenParameters& parameters) {
+    parameters.connection.address = options.host;
+    parameters.connection.port = options.port;
+    parameters.connection.userName = options.user;
+    parameters.connection.password = options.password;
+}
+
 }  // namespace darvik::cli

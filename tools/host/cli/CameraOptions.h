@@ -8,6 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "kit/OpenParameters.h"
+
 namespace darvik::cli {
 
 struct CameraOptions {
@@ -29,5 +31,9 @@ bool SplitCameraAddress(const std::string& text, std::string& host, std::uint16_
 
 // Applies SplitCameraAddress to options.camera.
 bool Resolve(CameraOptions& options, std::string& error);
+
+// Copies the resolved address, port and credentials into the connection
+// settings a driver is opened with.
+void ApplyConnection(const CameraOptions& options, host::OpenParameters& parameters);
 
 }  // namespace darvik::cli

@@ -181,10 +181,7 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
     host::FrameAllocator frames;
     host::FrameReceiver receiver;
     host::OpenParameters parameters;
-    parameters.connection.address = options.camera.host;
-    parameters.connection.port = options.camera.port;
-    parameters.connection.userName = options.camera.user;
-    parameters.connection.password = options.camera.password;
+    ApplyConnection(options.camera, parameters);
     parameters.connection.streamType = options.stream == "mpeg" ? 2 : 1;
     parameters.device.channelCount = 1;
     parameters.SetCustomParameter(1, ntsc ? "1" : "0");

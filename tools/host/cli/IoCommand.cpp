@@ -194,10 +194,7 @@ int RunIo(const CliContext& context, IoOptions& options) {
     host::MessageSink messages;
     host::FrameAllocator frames;
     host::OpenParameters parameters;
-    parameters.connection.address = options.camera.host;
-    parameters.connection.port = options.camera.port;
-    parameters.connection.userName = options.camera.user;
-    parameters.connection.password = options.camera.password;
+    ApplyConnection(options.camera, parameters);
     parameters.device.inputCount = options.inputs;
     parameters.device.outputCount = options.outputs;
     parameters.SetCustomParameter(1, "0");

@@ -41,10 +41,7 @@ int RunOpen(const CliContext& context, OpenOptions& options) {
     host::MessageSink messages;
     host::FrameAllocator frames;
     host::OpenParameters parameters;
-    parameters.connection.address = options.camera.host;
-    parameters.connection.port = options.camera.port;
-    parameters.connection.userName = options.camera.user;
-    parameters.connection.password = options.camera.password;
+    ApplyConnection(options.camera, parameters);
     parameters.connection.streamType = options.streamType;
     parameters.device.modelName = options.model;
     parameters.device.channelCount = options.channels;

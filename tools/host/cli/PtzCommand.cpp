@@ -399,10 +399,7 @@ int RunPtz(const CliContext& context, PtzOptions& options, const std::vector<std
     host::MessageSink messages;
     host::FrameAllocator frames;
     host::OpenParameters parameters;
-    parameters.connection.address = options.camera.host;
-    parameters.connection.port = options.camera.port;
-    parameters.connection.userName = options.camera.user;
-    parameters.connection.password = options.camera.password;
+    ApplyConnection(options.camera, parameters);
     parameters.SetCustomParameter(1, "0");
 
     brevane::ipcapture::IIPCaptureDriverEx* driver = module.CreateIPCaptureEx();
