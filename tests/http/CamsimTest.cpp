@@ -11,9 +11,9 @@
 
 #include "camsim/Simulator.h"
 #include "http/HttpClient.h"
-#include "http/RecordingSink.h"
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
+#include "support/RecordingLog.h"
 
 namespace brevane {
 namespace {
@@ -21,7 +21,7 @@ namespace {
 namespace camsim = darvik::camsim;
 using camsim::AuthMode;
 using camsim::AuthScheme;
-using test::RecordingSink;
+using testing::RecordingSink;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAgent = "Brevane::HttpClient";

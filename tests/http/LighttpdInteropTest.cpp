@@ -9,14 +9,14 @@
 
 #include "http/HttpClient.h"
 #include "http/LighttpdServer.h"
-#include "http/RecordingSink.h"
 #include "http/Utils.h"
+#include "support/RecordingLog.h"
 
 namespace brevane {
 namespace {
 
 using test::LighttpdServer;
-using test::RecordingSink;
+using testing::RecordingSink;
 
 const std::string kReply = "s_prid:42\r\nm_qual:1250\r\nn_madr:00-11-22-33-44-AA\r\n";
 

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "http/HttpClient.h"
-#include "http/RecordingSink.h"
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
+#include "support/RecordingLog.h"
 
 namespace brevane {
 namespace {
 
-using test::RecordingSink;
+using testing::RecordingSink;
 using test::ScriptedServer;
 
 DEVICE_INFO Device(std::uint16_t port) {

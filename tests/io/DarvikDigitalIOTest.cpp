@@ -12,11 +12,11 @@
 #include "camsim/Simulator.h"
 #include "driver/CDarvikIPCaptureDriver.h"
 #include "io/CDarvikDigitalIO.h"
-#include "io/FakeDriver.h"
 #include "kit/FrameAllocator.h"
 #include "kit/IOEventSink.h"
 #include "kit/MessageSink.h"
 #include "kit/OpenParameters.h"
+#include "support/FakeDriver.h"
 #include "thread/WaitUntil.h"
 
 namespace brevane {
@@ -53,7 +53,8 @@ class DarvikDigitalIOTest : public ::testing::Test {
         sim = std::make_unique<Simulator>(std::move(config));
         std::string error;
         ASSERT_TRUE(sim->Start(&error)) << error;
-        driver.SetCamera(sim->Port(), "admin", "admin");
+        driver.SetPort(sim->Port());
+        driver.SetCredentials("admin", "admin");
     }
     // The camera answers get?sys with exactly `body`.
     void AnswerSystemQueryWith(const std::string& body) {
@@ -62,7 +63,7 @@ class DarvikDigitalIOTest : public ::testing::Test {
         sim->SetFaults(faults);
     }
 
-    test::FakeDriver driver{4, 4};
+    testing::FakeDriver driver{4, 4};
     std::unique_ptr<Simulator> sim;
     IOEventSink sink;
 };
@@ -134,13 +135,13 @@ TEST_F(DarvikDigitalIOTest, UnreachableOrRefusingCameraFailsBothSides) {
         EXPECT_TRUE(io.ReadInputs(4));
         EXPECT_TRUE(io.WriteOutput(0, 2));
     }
-    driver.SetCamera(sim->Port(), "admin", "wrong");
+    driver.SetCredentials("admin", "wrong");
     {
         CDarvikDigitalIO io(&driver);
         EXPECT_FALSE(io.ReadInputs(4));
         EXPECT_FALSE(io.WriteOutput(0, 2));
     }
-    driver.SetCamera(sim->Port(), "admin", "admin");
+    driver.SetCredentials("admin", "admin");
     sim->Stop();
     CDarvikDigitalIO io(&driver);
     EXPECT_FALSE(io.ReadInputs(4));
@@ -177,8 +178,8 @@ TEST_F(DarvikDigitalIOTest, StartedObjectReportsCameraInputChangesAndSwitchesOut
 
 TEST_F(DarvikDigitalIOTest, DestructionDuringAStalledPollReturnsPromptlyAndSilently) {
     StartSimulator({});
-    test::FakeDriver slow(4, 1);
-    slow.SetCamera(sim->Port());
+    testing::FakeDriver slow(4, 1);
+    slow.SetPort(sim->Port());
     slow.SetTimeout(5000);
     auto io = std::make_unique<CDarvikDigitalIO>(&slow);
     ASSERT_TRUE(io->SetEventSink(&sink));

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "io/CIOBase.h"
-#include "io/FakeDriver.h"
 #include "kit/IOEventSink.h"
 #include "platform/Event.h"
 #include "platform/Platform.h"
+#include "support/FakeDriver.h"
 #include "support/SlotCall.h"
 #include "thread/WaitUntil.h"
 
@@ -121,7 +121,7 @@ class IOBaseTest : public ::testing::Test {
         io.Stop();
     }
 
-    test::FakeDriver driver;
+    testing::FakeDriver driver;
     ScriptedIO io;
     IOEventSink sink;
 };
@@ -266,7 +266,7 @@ TEST_F(IOBaseTest, AbsurdCountsAreTrackedOnlyUpToTheLimit) {
 }
 
 TEST(IOBaseSlotTest, CaptureIOApiSlotsAreTableEntries) {
-    test::FakeDriver driver(3, 2);
+    testing::FakeDriver driver(3, 2);
     std::atomic<bool> destroyed{false};
     auto* io = new ScriptedIO(&driver);
     io->destroyed = &destroyed;

@@ -94,8 +94,8 @@ TEST_F(PresetList, CapacityIsCountedInListPositions) {
     m_camera.TakeCommands();
     EXPECT_EQ(list.AddPreposition("Extra"), PTZ_ERR_FULL);
     EXPECT_EQ(m_camera.TakeCommands(), "");
-    ASSERT_FALSE(m_camera.lines.empty());
-    EXPECT_EQ(m_camera.lines.back(),
+    ASSERT_FALSE(m_camera.FormattedLines().empty());
+    EXPECT_EQ(m_camera.FormattedLines().back(),
               "1 brevane::CPrepositionList::AddPreposition: A preposition \"Extra\" cannot be added. Camera "
               "supports saving not more than 255 prepositions.");
 }
@@ -108,12 +108,12 @@ TEST_F(PresetList, InvalidNamesAreRefusedBeforeTheCamera) {
         EXPECT_EQ(list.AddPreposition(name), PTZ_ERR_INVALID_ARGUMENT) << name;
     }
     EXPECT_EQ(m_camera.TakeCommands(), "");
-    EXPECT_EQ(m_camera.lines.front(),
+    EXPECT_EQ(m_camera.FormattedLines().front(),
               "1 brevane::CPrepositionList::AddPreposition: A preposition \"a&b\" cannot be added - the name is "
               "invalid.");
     // A "%" in a name is logged as it is, never taken as a format.
     EXPECT_EQ(list.AddPreposition("100%s!"), PTZ_ERR_INVALID_ARGUMENT);
-    EXPECT_NE(m_camera.lines.back().find("\"100%s!\""), std::string::npos);
+    EXPECT_NE(m_camera.FormattedLines().back().find("\"100%s!\""), std::string::npos);
 
     EXPECT_EQ(list.AddPreposition("T\xFCr 100% ok"), PTZ_OK);
     EXPECT_FALSE(list.RemovePreposition(""));

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "ptz/FakeDriver.h"
 #include "ptz/RecordingComm.h"
+#include "support/FakeDriver.h"
 
 namespace brevane {
 namespace {
@@ -22,10 +22,10 @@ TEST(PTZCommandThread, RequestsAreRefusedUntilOpenAndAfterStop) {
     EXPECT_EQ(comm.StartMove(kParams, PTZ_DIR_LEFT, 5), PTZ_ERR_NOT_READY);
     EXPECT_FALSE(comm.StopZooming(kParams));
     EXPECT_EQ(comm.Center(kParams, 1, 2, 3), PTZ_ERR_NOT_READY);
-    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{
-                                  "1 brevane::CBasePTZComm::StartMove: cannot send message (1) to thread",
-                                  "1 brevane::CBasePTZComm::StopZooming: cannot send message (4) to thread",
-                                  "1 brevane::CBasePTZComm::Center: cannot send message (6) to thread"}));
+    EXPECT_EQ(driver.FormattedLines(),
+              (std::vector<std::string>{"1 brevane::CBasePTZComm::StartMove: cannot send message (1) to thread",
+                                        "1 brevane::CBasePTZComm::StopZooming: cannot send message (4) to thread",
+                                        "1 brevane::CBasePTZComm::Center: cannot send message (6) to thread"}));
 
     ASSERT_TRUE(comm.Open());
     EXPECT_EQ(comm.Name(), "BaseIPPTZThread_Ch1");
@@ -37,8 +37,9 @@ TEST(PTZCommandThread, RequestsAreRefusedUntilOpenAndAfterStop) {
     EXPECT_FALSE(comm.IsThreadStarted());
     driver.ClearLines();
     EXPECT_FALSE(comm.StopIrisChanging(kParams));
-    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{
-                                  "1 brevane::CBasePTZComm::StopIrisChanging: cannot send message (4) to thread"}));
+    EXPECT_EQ(
+        driver.FormattedLines(),
+        (std::vector<std::string>{"1 brevane::CBasePTZComm::StopIrisChanging: cannot send message (4) to thread"}));
 }
 
 TEST(PTZCommandThread, ThreadNameCountsChannelsFromOneAndVendorCanRefuse) {
@@ -139,7 +140,7 @@ TEST(PTZCommandThread, LinesAreFormattedOnceAndPassedOnAsFinishedText) {
     RecordingComm comm(&driver, 0);
     IDebugMessage& sink = comm;
     sink.DebugMessage(3, "%s: name \"%s\" %d", "op", "100% %s", 7);
-    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{"3 op: name \"100% %s\" 7"}));
+    EXPECT_EQ(driver.FormattedLines(), (std::vector<std::string>{"3 op: name \"100% %s\" 7"}));
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "ptz/BasePTZControl.h"
-#include "ptz/FakeDriver.h"
 #include "ptz/RecordingComm.h"
 #include "settings/TempSettingsDirectory.h"
+#include "support/FakeDriver.h"
 
 namespace brevane {
 namespace {

@@ -100,7 +100,7 @@ TEST(DarvikPTZCommands, FailuresAreLoggedWithTheCommandAndTheQueueGoesOn) {
     ASSERT_EQ(comm.StartMove(nullptr, PTZ_DIR_UP, 1), PTZ_OK);
     camera.WaitForTargets(2);
     ASSERT_TRUE(camera.driver.WaitForLine("p_ptms=1"));
-    const auto lines = camera.driver.Lines();
+    const auto lines = camera.driver.FormattedLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "1 brevane::CDarvikPTZComm::SendCommand Could not send command, /cgi-bin/set?p_ptms=1"),
               lines.end());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -71,7 +72,7 @@ TEST_F(PTZHandler, WithoutAMacAddressThereIsNoPTZAndEveryCallRetries) {
     CDarvikPTZHandler unreachable(&offline);
     EXPECT_EQ(unreachable.GetPTZApi(0), nullptr);
     ASSERT_EQ(offline.Lines().size(), 1u);
-    EXPECT_NE(offline.Lines()[0].find("brevane::Utils::SendRequestEx: can not send request \"/cgi-bin/get?net\""),
+    EXPECT_NE(offline.Lines()[0].text.find("brevane::Utils::SendRequestEx: can not send request \"/cgi-bin/get?net\""),
               std::string::npos);
 }
 
@@ -91,7 +92,8 @@ TEST_F(PTZHandler, MacAddressesThatCannotNameAFileAreRefused) {
     EXPECT_EQ(handler.GetPTZApi(0), nullptr);
     EXPECT_EQ(m_dir.Listing(), "");
     EXPECT_FALSE(handler.GetReader());  // no file was opened or created anywhere
-    EXPECT_TRUE(camera.driver.WaitForLine("the MAC address \"../../x\" cannot name a preset file", 0));
+    EXPECT_TRUE(camera.driver.WaitForLine("the MAC address \"../../x\" cannot name a preset file",
+                                          std::chrono::milliseconds(0)));
 }
 
 TEST_F(PTZHandler, UnwritablePresetLocationIsReportedOnceAndPTZStillWorks) {
@@ -100,7 +102,7 @@ TEST_F(PTZHandler, UnwritablePresetLocationIsReportedOnceAndPTZStillWorks) {
     CDarvikPTZHandler handler(&camera.driver);
     IIPPTZApi* api = handler.GetPTZApi(0);
     ASSERT_NE(api, nullptr);
-    EXPECT_EQ(camera.driver.Lines(),
+    EXPECT_EQ(camera.driver.FormattedLines(),
               (std::vector<std::string>{"1 brevane::CBasePTZHandler::InitializeXMLStorage: cannot initialize "
                                         "CXMLPrepositionReader object with parameter \"Darvik_0011223344AA.preset\""}));
     EXPECT_EQ(api->StartMove(PTZ_DIR_LEFT, 4), PTZ_OK);

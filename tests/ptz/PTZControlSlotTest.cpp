@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "ptz/BasePTZControl.h"
-#include "ptz/FakeDriver.h"
 #include "support/SlotCall.h"
 #include "ptz/RecordingComm.h"
+#include "support/FakeDriver.h"
 
 namespace brevane {
 namespace {

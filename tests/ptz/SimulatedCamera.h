@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "camsim/Simulator.h"
-#include "ptz/FakeDriver.h"
+#include "support/FakeDriver.h"
 
 namespace brevane::testing {
 

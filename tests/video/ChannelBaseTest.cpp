@@ -8,7 +8,7 @@
 
 #include "video/CBaseCameraChannel.h"
 #include "platform/Platform.h"
-#include "video/FakeDriver.h"
+#include "support/FakeDriver.h"
 
 namespace brevane {
 namespace {
@@ -42,7 +42,7 @@ class TestChannel : public CBaseCameraChannel {
 
 TEST(CameraChannelBase, CameraStateLinesAreLoggedOncePerChange) {
     FakeDriver driver;
-    driver.device.address = "10.1.2.3";
+    driver.SetAddress("10.1.2.3");
     TestChannel channel(&driver);
 
     // Never online: going offline says nothing.
@@ -137,7 +137,7 @@ TEST(CameraChannelBase, RestartKeepsTheQualityOfTheLastStart) {
 // Stop logs one line naming the channel and waits for it to return.
 TEST(CameraChannelBase, StopWaitsForAWorkerStuckInTheHost) {
     FakeDriver driver;
-    driver.device.timeout = 50;
+    driver.SetTimeout(50);
     TestChannel channel(&driver, 3);
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <thread>
 
+#include "support/FakeDriver.h"
 #include "video/CIPVideoCapture.h"
 #include "video/CMjpegHttpChannel.h"
-#include "video/FakeDriver.h"
 #include "video/FakeHost.h"
 #include "video/ScriptedStream.h"
 #include "video/StreamFixtures.h"
@@ -24,7 +24,7 @@ class MjpegChannelTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(camera.Started()) << camera.Error();
         driver.SetPort(camera.Port());
-        driver.allocator = &allocator;
+        driver.SetAllocator(&allocator);
         for (std::uint32_t i = 0; i < 5; ++i) {
             pictures.push_back(testing::MakeJpeg(352, 288, 200 + i * 700, i + 1));
             testing::Append(multipart, testing::MultipartPart(pictures.back()));
@@ -197,7 +197,7 @@ TEST_F(MjpegChannelTest, FailedConnectionsAreRetriedQuicklyFourTimesThenEveryFiv
 }
 
 TEST_F(MjpegChannelTest, StopEndsAStalledStreamAtOnce) {
-    driver.device.timeout = 5000;  // a read would block this long without the abort
+    driver.SetTimeout(5000);  // a read would block this long without the abort
     testing::StreamScript script = EndlessScript();
     script.repeat = false;
     script.stallAtEnd = true;

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "support/FakeDriver.h"
 #include "video/CMpegHttpChannel.h"
-#include "video/FakeDriver.h"
 #include "video/FakeHost.h"
 #include "video/ScriptedStream.h"
 #include "video/SequenceHeader.h"
@@ -21,8 +21,8 @@ class MpegChannelTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(camera.Started()) << camera.Error();
         driver.SetPort(camera.Port());
-        driver.allocator = &allocator;
-        driver.streamType = kStreamTypeMpeg;
+        driver.SetAllocator(&allocator);
+        driver.SetStreamType(kStreamTypeMpeg);
         // A group of pictures: one key frame (4069 bytes: 4097 with the
         // header), then predicted frames (one of exactly 4096 bytes).
         const std::size_t sizes[] = {4069, 4096, 900, 30000, 17};
@@ -124,7 +124,7 @@ TEST_F(MpegChannelTest, SettingsWithoutACameraCodeFailTheAttempt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.params.frameInterval);
         camera.Sim().ClearRequestLog();
-        driver.ntsc = c.ntsc;
+        driver.SetNtsc(c.ntsc);
         testing::FakeReceiver lost;
         CMpegHttpChannel channel(0, &driver, &lost);
         ASSERT_TRUE(channel.Start(c.params));
@@ -218,8 +218,8 @@ TEST_F(MpegChannelTest, BrokenStreamIsReportedAsLostSignal) {
 }
 
 TEST_F(MpegChannelTest, StopEndsAStalledStreamAtOnce) {
-    driver.device.timeout = 5000;
-    driver.device.streamTimeout = 5000;
+    driver.SetTimeout(5000);
+    driver.SetStreamTimeout(5000);
     testing::StreamScript script = EndlessScript();
     script.repeat = false;
     script.stallAtEnd = true;
