@@ -18,11 +18,9 @@
 #include "cli/CameraOptions.h"
 #include "cli/CaptureOutput.h"
 #include "cli/Cli.h"
+#include "cli/HostDriver.h"
 #include "darvik/Contract.h"
-#include "kit/FrameAllocator.h"
 #include "kit/FrameReceiver.h"
-#include "kit/MessageSink.h"
-#include "kit/ModuleLoader.h"
 #include "kit/OpenParameters.h"
 #include "kit/StreamSettings.h"
 
@@ -172,16 +170,13 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
     }
     output.SetLimit(options.frames);
 
-    host::ModuleLoader loader;
-    if (!LoadModule(context, loader)) {
-        return kExitModuleError;
-    }
-    const host::ModuleExports& module = loader.Exports();
-    host::MessageSink messages;
-    host::FrameAllocator frames;
+    // The receiver outlives the driver, which may call it until it is closed.
     host::FrameReceiver receiver;
-    host::OpenParameters parameters;
-    ApplyConnection(options.camera, parameters);
+    HostDriver host(name);
+    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+        return code;
+    }
+    host::OpenParameters& parameters = host.Parameters();
     parameters.connection.streamType = options.stream == "mpeg" ? 2 : 1;
     parameters.device.channelCount = 1;
     parameters.SetCustomParameter(1, ntsc ? "1" : "0");
@@ -189,17 +184,12 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
         output.Write(data, record.format == brevane::contract::kFormatDivx);
     });
 
-    brevane::ipcapture::IIPCaptureDriverEx* driver = module.CreateIPCaptureEx();
-    if (driver == nullptr) {
-        std::cerr << name << ": CreateIPCaptureEx returned null\n";
-        return kExitFailed;
-    }
     bool started = false;
     const Clock::time_point begin = Clock::now();
     Clock::time_point end = begin;
-    if (!driver->Open(&messages, &frames, &parameters)) {
+    if (!host.Open()) {
         std::cerr << name << ": Open failed\n";
-    } else if (brevane::ipcapture::IIPVideoCapture* video = driver->GetVideoCapture(); video == nullptr) {
+    } else if (brevane::ipcapture::IIPVideoCapture* video = host.Driver().GetVideoCapture(); video == nullptr) {
         std::cerr << name << ": the driver has no video capture\n";
     } else {
         host::StreamSettings settings;
@@ -234,14 +224,13 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
     if (end == begin) {
         end = Clock::now();
     }
-    driver->Close();
-    module.DeleteIPCaptureEx(driver);
+    host.Release();
     output.Close();
     if (simulator) {
         simulator->Stop();
     }
 
-    PrintMessageLog(std::cout, messages);
+    PrintMessageLog(std::cout, host.Messages());
     const std::uint64_t written = output.FramesWritten();
     const std::uint64_t bytes = output.BytesWritten();
     const double elapsed = std::max(Seconds(end - begin), 1e-3);
@@ -252,8 +241,8 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
                 static_cast<unsigned long long>(receiver.Delivered()),
                 static_cast<unsigned long long>(receiver.Accepted()),
                 static_cast<unsigned long long>(receiver.SignalLost()),
-                static_cast<unsigned long long>(frames.ViolationCount()));
-    for (const std::string& violation : frames.Violations()) {
+                static_cast<unsigned long long>(host.Frames().ViolationCount()));
+    for (const std::string& violation : host.Frames().Violations()) {
         std::cout << "  violation: " << violation << "\n";
     }
     std::cout << "output: " << options.out << "\n";

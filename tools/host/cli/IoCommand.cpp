@@ -17,11 +17,8 @@
 
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"
+#include "cli/HostDriver.h"
 #include "cli/SimulateOptions.h"
-#include "kit/FrameAllocator.h"
-#include "kit/MessageSink.h"
-#include "kit/ModuleLoader.h"
-#include "kit/OpenParameters.h"
 
 namespace darvik::cli {
 namespace {
@@ -186,28 +183,18 @@ int RunIo(const CliContext& context, IoOptions& options) {
         return kExitFailed;
     }
 
-    host::ModuleLoader loader;
-    if (!LoadModule(context, loader)) {
-        return kExitModuleError;
-    }
-    const host::ModuleExports& module = loader.Exports();
-    host::MessageSink messages;
-    host::FrameAllocator frames;
-    host::OpenParameters parameters;
-    ApplyConnection(options.camera, parameters);
-    parameters.device.inputCount = options.inputs;
-    parameters.device.outputCount = options.outputs;
-    parameters.SetCustomParameter(1, "0");
-
-    brevane::ipcapture::IIPCaptureDriverEx* driver = module.CreateIPCaptureEx();
-    if (driver == nullptr) {
-        std::cerr << "darvik-host io: CreateIPCaptureEx returned null\n";
-        return kExitFailed;
-    }
-    int exitCode = kExitOk;
     PrintingEventSink sink(printer);
+    HostDriver host("darvik-host io");
+    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+        return code;
+    }
+    host.Parameters().device.inputCount = options.inputs;
+    host.Parameters().device.outputCount = options.outputs;
+    host.Parameters().SetCustomParameter(1, "0");
+
+    int exitCode = kExitOk;
     brevane::ICaptureIOApi* io = nullptr;
-    if (!driver->Open(&messages, &frames, &parameters) || (io = driver->GetCaptureIO()) == nullptr) {
+    if (!host.Open() || (io = host.Driver().GetCaptureIO()) == nullptr) {
         std::cerr << "darvik-host io: the driver did not open\n";
         exitCode = kExitFailed;
     } else {
@@ -229,8 +216,7 @@ int RunIo(const CliContext& context, IoOptions& options) {
             exitCode = kExitFailed;
         }
     }
-    driver->Close();
-    module.DeleteIPCaptureEx(driver);
+    host.Release();
 
     if (simulator) {
         std::ostringstream writes;
@@ -240,7 +226,7 @@ int RunIo(const CliContext& context, IoOptions& options) {
         std::cout << "simulator received output writes:" << (writes.str().empty() ? " none" : writes.str()) << "\n";
         simulator->Stop();
     }
-    PrintMessageLog(std::cout, messages);
+    PrintMessageLog(std::cout, host.Messages());
     return exitCode;
 }
 

@@ -7,9 +7,7 @@
 
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"
-#include "kit/FrameAllocator.h"
-#include "kit/MessageSink.h"
-#include "kit/ModuleLoader.h"
+#include "cli/HostDriver.h"
 #include "kit/OpenParameters.h"
 
 namespace darvik::cli {
@@ -32,16 +30,11 @@ int RunOpen(const CliContext& context, OpenOptions& options) {
         std::cerr << "darvik-host open: " << error << "\n";
         return kExitFailed;
     }
-    host::ModuleLoader loader;
-    if (!LoadModule(context, loader)) {
-        return kExitModuleError;
+    HostDriver host("darvik-host open");
+    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+        return code;
     }
-    const host::ModuleExports& module = loader.Exports();
-
-    host::MessageSink messages;
-    host::FrameAllocator frames;
-    host::OpenParameters parameters;
-    ApplyConnection(options.camera, parameters);
+    host::OpenParameters& parameters = host.Parameters();
     parameters.connection.streamType = options.streamType;
     parameters.device.modelName = options.model;
     parameters.device.channelCount = options.channels;
@@ -56,20 +49,15 @@ int RunOpen(const CliContext& context, OpenOptions& options) {
         }
     }
 
-    brevane::ipcapture::IIPCaptureDriverEx* driver = module.CreateIPCaptureEx();
-    if (driver == nullptr) {
-        std::cerr << "darvik-host open: CreateIPCaptureEx returned null\n";
-        return kExitFailed;
-    }
-    const bool opened = driver->Open(&messages, &frames, &parameters);
+    const bool opened = host.Open();
+    brevane::ipcapture::IIPCaptureDriverEx& driver = host.Driver();
     std::cout << "open " << options.camera.host << ":" << options.camera.port << ": "
               << (opened ? "succeeded" : "FAILED") << "\n";
-    std::cout << "services: video capture " << (driver->GetVideoCapture() ? "yes" : "no")
-              << ", digital I/O " << (driver->GetCaptureIO() ? "yes" : "no") << ", PTZ "
-              << (driver->GetPTZDriver() ? "yes" : "no") << "\n";
-    driver->Close();
-    module.DeleteIPCaptureEx(driver);
-    PrintMessageLog(std::cout, messages);
+    std::cout << "services: video capture " << (driver.GetVideoCapture() ? "yes" : "no")
+              << ", digital I/O " << (driver.GetCaptureIO() ? "yes" : "no") << ", PTZ "
+              << (driver.GetPTZDriver() ? "yes" : "no") << "\n";
+    host.Release();
+    PrintMessageLog(std::cout, host.Messages());
     return opened ? kExitOk : kExitFailed;
 }
 

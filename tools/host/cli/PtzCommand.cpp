@@ -22,11 +22,8 @@
 #include "camsim/Simulator.h"
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"
+#include "cli/HostDriver.h"
 #include "darvik/IIPPTZ.h"
-#include "kit/FrameAllocator.h"
-#include "kit/MessageSink.h"
-#include "kit/ModuleLoader.h"
-#include "kit/OpenParameters.h"
 
 namespace darvik::cli {
 namespace {
@@ -390,27 +387,16 @@ int RunPtz(const CliContext& context, PtzOptions& options, const std::vector<std
         std::cerr << "darvik-host ptz: " << error << "\n";
         return kExitFailed;
     }
-    host::ModuleLoader loader;
-    if (!LoadModule(context, loader)) {
-        return kExitModuleError;
+    HostDriver host("darvik-host ptz");
+    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+        return code;
     }
-    const host::ModuleExports& module = loader.Exports();
+    host.Parameters().SetCustomParameter(1, "0");
 
-    host::MessageSink messages;
-    host::FrameAllocator frames;
-    host::OpenParameters parameters;
-    ApplyConnection(options.camera, parameters);
-    parameters.SetCustomParameter(1, "0");
-
-    brevane::ipcapture::IIPCaptureDriverEx* driver = module.CreateIPCaptureEx();
-    if (driver == nullptr) {
-        std::cerr << "darvik-host ptz: CreateIPCaptureEx returned null\n";
-        return kExitFailed;
-    }
     int exitCode = kExitFailed;
-    if (!driver->Open(&messages, &frames, &parameters)) {
+    if (!host.Open()) {
         std::cout << "open " << options.camera.host << ":" << options.camera.port << ": FAILED\n";
-    } else if (brevane::IIPPTZDriver* ptz = driver->GetPTZDriver(); ptz == nullptr) {
+    } else if (brevane::IIPPTZDriver* ptz = host.Driver().GetPTZDriver(); ptz == nullptr) {
         std::cout << "the driver offers no PTZ\n";
     } else if (IIPPTZApi* api = ptz->GetPTZApi(0); api == nullptr) {
         std::cout << "channel 0 has no PTZ interface (the camera's MAC address could not be read; see the "
@@ -436,13 +422,12 @@ int RunPtz(const CliContext& context, PtzOptions& options, const std::vector<std
                       << ": " << file.string() << "\n";
         }
     }
-    driver->Close();
-    module.DeleteIPCaptureEx(driver);
+    host.Release();
     if (simulator) {
         simulator->Stop();
     }
     if (options.showLog || exitCode != kExitOk) {
-        PrintMessageLog(std::cout, messages);
+        PrintMessageLog(std::cout, host.Messages());
     }
     return exitCode;
 }
