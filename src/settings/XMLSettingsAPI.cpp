@@ -241,12 +241,10 @@ std::int32_t CXMLSettingsAPI::Close() {
 }
 
 bool CXMLSettingsAPI::Save() {
-    CLockGuard guard(m_documentLock);
-    if (!m_document) {
-        return false;
-    }
-    WriteOrThrow(m_filePath, Serialize(*m_document, static_cast<pugi::xml_encoding>(m_encoding)));
-    return true;
+    return WithDocument(false, [&](pugi::xml_document& document) {
+        WriteOrThrow(m_filePath, Serialize(document, static_cast<pugi::xml_encoding>(m_encoding)));
+        return true;
+    });
 }
 
 std::int32_t CXMLSettingsAPI::CreateDocument(const char* rootName, const char* fileName, bool /*initializeCom*/) {
@@ -271,11 +269,7 @@ bool CXMLSettingsAPI::NodeExists(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    CLockGuard guard(m_documentLock);
-    if (!m_document) {
-        return false;
-    }
-    return static_cast<bool>(Select(*m_document, path));
+    return WithDocument(false, [&](pugi::xml_document& document) { return static_cast<bool>(Select(document, path)); });
 }
 
 bool CXMLSettingsAPI::RemoveNode(const char* format, ...) {
@@ -283,11 +277,10 @@ bool CXMLSettingsAPI::RemoveNode(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    CLockGuard guard(m_documentLock);
-    if (!m_document) {
-        return false;
-    }
-    const pugi::xpath_node selected = Select(*m_document, path);
+    return WithDocument(false, [&](pugi::xml_document& document) { return RemoveSelected(Select(document, path)); });
+}
+
+bool CXMLSettingsAPI::RemoveSelected(const pugi::xpath_node& selected) {
     if (selected.attribute()) {
         return selected.parent().remove_attribute(selected.attribute());
     }
@@ -310,15 +303,10 @@ std::string CXMLSettingsAPI::GetString(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    CLockGuard guard(m_documentLock);
-    if (!m_document) {
-        return {};
-    }
-    const pugi::xml_node node = Select(*m_document, path).node();
-    if (node.type() != pugi::node_element) {
-        return {};
-    }
-    return Utf8ToLatin1(node.attribute("value").value());
+    return WithDocument(std::string(), [&](pugi::xml_document& document) {
+        const pugi::xml_node node = Select(document, path).node();
+        return node.type() == pugi::node_element ? Utf8ToLatin1(node.attribute("value").value()) : std::string();
+    });
 }
 
 bool CXMLSettingsAPI::SetString(const char* value, const char* format, ...) {
@@ -326,25 +314,23 @@ bool CXMLSettingsAPI::SetString(const char* value, const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    CLockGuard guard(m_documentLock);
-    if (!m_document) {
-        return false;
-    }
-    pugi::xpath_node selected = Select(*m_document, path);
-    if (!selected) {
-        if (!CreateNodeLocked(path)) {
-            return false;
-        }
-        selected = Select(*m_document, path);
+    return WithDocument(false, [&](pugi::xml_document& document) {
+        pugi::xpath_node selected = Select(document, path);
         if (!selected) {
-            return false;  // the predicates of the path do not match what was created
+            if (!CreateNodeLocked(path)) {
+                return false;
+            }
+            selected = Select(document, path);
+            if (!selected) {
+                return false;  // the predicates of the path do not match what was created
+            }
         }
-    }
-    if (selected.node().type() != pugi::node_element) {
-        throw CXMLSettingsError(CXMLSettingsError::Kind::InvalidPath, "\"" + path + "\" selects no element");
-    }
-    SetValueAttribute(selected.node(), Latin1ToUtf8(value != nullptr ? value : ""));
-    return true;
+        if (selected.node().type() != pugi::node_element) {
+            throw CXMLSettingsError(CXMLSettingsError::Kind::InvalidPath, "\"" + path + "\" selects no element");
+        }
+        SetValueAttribute(selected.node(), Latin1ToUtf8(value != nullptr ? value : ""));
+        return true;
+    });
 }
 
 bool CXMLSettingsAPI::CreateNode(const char* format, ...) {
@@ -352,11 +338,7 @@ bool CXMLSettingsAPI::CreateNode(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    CLockGuard guard(m_documentLock);
-    if (!m_document) {
-        return false;
-    }
-    return CreateNodeLocked(path);
+    return WithDocument(false, [&](pugi::xml_document&) { return CreateNodeLocked(path); });
 }
 
 bool CXMLSettingsAPI::CreateNodeLocked(const std::string& path) {

@@ -26,6 +26,7 @@
 namespace pugi {
 class xml_document;
 class xml_node;
+class xpath_node;
 }  // namespace pugi
 
 // The failure of a document operation.
@@ -103,9 +104,22 @@ class CXMLSettingsAPI {
     bool ComInitialized() const;
 
    private:
+    // Runs work(document) under m_documentLock; `absent` when no document is
+    // loaded.
+    template <class Result, class Work>
+    Result WithDocument(Result absent, Work&& work) {
+        brevane::CLockGuard guard(m_documentLock);
+        if (!m_document) {
+            return absent;
+        }
+        return work(*m_document);
+    }
     // Both expect m_documentLock held and a loaded document; the path is
     // already formatted and in UTF-8.
     bool CreateNodeLocked(const std::string& path);
+    // Removes the selected element (with the line break after it) or
+    // attribute; false when nothing is selected.
+    bool RemoveSelected(const pugi::xpath_node& selected);
     void SetValueAttribute(pugi::xml_node element, const std::string& utf8Value);
 
     mutable brevane::CRecursiveLock m_openLock;
