@@ -5,20 +5,28 @@
 // process run one after the other, so restoring it at scope end is enough.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace darvik::test {
 
 class TempDir {
    public:
+    // A new directory of the system's temporary folder that no other
+    // process holds (creation fails for a name that exists, so a clash just
+    // draws another name).
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "darvik-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            m_path = pattern;
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        std::error_code error;
+        const auto base = std::filesystem::temp_directory_path(error);
+        for (int attempt = 0; attempt < 100 && !error; ++attempt) {
+            const auto candidate = base / ("darvik-test-" + std::to_string(random() % 1000000000000ull));
+            if (std::filesystem::create_directory(candidate, error)) {
+                m_path = candidate.generic_string();
+                return;
+            }
         }
     }
     ~TempDir() {
