@@ -50,8 +50,10 @@ class SettingsDocument {
     // (2 for the root element); 0 when nothing is selected.
     virtual std::size_t Depth(const std::string& path) = 0;
     // Removes the selected attribute from its element, or the selected node
-    // with the whitespace-only text node that directly follows it. False when
-    // nothing is selected.
+    // with the whitespace-only text that directly follows it (every such
+    // text node up to the next other node: some DOMs merge adjacent text
+    // nodes, and the result must not depend on that). False when nothing is
+    // selected.
     virtual bool Remove(const std::string& path) = 0;
     // The attribute `name` of the selected element; empty when nothing or no
     // element is selected or it has no such attribute.

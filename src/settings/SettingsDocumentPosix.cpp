@@ -105,8 +105,8 @@ class PugiDocument final : public SettingsDocument {
         if (!node || !parent) {
             return false;
         }
-        const pugi::xml_node next = node.next_sibling();
-        if (next.type() == pugi::node_pcdata && IsWhitespace(next.value())) {
+        for (pugi::xml_node next = node.next_sibling();
+             next.type() == pugi::node_pcdata && IsWhitespace(next.value()); next = node.next_sibling()) {
             parent.remove_child(next);
         }
         return parent.remove_child(node);

@@ -292,8 +292,8 @@ bool CXMLSettingsAPI::CreateNodeLocked(const std::string& path) {
     element.before.assign(d - 2, '\t');
     element.name = std::move(step.name);
     element.attributes = std::move(step.attributes);
-    element.inside = "\n" + std::string(d - 1, '\t');
-    element.after = "\n" + element.before;
+    element.inside.assign(1, '\n').append(d - 1, '\t');
+    element.after.assign(1, '\n').append(element.before);
     document.Append(parentPath, element);
     return true;
 }

@@ -10,7 +10,8 @@
 //
 // Owned by one user (the preset file reader). Any thread may call: opening
 // and closing are serialised by m_openLock, document access by
-// m_documentLock; both are recursive. Failures of the document itself (an
+// m_documentLock; both are recursive. On Windows the opening thread joins
+// COM for the document's lifetime (see ComApartment.h). Failures of the document itself (an
 // invalid path expression, an invalid element name, a file that cannot be
 // written) are thrown as CXMLSettingsError; the operations on a closed object
 // return false or empty text instead.
