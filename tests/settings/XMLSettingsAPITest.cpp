@@ -126,6 +126,9 @@ TEST_F(XMLSettings, ValuesAndPredicates) {
     const std::string text = m_dir.Read("s.xml");
     EXPECT_EQ(text.find("value="), text.rfind("value="));
 
+    EXPECT_TRUE(settings.RemoveNode("Root/Item[@id=\"4\"]/@value"));
+    EXPECT_TRUE(settings.NodeExists("Root/Item[@id=\"4\"]"));
+    EXPECT_FALSE(settings.NodeExists("Root/Item[@id=\"4\"]/@value"));
     EXPECT_TRUE(settings.RemoveNode("Root/Item[@id=\"3\"]"));
     EXPECT_FALSE(settings.NodeExists("Root/Item[@id=\"3\"]"));
     EXPECT_FALSE(settings.RemoveNode("Root/Item[@id=\"3\"]"));
