@@ -376,6 +376,9 @@ bool ConsoleCamera::OpenDriver() {
         std::lock_guard<std::mutex> lock(m_mutex);
         parameters.device.inputCount = m_inputCount;
         parameters.device.outputCount = m_outputCount;
+        if (!m_model.empty()) {
+            parameters.device.modelName = m_model;
+        }
         m_outputs.assign(m_outputCount, 0);
     }
     parameters.connection.streamType = m_setup.stream.mpeg ? 2 : 1;
@@ -690,6 +693,7 @@ void ConsoleCamera::Probe() {
         caps["inputs"] = capability(2);
         caps["outputs"] = capability(3);
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_model = sink.ModelName();
         if (m_inputCount == 0) {
             m_inputCount = m_setup.inputs != 0 ? m_setup.inputs : static_cast<std::uint32_t>(std::max(0, capability(2)));
         }

@@ -139,6 +139,7 @@ class ConsoleCamera {
     std::vector<int> m_outputs;                                // guarded by m_mutex; 0 off, 1 on
     std::uint32_t m_inputCount = 0;                            // guarded by m_mutex
     std::uint32_t m_outputCount = 0;                           // guarded by m_mutex
+    std::string m_model;                                       // guarded by m_mutex; as queried
 
     std::thread m_probeThread;           // started and joined on the worker (and in Stop)
     std::atomic<bool> m_probing{false};

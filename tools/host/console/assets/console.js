@@ -143,10 +143,13 @@ function showCaps(data) {
   const table = $(root, '.caps');
   table.replaceChildren();
   if (data.outcome !== 'succeeded') return;
+  // MPEG-4 runs only at the frame rates the camera lists.
+  text($(root, '.rates'), 'Frame rates the camera lists (MPEG-4 needs one of them): ' +
+    data.frameIntervalsMs.map((ms) => Math.round(1000 / ms)).join(', ') + ' per second');
   const rows = [
     ['Model', data.model],
     ['Video standard', data.standard || '(not sent)'],
-    ['Resolutions', data.resolutions.map((r) => `${r.name} ${r.width}x${r.height} (${r.frameIntervalMs} ms)`).join(', ')],
+    ['Resolutions', data.resolutions.map((r) => `${r.name === `${r.width}x${r.height}` ? '' : r.name + ' '}${r.width}x${r.height} (${r.frameIntervalMs} ms)`).join(', ')],
     ['Frame intervals', data.frameIntervalsMs.map((ms) => `${ms} ms`).join(', ')],
     ['Audio', data.audio ? 'yes' : 'no'],
     ['Alarm inputs', data.inputs],
