@@ -7,6 +7,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>

@@ -1,7 +1,8 @@
 #include "console/ConsoleCamera.h"
 
+#include <algorithm>
 #include <chrono>
-#include <iostream>
+#include <cmath>
 
 #include "darvik/Contract.h"
 #include "darvik/IIPPTZ.h"
@@ -312,7 +313,11 @@ json ConsoleCamera::Submit(Task task) {
     if (answer.wait_for(kCommandTimeout) != std::future_status::ready) {
         return Refused("the camera did not answer in time");
     }
-    return answer.get();
+    try {
+        return answer.get();
+    } catch (const std::future_error&) {
+        return Refused("the console is stopping");  // dropped unrun at the stop
+    }
 }
 
 json ConsoleCamera::Command(const std::string& verb, const json& body) {
