@@ -54,23 +54,28 @@ std::int32_t CBasePTZControl::CheckReady() {
     return m_comm == nullptr ? PTZ_ERR_NOT_READY : m_comm->CheckReady(Params());
 }
 
-std::int32_t CBasePTZControl::StartMove(std::int32_t direction, std::int32_t speed) {
+template <typename Operation>
+std::int32_t CBasePTZControl::Forward(std::atomic<bool>* motion, Operation operation) {
     if (m_comm == nullptr) {
         return PTZ_ERR_NOT_READY;
     }
-    if (direction == 10) {
-        return PTZ_ERR_INVALID_ARGUMENT;
-    }
-    const std::int32_t status = m_comm->StartMove(Params(), direction, speed);
+    const std::int32_t status = operation(*m_comm);
     if (status == PTZ_OK) {
+        // The head has left the preset it stood on.
         m_prepositions.ResetCurrent();
-        if (direction == PTZ_DIR_ZOOM_IN || direction == PTZ_DIR_ZOOM_OUT) {
-            m_zooming.store(true);
-        } else {
-            m_moving.store(true);
+        if (motion != nullptr) {
+            motion->store(true);
         }
     }
     return status;
+}
+
+std::int32_t CBasePTZControl::StartMove(std::int32_t direction, std::int32_t speed) {
+    const bool zoom = direction == PTZ_DIR_ZOOM_IN || direction == PTZ_DIR_ZOOM_OUT;
+    return Forward(zoom ? &m_zooming : &m_moving, [&](CBasePTZComm& comm) {
+        // Direction 10 is no motion the host may start.
+        return direction == 10 ? PTZ_ERR_INVALID_ARGUMENT : comm.StartMove(Params(), direction, speed);
+    });
 }
 
 std::int32_t CBasePTZControl::StopAll() {
@@ -96,108 +101,39 @@ std::int32_t CBasePTZControl::StopAll() {
 }
 
 std::int32_t CBasePTZControl::Center(std::int32_t a, std::int32_t b, std::int32_t c) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->Center(Params(), a, b, c);
-    if (status == PTZ_OK) {
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(nullptr, [&](CBasePTZComm& comm) { return comm.Center(Params(), a, b, c); });
 }
 
 std::int32_t CBasePTZControl::ZoomIn(std::int32_t speed) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->StartMove(Params(), PTZ_DIR_ZOOM_IN, speed);
-    if (status == PTZ_OK) {
-        m_zooming.store(true);
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(&m_zooming, [&](CBasePTZComm& comm) { return comm.StartMove(Params(), PTZ_DIR_ZOOM_IN, speed); });
 }
 
 std::int32_t CBasePTZControl::ZoomOut(std::int32_t speed) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->StartMove(Params(), PTZ_DIR_ZOOM_OUT, speed);
-    if (status == PTZ_OK) {
-        m_zooming.store(true);
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(&m_zooming, [&](CBasePTZComm& comm) { return comm.StartMove(Params(), PTZ_DIR_ZOOM_OUT, speed); });
 }
 
 std::int32_t CBasePTZControl::Unzoom(std::int32_t a) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->Unzoom(Params(), a);
-    if (status == PTZ_OK) {
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(nullptr, [&](CBasePTZComm& comm) { return comm.Unzoom(Params(), a); });
 }
 
 std::int32_t CBasePTZControl::AreaZoom(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->AreaZoom(Params(), a, b, c, d);
-    if (status == PTZ_OK) {
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(nullptr, [&](CBasePTZComm& comm) { return comm.AreaZoom(Params(), a, b, c, d); });
 }
 
 std::int32_t CBasePTZControl::FocusNear(std::int32_t speed) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->StartFocus(Params(), true, speed);
-    if (status == PTZ_OK) {
-        m_focusing.store(true);
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(&m_focusing, [&](CBasePTZComm& comm) { return comm.StartFocus(Params(), true, speed); });
 }
 
 std::int32_t CBasePTZControl::FocusFar(std::int32_t speed) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->StartFocus(Params(), false, speed);
-    if (status == PTZ_OK) {
-        m_focusing.store(true);
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(&m_focusing, [&](CBasePTZComm& comm) { return comm.StartFocus(Params(), false, speed); });
 }
 
 std::int32_t CBasePTZControl::IrisOpen(std::int32_t speed) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->StartIris(Params(), true, speed);
-    if (status == PTZ_OK) {
-        m_irisChanging.store(true);
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(&m_irisChanging, [&](CBasePTZComm& comm) { return comm.StartIris(Params(), true, speed); });
 }
 
 std::int32_t CBasePTZControl::IrisClose(std::int32_t speed) {
-    if (m_comm == nullptr) {
-        return PTZ_ERR_NOT_READY;
-    }
-    const std::int32_t status = m_comm->StartIris(Params(), false, speed);
-    if (status == PTZ_OK) {
-        m_irisChanging.store(true);
-        m_prepositions.ResetCurrent();
-    }
-    return status;
+    return Forward(&m_irisChanging, [&](CBasePTZComm& comm) { return comm.StartIris(Params(), false, speed); });
 }
 
 std::int32_t CBasePTZControl::GetCapabilities(std::int32_t* record) {

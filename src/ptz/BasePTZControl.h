@@ -86,6 +86,11 @@ class CBasePTZControl : public IIPPTZApi, public IIPParams {
     // Copies `name` with its terminator when it fits.
     static std::int32_t CopyName(const std::string& name, char* buffer, std::uint32_t size);
     IIPParams* Params() { return this; }
+    // Runs `operation` on the command object (PTZ_ERR_NOT_READY while
+    // closed). When it succeeds the current preset is forgotten and
+    // `motion`, when given, is marked started for StopAll.
+    template <typename Operation>
+    std::int32_t Forward(std::atomic<bool>* motion, Operation operation);
     // Connects the preset list to an opened command object.
     void ConnectList();
 
