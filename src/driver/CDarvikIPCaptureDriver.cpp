@@ -1,9 +1,9 @@
 #include "driver/CDarvikIPCaptureDriver.h"
 
 #include <cstdint>
-#include <limits>
 #include <new>
 
+#include "core/Text.h"
 #include "io/CDarvikDigitalIO.h"
 #include "ptz/DarvikPTZHandler.h"
 #include "video/CMjpegHttpChannel.h"
@@ -18,12 +18,15 @@ bool CDarvikIPCaptureDriver::Open(ipcapture::IMessageSink* sink,
         if (!CIPCaptureDriver::Open(sink, allocator, parameters)) {
             return false;
         }
-        // Custom parameter 1 selects the video standard: non-zero NTSC, zero PAL.
-        const auto standard = ParseWholeDecimal(GetCustomParameter(1));
-        if (!standard) {
+        // Custom parameter 1 selects the video standard: a whole decimal
+        // number, non-zero NTSC, zero PAL. Only zero matters, so a number of
+        // any size is taken.
+        const char* standardText = GetCustomParameter(1);
+        std::int32_t standard = 0;
+        if (standardText == nullptr || !Text::ParseIntSaturating(standardText, standard)) {
             return false;
         }
-        m_ntsc = *standard != 0 ? 1 : 0;
+        m_ntsc = standard != 0 ? 1 : 0;
 
         ipcapture::IDeviceDescription* device = parameters->GetDeviceDescription();
         ipcapture::IConnectionSettings* connection = parameters->GetConnectionSettings();
@@ -67,36 +70,6 @@ ICameraChannel* CDarvikIPCaptureDriver::CreateChannel(std::uint32_t channelIndex
         default:
             return nullptr;
     }
-}
-
-std::optional<std::int32_t> CDarvikIPCaptureDriver::ParseWholeDecimal(const char* text) {
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    bool negative = false;
-    if (*text == '+' || *text == '-') {
-        negative = *text == '-';
-        ++text;
-    }
-    if (*text == '\0') {
-        return std::nullopt;
-    }
-    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    std::int64_t magnitude = 0;
-    for (; *text != '\0'; ++text) {
-        if (*text < '0' || *text > '9') {
-            return std::nullopt;
-        }
-        magnitude = magnitude * 10 + (*text - '0');
-        if (magnitude > kLimit) {
-            magnitude = kLimit;
-        }
-    }
-    const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<std::int32_t>::max()) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    return static_cast<std::int32_t>(value);
 }
 
 }  // namespace brevane

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include "driver/CIPCaptureDriver.h"
 
@@ -29,10 +28,6 @@ class CDarvikIPCaptureDriver final : public CIPCaptureDriver {
     bool CreatePTZ() override;
     ICameraChannel* CreateChannel(std::uint32_t channelIndex,
                                   ipcapture::IFrameReceiver* receiver) override;
-
-    // A whole signed decimal number: an optional '+' or '-', then one or more
-    // digits and nothing else. Values beyond 32 bits are clamped.
-    static std::optional<std::int32_t> ParseWholeDecimal(const char* text);
 };
 
 }  // namespace brevane

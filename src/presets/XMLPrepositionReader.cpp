@@ -1,50 +1,12 @@
 #include "presets/XMLPrepositionReader.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <limits>
-
+#include "core/Text.h"
 #include "settings/AtomicFile.h"
 #include "settings/DinaFileBase.h"
 #include "settings/SettingsDirectory.h"
 
 using brevane::CLockGuard;
-
-namespace {
-
-// Optional single sign, then one or more decimal digits, nothing else, and a
-// value that fits 32 bits.
-bool ParseSlot(const std::string& text, std::int32_t& slot) {
-    std::size_t digits = 0;
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-        digits = 1;
-    }
-    if (digits >= text.size()) {
-        return false;
-    }
-    for (std::size_t i = digits; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-    }
-    errno = 0;
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    if (errno == ERANGE || value < std::numeric_limits<std::int32_t>::min() ||
-        value > std::numeric_limits<std::int32_t>::max()) {
-        return false;
-    }
-    slot = static_cast<std::int32_t>(value);
-    return true;
-}
-
-std::string Format(const char* format, const char* name, unsigned number) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof(buffer), format, name, number);
-    return buffer;
-}
-
-}  // namespace
+using brevane::Text::Format;
 
 CXMLPrepositionReader::CXMLPrepositionReader(const std::string& rootName) : m_rootName(rootName) {}
 
@@ -133,7 +95,7 @@ bool CXMLPrepositionReader::ReadPreposition(std::uint32_t channel, std::uint32_t
         if (record.name.empty()) {
             return false;
         }
-        if (ParseSlot(m_settings.GetString("%s", (base + "Slot").c_str()), record.slot)) {
+        if (brevane::Text::ParseInt(m_settings.GetString("%s", (base + "Slot").c_str()), record.slot)) {
             return true;
         }
     } catch (const std::exception&) {

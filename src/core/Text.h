@@ -1,0 +1,38 @@
+// brevane::Text: the module's one way to read numbers and name/value pairs
+// out of text (camera replies, preset files, the host's open parameters)
+// and to format printf-style into a string.
+//
+// Stateless functions, callable from any thread.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace brevane::Text {
+
+// Strict decimal reader: an optional sign and at least one digit, nothing
+// else, within the signed 32-bit range. Sets `value` to 0 first.
+bool ParseInt(std::string_view text, std::int32_t& value);
+
+// ParseInt for text where only the sign and size of a number matter: the
+// same syntax, but a number beyond the signed 32-bit range is read as the
+// nearest end of that range instead of being refused.
+bool ParseIntSaturating(std::string_view text, std::int32_t& value);
+
+// The value of `key` in a reply of `separator`-separated name/value lines
+// ended by any character of `lineEnd`; empty when absent. The first line that
+// names the key wins; the value is returned untrimmed.
+std::string GetParameter(std::string_view key, std::string_view separator, std::string_view text,
+                         std::string_view lineEnd);
+
+// printf-style formatting into a new string of any length.
+std::string Format(const char* format, ...)
+    DARVIK_PRINTF_FORMAT(1, 2)
+    ;
+std::string FormatV(const char* format, va_list arguments);
+
+}  // namespace brevane::Text
