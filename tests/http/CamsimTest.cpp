@@ -79,7 +79,7 @@ TEST_F(Camsim, UnreachableCameraIsRetriedWithPlainHttpOnceItListens) {
 
     Start(config);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
-    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTP);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttp);
     EXPECT_EQ(client.GetStatusCode(), 200u);
 }
 
@@ -95,7 +95,7 @@ TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
 
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("cgi-bin/get?mpg", reply, client, nullptr));
-    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTP);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttp);
     EXPECT_NE(Utils::GetParameter("m_qual", ":", Text(reply), "\r\n"), "");
     ASSERT_FALSE(m_camera->RequestLog().empty());
     EXPECT_EQ(m_camera->RequestLog().back().target, "/cgi-bin/get?mpg");
@@ -109,7 +109,7 @@ TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(Utils::GetParameter("s_prid", ":", Text(reply), "\r\n"), "034");
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
     EXPECT_EQ(Schemes(*m_camera),
               (std::vector<AuthScheme>{AuthScheme::Basic, AuthScheme::None, AuthScheme::Digest}));
 
@@ -125,7 +125,7 @@ TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
     EXPECT_EQ(client.GetStatusCode(), 401u);
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
     EXPECT_EQ(Schemes(*m_camera),
               (std::vector<AuthScheme>{AuthScheme::Basic, AuthScheme::None, AuthScheme::Digest}));
 }

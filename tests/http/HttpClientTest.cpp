@@ -108,7 +108,7 @@ TEST(HttpClientAuth, ChallengeWithoutUsableSchemeIsReturnedAsItIs) {
     Web::CHttpClient client(Device(server.Port(), 2000, "admin", "pw"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.GetStatusCode(), 401u);
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_BASIC);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
