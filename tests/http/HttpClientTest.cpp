@@ -113,6 +113,36 @@ TEST(HttpClientAuth, ChallengeWithoutUsableSchemeIsReturnedAsItIs) {
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+TEST(HttpClientAuth, BasicChallengeIsAnsweredWithTheCredentials) {
+    ScriptedServer server([](auto& e) {
+        if (e.request().authorization == "Basic YWRtaW46c2VjcmV0") {  // admin:secret
+            return e.Reply(200, "in");
+        }
+        return e.Reply(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+    });
+    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/x"));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
+    EXPECT_EQ(Body(client), "in");
+}
+
+TEST(HttpClientAuth, DigestChallengeSwitchesTheSchemeAndIsAnswered) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
+    ScriptedServer server([](auto& e) {
+        const std::string& answer = e.request().authorization;
+        if (answer.rfind("Digest ", 0) == 0 && answer.find("username=\"admin\"") != std::string::npos &&
+            answer.find("nonce=\"n0\"") != std::string::npos) {
+            return e.Reply(200, "in");
+        }
+        return e.Reply(401, "", "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n0\", qop=\"auth\"\r\n");
+    });
+    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/x"));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
+}
+
 TEST(HttpClientAuth, InterimResponsesAreWaitedOut) {
     DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP fails a request answered first with 100 Continue");
     ScriptedServer server([](auto& e) {
@@ -210,6 +240,19 @@ TEST(HttpClientRead, BodyBrokenOffReadsWhatArrivedThenFails) {
     EXPECT_EQ(Body(client), "only-part");
     std::uint32_t count = 0;
     EXPECT_FALSE(Web::QueryDataAvailable(client.GetRequestHandle(), &count));
+}
+
+TEST(HttpClientRead, ProxySettingsOfTheEnvironmentAreIgnored) {
+    ScriptedServer proxy([](auto& e) { return e.Reply(200, "via proxy"); });
+    ScriptedServer camera([](auto& e) { return e.Reply(200, "direct"); });
+    const std::string address = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    test::ScopedEnvironment http("http_proxy", address);
+    test::ScopedEnvironment upper("HTTP_PROXY", address);
+    test::ScopedEnvironment all("ALL_PROXY", address);
+    Web::CHttpClient client(Device(camera.Port()), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/x"));
+    EXPECT_EQ(Body(client), "direct");
+    EXPECT_TRUE(proxy.Requests().empty());
 }
 
 TEST(HttpClientRead, ConnectionIsReusedBetweenRequests) {

@@ -1,5 +1,6 @@
-// The few TCP calls the scripted test server makes, one implementation per
-// platform (TestSocketPosix.cpp, TestSocketWindows.cpp). Sockets are bound to
+// The few TCP calls the scripted test server makes, and setting environment
+// variables in a test, one implementation per platform (TestSocketPosix.cpp,
+// TestSocketWindows.cpp). Sockets are bound to
 // 127.0.0.1 only and never block: waiting is done with the Wait* calls, so a
 // serving thread can look at its stop flag between waits.
 //
@@ -8,6 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace brevane::test::sock {
 
@@ -35,3 +40,28 @@ void Shutdown(Handle socket);
 void Close(Handle socket);
 
 }  // namespace brevane::test::sock
+
+namespace brevane::test {
+
+// Sets (or, with no value, removes) an environment variable of the process.
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
+
+// An environment variable set for the life of the object, then restored.
+class ScopedEnvironment {
+   public:
+    ScopedEnvironment(std::string name, const std::string& value) : m_name(std::move(name)) {
+        if (const char* old = std::getenv(m_name.c_str())) {
+            m_old = old;
+        }
+        SetEnvironment(m_name, value);
+    }
+    ~ScopedEnvironment() { SetEnvironment(m_name, m_old); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+   private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+}  // namespace brevane::test

@@ -70,3 +70,15 @@ void Shutdown(Handle socket) { ::shutdown(static_cast<int>(socket), SHUT_RDWR); 
 void Close(Handle socket) { ::close(static_cast<int>(socket)); }
 
 }  // namespace brevane::test::sock
+
+namespace brevane::test {
+
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+    if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(name.c_str());
+    }
+}
+
+}  // namespace brevane::test

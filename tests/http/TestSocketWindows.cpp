@@ -86,3 +86,13 @@ void Shutdown(Handle socket) { ::shutdown(Native(socket), SD_BOTH); }
 void Close(Handle socket) { ::closesocket(Native(socket)); }
 
 }  // namespace brevane::test::sock
+
+namespace brevane::test {
+
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+    // An empty value removes the variable from the C runtime's and the
+    // process's environment alike.
+    ::_putenv_s(name.c_str(), value ? value->c_str() : "");
+}
+
+}  // namespace brevane::test
