@@ -59,9 +59,11 @@ std::string ExecutableDirectory();
 std::wstring ExecutableDirectoryW();
 
 // Text between the module's narrow strings and the system's UTF-16, through
-// the system's ANSI code page. Throw std::bad_alloc when memory runs out.
-std::wstring ToWide(std::string_view narrow);
-std::string ToNarrow(std::wstring_view wide);
+// the given code page (0: the system's ANSI code page). Characters the code
+// page cannot hold become '?' (no best-fit look-alikes). Throw std::bad_alloc
+// when memory runs out.
+std::wstring ToWide(std::string_view narrow, unsigned codePage = 0);
+std::string ToNarrow(std::wstring_view wide, unsigned codePage = 0);
 #endif
 
 }  // namespace brevane::platform

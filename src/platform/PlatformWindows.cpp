@@ -42,31 +42,32 @@ std::wstring ExecutableDirectoryW() {
     return path;
 }
 
-std::wstring ToWide(std::string_view narrow) {
+std::wstring ToWide(std::string_view narrow, unsigned codePage) {
     if (narrow.empty()) {
         return {};
     }
     const int size = static_cast<int>(narrow.size());
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, narrow.data(), size, nullptr, 0);
+    const int length = ::MultiByteToWideChar(codePage, 0, narrow.data(), size, nullptr, 0);
     if (length <= 0) {
         return {};
     }
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, narrow.data(), size, wide.data(), length);
+    ::MultiByteToWideChar(codePage, 0, narrow.data(), size, wide.data(), length);
     return wide;
 }
 
-std::string ToNarrow(std::wstring_view wide) {
+std::string ToNarrow(std::wstring_view wide, unsigned codePage) {
     if (wide.empty()) {
         return {};
     }
     const int size = static_cast<int>(wide.size());
-    const int length = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    const DWORD flags = WC_NO_BEST_FIT_CHARS;
+    const int length = ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, "?", nullptr);
     if (length <= 0) {
         return {};
     }
     std::string narrow(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, narrow.data(), length, nullptr, nullptr);
+    ::WideCharToMultiByte(codePage, flags, wide.data(), size, narrow.data(), length, "?", nullptr);
     return narrow;
 }
 

@@ -19,7 +19,11 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#if defined(__i386__)
 #define SLOT __attribute__((thiscall))
+#else
+#define SLOT
+#endif
 typedef HMODULE Library;
 static Library OpenLibrary(const char* path) { return LoadLibraryA(path); }
 static void* FindExport(Library library, const char* name) {

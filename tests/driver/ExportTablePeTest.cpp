@@ -1,7 +1,8 @@
 // The built DLL as a Windows host meets it: a 32-bit x86 DLL whose export
 // table holds exactly the ten functions of the host contract by their plain
 // names, which imports only DLLs that every Windows has, and which carries a
-// version resource naming itself.
+// version resource naming itself. The same checks hold for the 64-bit build
+// of the sources, with its own machine type.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ class LoadedImage : public ::testing::Test {
         ASSERT_NE(m_module, nullptr) << DARVIK_MODULE_PATH;
         m_base = reinterpret_cast<const std::uint8_t*>(m_module);
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(m_base);
-        m_nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(m_base + dos->e_lfanew);
+        m_nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(m_base + dos->e_lfanew);
     }
     void TearDown() override {
         if (m_module != nullptr) {
@@ -36,13 +37,17 @@ class LoadedImage : public ::testing::Test {
 
     HMODULE m_module = nullptr;
     const std::uint8_t* m_base = nullptr;
-    const IMAGE_NT_HEADERS32* m_nt = nullptr;
+    const IMAGE_NT_HEADERS* m_nt = nullptr;
 };
 
-TEST_F(LoadedImage, IsA32BitDllExportingExactlyTheTenContractFunctions) {
+TEST_F(LoadedImage, IsADllExportingExactlyTheTenContractFunctions) {
+#if defined(__i386__)
     EXPECT_EQ(m_nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_NE(m_nt->FileHeader.Characteristics & IMAGE_FILE_DLL, 0);
     EXPECT_EQ(m_nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+#else
+    EXPECT_EQ(m_nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+#endif
+    EXPECT_NE(m_nt->FileHeader.Characteristics & IMAGE_FILE_DLL, 0);
 
     const auto* exports = At<IMAGE_EXPORT_DIRECTORY>(Directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress);
     const auto* names = At<DWORD>(exports->AddressOfNames);

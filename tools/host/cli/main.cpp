@@ -19,6 +19,11 @@ int main(int argc, char** argv) {
     darvik::cli::RegisterProbeCommand(app, context);
     darvik::cli::RegisterIoCommand(app, context);
     darvik::cli::RegisterPtzCommand(app, context);
+#ifdef DARVIK_HOST_CONSOLE
+    darvik::cli::RegisterConsoleCommand(app, context);
+#else
+    app.footer("This darvik-host is built without the web console (console is Linux only).");
+#endif
 
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;

@@ -1,0 +1,106 @@
+"""darvik-host console --simulate in headless Chromium: the page a person
+uses, checked against the simulated camera's own control interface."""
+import os
+import random
+import shutil
+import sys
+import time
+import unittest
+
+from console_support import Console, host_binary, wait_for
+
+HOST = host_binary(sys.argv)
+SCREENSHOT = os.environ.get("DARVIK_CONSOLE_SCREENSHOT")
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.by import By
+except ImportError:
+    webdriver = None
+
+
+def chromium():
+    options = webdriver.ChromeOptions()
+    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--window-size=1500,1250"):
+        options.add_argument(argument)
+    return webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
+                            options=options)
+
+
+@unittest.skipIf(webdriver is None or not shutil.which("chromium"), "chromium and python3-selenium are needed")
+class ConsoleInChromium(unittest.TestCase):
+    def setUp(self):
+        mac = "00-DE-C1-%02X-%02X-%02X" % tuple(random.randrange(256) for _ in range(3))
+        self.console = Console(HOST, "--simulate", "--sim-mac", mac)
+        self.preset_file = os.path.join(os.path.dirname(HOST), "Darvik_%s.preset" % mac.replace("-", ""))
+        self.browser = chromium()
+        self.browser.get(self.console.url)
+
+    def tearDown(self):
+        self.browser.quit()
+        status = self.console.stop()
+        if os.path.exists(self.preset_file):
+            os.remove(self.preset_file)
+        self.assertEqual(status, 0, self.console.output)
+
+    def find(self, selector):
+        return wait_for(lambda: self.browser.find_elements(By.CSS_SELECTOR, selector), 20, selector)[0]
+
+    def picture(self):
+        return self.browser.execute_script("""
+            const img = document.querySelector('#camera-0 .live');
+            if (!img.complete || img.naturalWidth === 0) return null;
+            const canvas = document.createElement('canvas');
+            canvas.width = img.naturalWidth; canvas.height = img.naturalHeight;
+            canvas.getContext('2d').drawImage(img, 0, 0);
+            return [img.naturalWidth, img.naturalHeight, canvas.toDataURL('image/png')];""")
+
+    def test_live_picture_state_ptz_presets_and_io(self):
+        # The picture arrives at the camera's size and keeps changing.
+        first = wait_for(self.picture, 20, "the live picture")
+        self.assertEqual(first[:2], [352, 288])
+        wait_for(lambda: self.picture()[2] != first[2], 10, "a newer picture")
+        wait_for(lambda: self.find("#camera-0 .state").text == "online", 20, "the state online")
+
+        # Holding a direction moves the head; letting go stops it.
+        left = self.find('#camera-0 .pad [data-dir="left"]')
+        ActionChains(self.browser).click_and_hold(left).perform()
+        wait_for(lambda: self.console.simulator("ptz")["motion"]["pan"]["direction"] == -1, 5, "the pan to start")
+        pan = self.console.simulator("ptz")["position"]["pan"]
+        wait_for(lambda: self.console.simulator("ptz")["position"]["pan"] < pan - 1, 5, "the head to turn")
+        ActionChains(self.browser).release(left).perform()
+        wait_for(lambda: self.console.simulator("ptz")["motion"]["pan"]["direction"] == 0, 5, "the pan to stop")
+        stopped = self.console.simulator("ptz")["position"]["pan"]
+        time.sleep(0.5)
+        self.assertEqual(self.console.simulator("ptz")["position"]["pan"], stopped)
+
+        # A preset added on the page is listed and lands in the preset file.
+        self.find("#camera-0 .preset-name").send_keys("Gate 7")
+        self.find('#camera-0 .preset-add button[type="submit"]').click()
+        wait_for(lambda: "Gate 7" in [e.text for e in self.browser.find_elements(
+            By.CSS_SELECTOR, "#camera-0 .presets .name")], 10, "the preset in the list")
+        with open(self.preset_file, encoding="iso-8859-1") as presets:
+            self.assertIn("Gate 7", presets.read())
+
+        # An input flipped at the camera shows within one polling period (4 s).
+        wait_for(lambda: self.browser.find_elements(By.CSS_SELECTOR, '#camera-0 .input[data-input="1"]'), 10, "inputs")
+        self.console.simulator("inputs/flip?input=1", post=True)
+        wait_for(lambda: self.find('#camera-0 .input[data-input="1"]').get_attribute("data-state") == "high",
+                 6, "input 1 to read high")
+
+        # Switching an output reaches the camera.
+        self.find('#camera-0 .output[data-output="0"]').click()
+        wait_for(lambda: {"output": 1, "value": 2} in self.console.simulator("outputs")["writes"], 10,
+                 "the output write at the camera")
+
+        if SCREENSHOT:
+            self.browser.execute_script("document.querySelector('#camera-0 .log').scrollTop = 0")
+            self.browser.save_screenshot(SCREENSHOT)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
