@@ -51,7 +51,7 @@ CWinHttpResponse::~CWinHttpResponse() {
     {
         std::lock_guard<std::mutex> lock(m_work->mutex);
         m_work->stop = true;
-        busy = m_work->pending || m_work->running;
+        busy = m_work->running;
     }
     m_work->changed.notify_all();
     if (m_worker.joinable()) {
@@ -73,10 +73,17 @@ void CWinHttpResponse::WorkerLoop(const std::shared_ptr<Work>& work) {
     std::unique_lock<std::mutex> lock(work->mutex);
     for (;;) {
         work->changed.wait(lock, [&] { return work->pending || work->stop; });
-        if (!work->pending) {
+        if (work->stop) {
             return;
         }
         work->pending = false;
+        if (work->abandoned) {
+            // The handle is closed already: the call must not start.
+            work->done = true;
+            work->result = FALSE;
+            work->changed.notify_all();
+            continue;
+        }
         work->running = true;
         const Op op = work->op;
         const HINTERNET request = work->handle;
