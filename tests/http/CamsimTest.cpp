@@ -14,6 +14,7 @@
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
 #include "support/RecordingLog.h"
+#include "support/Wine.h"
 
 namespace brevane {
 namespace {
@@ -104,6 +105,7 @@ TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
 // --- authentication ---
 
 TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::Digest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
     std::vector<std::uint8_t> reply;
@@ -121,6 +123,7 @@ TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
 }
 
 TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::BasicAndDigest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
