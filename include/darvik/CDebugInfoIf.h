@@ -10,8 +10,8 @@
 
 class CDebugInfoIf {
     DARVIK_CONTRACT_SLOT0();
-    virtual std::int8_t GetLevel() = 0;   // 1: 1 failure, 2/3 state, 100 driver opened
-    virtual const char* GetText() = 0;    // 2: null for an empty line
+    virtual std::int8_t DARVIK_SLOT GetLevel() = 0;   // 1: 1 failure, 2/3 state, 100 driver opened
+    virtual const char* DARVIK_SLOT GetText() = 0;    // 2: null for an empty line
 
    protected:
     ~CDebugInfoIf() = default;

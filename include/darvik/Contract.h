@@ -20,6 +20,16 @@
 
 #include <cstdint>
 
+// The calling convention of every slot. A 32-bit Windows host built with
+// Microsoft's compiler calls member functions as __thiscall (object in ECX,
+// arguments on the stack, callee pops); saying so here keeps every slot that
+// way whatever the compiler's defaults. Other targets have one convention.
+#if defined(_WIN32) && defined(__i386__)
+#define DARVIK_SLOT __attribute__((thiscall))
+#else
+#define DARVIK_SLOT
+#endif
+
 namespace brevane::contract {
 
 // Bit 0 of the DeletingDestructor flags: free the memory after destruction.
@@ -57,13 +67,13 @@ inline constexpr const char* kFrameSourceName = "DarvikIPCapture";
 // function declared in the interface.
 #define DARVIK_CONTRACT_SLOT0()                                   \
    public:                                                        \
-    virtual void* DeletingDestructor(unsigned int flags) = 0
+    virtual void* DARVIK_SLOT DeletingDestructor(unsigned int flags) = 0
 
 // Implements slot 0 in a concrete class. The class must be final or have a
 // virtual destructor, so that `delete this` destroys the complete object.
 #define DARVIK_IMPLEMENT_SLOT0(Class)                             \
    public:                                                        \
-    void* DeletingDestructor(unsigned int flags) override {       \
+    void* DARVIK_SLOT DeletingDestructor(unsigned int flags) override { \
         void* address = static_cast<void*>(this);                 \
         if ((flags & ::brevane::contract::kFreeMemory) != 0u) {   \
             delete this;                                          \

@@ -24,12 +24,12 @@ namespace brevane::ipcapture {
 
 class IConnectionSettings {
     DARVIK_CONTRACT_SLOT0();
-    virtual const char* GetAddress() = 0;                 // 1
-    virtual std::uint16_t GetPort() = 0;                  // 2
-    virtual void Unused3() {}                             // 3
-    virtual std::int32_t GetStreamType() = 0;             // 4: 1 MJPEG, 2 MPEG
-    virtual const char* GetUserName() = 0;                // 5
-    virtual const char* GetPassword() = 0;                // 6
+    virtual const char* DARVIK_SLOT GetAddress() = 0;                 // 1
+    virtual std::uint16_t DARVIK_SLOT GetPort() = 0;                  // 2
+    virtual void DARVIK_SLOT Unused3() {}                             // 3
+    virtual std::int32_t DARVIK_SLOT GetStreamType() = 0;             // 4: 1 MJPEG, 2 MPEG
+    virtual const char* DARVIK_SLOT GetUserName() = 0;                // 5
+    virtual const char* DARVIK_SLOT GetPassword() = 0;                // 6
 
    protected:
     ~IConnectionSettings() = default;
@@ -37,12 +37,12 @@ class IConnectionSettings {
 
 class IDeviceDescription {
     DARVIK_CONTRACT_SLOT0();
-    virtual void Unused1() {}                             // 1
-    virtual const char* GetModelName() = 0;               // 2
-    virtual std::uint32_t GetChannelCount() = 0;          // 3
-    virtual void Unused4() {}                             // 4
-    virtual std::uint32_t GetInputCount() = 0;            // 5
-    virtual std::uint32_t GetOutputCount() = 0;           // 6
+    virtual void DARVIK_SLOT Unused1() {}                             // 1
+    virtual const char* DARVIK_SLOT GetModelName() = 0;               // 2
+    virtual std::uint32_t DARVIK_SLOT GetChannelCount() = 0;          // 3
+    virtual void DARVIK_SLOT Unused4() {}                             // 4
+    virtual std::uint32_t DARVIK_SLOT GetInputCount() = 0;            // 5
+    virtual std::uint32_t DARVIK_SLOT GetOutputCount() = 0;           // 6
 
    protected:
     ~IDeviceDescription() = default;
@@ -51,11 +51,11 @@ class IDeviceDescription {
 // Argument 3 of IIPCaptureDriver::Open.
 class IOpenParameters {
     DARVIK_CONTRACT_SLOT0();
-    virtual IDeviceDescription* GetDeviceDescription() = 0;      // 1
-    virtual IConnectionSettings* GetConnectionSettings() = 0;    // 2
-    virtual void Unused3() {}                                    // 3
+    virtual IDeviceDescription* DARVIK_SLOT GetDeviceDescription() = 0;      // 1
+    virtual IConnectionSettings* DARVIK_SLOT GetConnectionSettings() = 0;    // 2
+    virtual void DARVIK_SLOT Unused3() {}                                    // 3
     // Custom parameter text by 1-based index, or null when there is none.
-    virtual const char* GetCustomParameterText(std::uint32_t index) = 0;  // 4
+    virtual const char* DARVIK_SLOT GetCustomParameterText(std::uint32_t index) = 0;  // 4
 
    protected:
     ~IOpenParameters() = default;
@@ -65,7 +65,7 @@ class IOpenParameters {
 // only during the call: the sink copies what it keeps.
 class IMessageSink {
     DARVIK_CONTRACT_SLOT0();
-    virtual void OnMessage(CDebugInfoIf* message) = 0;    // 1
+    virtual void DARVIK_SLOT OnMessage(CDebugInfoIf* message) = 0;    // 1
 
    protected:
     ~IMessageSink() = default;
@@ -76,22 +76,22 @@ class IMessageSink {
 // GetBuffer, then copies the data in.
 class IFrame {
     DARVIK_CONTRACT_SLOT0();
-    virtual void Unused1() {}                             // 1
-    virtual std::uint8_t* GetBuffer() = 0;                // 2
-    virtual void Unused3() {}                             // 3
-    virtual void SetDataSize(std::uint32_t size) = 0;     // 4
-    virtual void PrepareBuffer() = 0;                     // 5
-    virtual void Unused6() {}                             // 6
-    virtual void Unused7() {}                             // 7
-    virtual void Unused8() {}                             // 8
-    virtual void Unused9() {}                             // 9
-    virtual void SetFormat(std::uint32_t formatCode) = 0; // 10
-    virtual void Unused11() {}                            // 11
-    virtual void SetHeight(std::uint32_t height) = 0;     // 12
-    virtual void Unused13() {}                            // 13
-    virtual void SetWidth(std::uint32_t width) = 0;       // 14
-    virtual void Unused15() {}                            // 15
-    virtual void SetSizeClass(std::int32_t sizeClass) = 0;  // 16: 2, 3 or 4
+    virtual void DARVIK_SLOT Unused1() {}                             // 1
+    virtual std::uint8_t* DARVIK_SLOT GetBuffer() = 0;                // 2
+    virtual void DARVIK_SLOT Unused3() {}                             // 3
+    virtual void DARVIK_SLOT SetDataSize(std::uint32_t size) = 0;     // 4
+    virtual void DARVIK_SLOT PrepareBuffer() = 0;                     // 5
+    virtual void DARVIK_SLOT Unused6() {}                             // 6
+    virtual void DARVIK_SLOT Unused7() {}                             // 7
+    virtual void DARVIK_SLOT Unused8() {}                             // 8
+    virtual void DARVIK_SLOT Unused9() {}                             // 9
+    virtual void DARVIK_SLOT SetFormat(std::uint32_t formatCode) = 0; // 10
+    virtual void DARVIK_SLOT Unused11() {}                            // 11
+    virtual void DARVIK_SLOT SetHeight(std::uint32_t height) = 0;     // 12
+    virtual void DARVIK_SLOT Unused13() {}                            // 13
+    virtual void DARVIK_SLOT SetWidth(std::uint32_t width) = 0;       // 14
+    virtual void DARVIK_SLOT Unused15() {}                            // 15
+    virtual void DARVIK_SLOT SetSizeClass(std::int32_t sizeClass) = 0;  // 16: 2, 3 or 4
 
    protected:
     ~IFrame() = default;
@@ -100,15 +100,15 @@ class IFrame {
 // Argument 2 of IIPCaptureDriver::Open.
 class IFrameAllocator {
     DARVIK_CONTRACT_SLOT0();
-    virtual void Unused1() {}                             // 1
+    virtual void DARVIK_SLOT Unused1() {}                             // 1
     // The buffer holds at least bufferSize bytes; null when none is free.
-    virtual IFrame* AllocateFrame(std::uint32_t formatCode, std::uint32_t bufferSize,
+    virtual IFrame* DARVIK_SLOT AllocateFrame(std::uint32_t formatCode, std::uint32_t bufferSize,
                                   const char* sourceName) = 0;  // 2
-    virtual void Unused3() {}                             // 3
-    virtual void Unused4() {}                             // 4
-    virtual void Unused5() {}                             // 5
+    virtual void DARVIK_SLOT Unused3() {}                             // 3
+    virtual void DARVIK_SLOT Unused4() {}                             // 4
+    virtual void DARVIK_SLOT Unused5() {}                             // 5
     // Each allocated frame is released exactly once, after delivery.
-    virtual void ReleaseFrame(IFrame* frame) = 0;         // 6
+    virtual void DARVIK_SLOT ReleaseFrame(IFrame* frame) = 0;         // 6
 
    protected:
     ~IFrameAllocator() = default;
@@ -118,9 +118,9 @@ class IFrameAllocator {
 class IFrameReceiver {
     DARVIK_CONTRACT_SLOT0();
     // True when the host accepted the frame.
-    virtual bool DeliverFrame(IFrame* frame) = 0;         // 1
-    virtual void Unused2() {}                             // 2
-    virtual void OnSignalLost() = 0;                      // 3
+    virtual bool DARVIK_SLOT DeliverFrame(IFrame* frame) = 0;         // 1
+    virtual void DARVIK_SLOT Unused2() {}                             // 2
+    virtual void DARVIK_SLOT OnSignalLost() = 0;                      // 3
 
    protected:
     ~IFrameReceiver() = default;
@@ -128,8 +128,8 @@ class IFrameReceiver {
 
 class IResolution {
     DARVIK_CONTRACT_SLOT0();
-    virtual std::uint16_t GetWidth() = 0;                 // 1
-    virtual std::uint16_t GetHeight() = 0;                // 2
+    virtual std::uint16_t DARVIK_SLOT GetWidth() = 0;                 // 1
+    virtual std::uint16_t DARVIK_SLOT GetHeight() = 0;                // 2
 
    protected:
     ~IResolution() = default;
@@ -137,9 +137,9 @@ class IResolution {
 
 class IVideoFormat {
     DARVIK_CONTRACT_SLOT0();
-    virtual void Unused1() {}                             // 1
-    virtual void Unused2() {}                             // 2
-    virtual IResolution* GetResolution() = 0;             // 3
+    virtual void DARVIK_SLOT Unused1() {}                             // 1
+    virtual void DARVIK_SLOT Unused2() {}                             // 2
+    virtual IResolution* DARVIK_SLOT GetResolution() = 0;             // 3
 
    protected:
     ~IVideoFormat() = default;
@@ -147,9 +147,9 @@ class IVideoFormat {
 
 class IEncodingSettings {
     DARVIK_CONTRACT_SLOT0();
-    virtual std::uint16_t GetFrameInterval() = 0;         // 1: milliseconds
-    virtual void Unused2() {}                             // 2
-    virtual std::uint16_t GetQuality() = 0;               // 3: percent
+    virtual std::uint16_t DARVIK_SLOT GetFrameInterval() = 0;         // 1: milliseconds
+    virtual void DARVIK_SLOT Unused2() {}                             // 2
+    virtual std::uint16_t DARVIK_SLOT GetQuality() = 0;               // 3: percent
 
    protected:
     ~IEncodingSettings() = default;
@@ -158,8 +158,8 @@ class IEncodingSettings {
 // Argument 3 of IIPVideoCapture::StartChannel.
 class IStreamSettings {
     DARVIK_CONTRACT_SLOT0();
-    virtual IVideoFormat* GetVideoFormat() = 0;           // 1
-    virtual IEncodingSettings* GetEncoding() = 0;         // 2
+    virtual IVideoFormat* DARVIK_SLOT GetVideoFormat() = 0;           // 1
+    virtual IEncodingSettings* DARVIK_SLOT GetEncoding() = 0;         // 2
 
    protected:
     ~IStreamSettings() = default;
@@ -173,9 +173,9 @@ inline constexpr std::int32_t kIoStateHigh = 2;  // the camera reports "1"
 // Given to ICaptureIOApi::SetEventSink.
 class IIOEventSink {
     DARVIK_CONTRACT_SLOT0();
-    virtual void OnInputChanged(std::uint32_t inputIndex, std::int32_t state) = 0;  // 1
+    virtual void DARVIK_SLOT OnInputChanged(std::uint32_t inputIndex, std::int32_t state) = 0;  // 1
     // A camera exchange failed; every state was reset to unknown just before.
-    virtual void OnIOFailure() = 0;                       // 2
+    virtual void DARVIK_SLOT OnIOFailure() = 0;                       // 2
 
    protected:
     ~IIOEventSink() = default;

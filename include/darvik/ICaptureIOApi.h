@@ -14,13 +14,13 @@ namespace brevane {
 
 class ICaptureIOApi {
     DARVIK_CONTRACT_SLOT0();
-    virtual bool SetEventSink(ipcapture::IIOEventSink* sink) = 0;              // 1
-    virtual bool Start() = 0;                                                  // 2
-    virtual bool Stop() = 0;                                                   // 3
-    virtual std::int32_t GetInputCount() = 0;                                  // 4
-    virtual std::int32_t GetOutputCount() = 0;                                 // 5
+    virtual bool DARVIK_SLOT SetEventSink(ipcapture::IIOEventSink* sink) = 0;              // 1
+    virtual bool DARVIK_SLOT Start() = 0;                                                  // 2
+    virtual bool DARVIK_SLOT Stop() = 0;                                                   // 3
+    virtual std::int32_t DARVIK_SLOT GetInputCount() = 0;                                  // 4
+    virtual std::int32_t DARVIK_SLOT GetOutputCount() = 0;                                 // 5
     // Zero-based output; queued, the camera is not contacted on this thread.
-    virtual bool SetOutput(std::int32_t outputIndex, std::int32_t value) = 0;  // 6
+    virtual bool DARVIK_SLOT SetOutput(std::int32_t outputIndex, std::int32_t value) = 0;  // 6
 
    protected:
     ~ICaptureIOApi() = default;

@@ -17,9 +17,9 @@ namespace brevane::ipcapture {
 class IIPCapabilityQuery {
     DARVIK_CONTRACT_SLOT0();
     // 1 when the fetching thread was started, 0 otherwise.
-    virtual std::int32_t Start(const char* address, std::int32_t port, const char* userName,
+    virtual std::int32_t DARVIK_SLOT Start(const char* address, std::int32_t port, const char* userName,
                                const char* password, ICapabilitySink* sink) = 0;  // 1
-    virtual void Terminate() = 0;                                                 // 2
+    virtual void DARVIK_SLOT Terminate() = 0;                                                 // 2
 
    protected:
     ~IIPCapabilityQuery() = default;

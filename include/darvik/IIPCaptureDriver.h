@@ -17,11 +17,11 @@ namespace brevane::ipcapture {
 
 class IIPCaptureDriver {
     DARVIK_CONTRACT_SLOT0();
-    virtual bool Open(IMessageSink* sink, IFrameAllocator* allocator,
+    virtual bool DARVIK_SLOT Open(IMessageSink* sink, IFrameAllocator* allocator,
                       IOpenParameters* parameters) = 0;       // 1
-    virtual void Close() = 0;                                 // 2
-    virtual IIPVideoCapture* GetVideoCapture() = 0;           // 3
-    virtual ICaptureIOApi* GetCaptureIO() = 0;                // 4
+    virtual void DARVIK_SLOT Close() = 0;                                 // 2
+    virtual IIPVideoCapture* DARVIK_SLOT GetVideoCapture() = 0;           // 3
+    virtual ICaptureIOApi* DARVIK_SLOT GetCaptureIO() = 0;                // 4
 
    protected:
     ~IIPCaptureDriver() = default;
@@ -29,8 +29,8 @@ class IIPCaptureDriver {
 
 class IIPCaptureDriverEx : public IIPCaptureDriver {
    public:
-    virtual void* GetExtraInterface() = 0;                    // 5: always null
-    virtual IIPPTZDriver* GetPTZDriver() = 0;                 // 6
+    virtual void* DARVIK_SLOT GetExtraInterface() = 0;                    // 5: always null
+    virtual IIPPTZDriver* DARVIK_SLOT GetPTZDriver() = 0;                 // 6
 
    protected:
     ~IIPCaptureDriverEx() = default;

@@ -41,28 +41,28 @@ inline constexpr std::uint32_t kPtzCapabilityWords = 14;
 
 class IIPPTZApi {
     DARVIK_CONTRACT_SLOT0();
-    virtual std::int32_t CheckReady() = 0;                                          // 1
-    virtual std::int32_t StartMove(std::int32_t direction, std::int32_t speed) = 0; // 2
-    virtual std::int32_t StopAll() = 0;                                             // 3
-    virtual std::int32_t Center(std::int32_t a, std::int32_t b, std::int32_t c) = 0; // 4
-    virtual std::int32_t ZoomIn(std::int32_t speed) = 0;                            // 5
-    virtual std::int32_t ZoomOut(std::int32_t speed) = 0;                           // 6
-    virtual std::int32_t Unzoom(std::int32_t a) = 0;                                // 7
-    virtual std::int32_t AreaZoom(std::int32_t a, std::int32_t b, std::int32_t c,
+    virtual std::int32_t DARVIK_SLOT CheckReady() = 0;                                          // 1
+    virtual std::int32_t DARVIK_SLOT StartMove(std::int32_t direction, std::int32_t speed) = 0; // 2
+    virtual std::int32_t DARVIK_SLOT StopAll() = 0;                                             // 3
+    virtual std::int32_t DARVIK_SLOT Center(std::int32_t a, std::int32_t b, std::int32_t c) = 0; // 4
+    virtual std::int32_t DARVIK_SLOT ZoomIn(std::int32_t speed) = 0;                            // 5
+    virtual std::int32_t DARVIK_SLOT ZoomOut(std::int32_t speed) = 0;                           // 6
+    virtual std::int32_t DARVIK_SLOT Unzoom(std::int32_t a) = 0;                                // 7
+    virtual std::int32_t DARVIK_SLOT AreaZoom(std::int32_t a, std::int32_t b, std::int32_t c,
                                   std::int32_t d) = 0;                              // 8
-    virtual std::int32_t FocusNear(std::int32_t speed) = 0;                         // 9
-    virtual std::int32_t FocusFar(std::int32_t speed) = 0;                          // 10
-    virtual std::int32_t IrisOpen(std::int32_t speed) = 0;                          // 11
-    virtual std::int32_t IrisClose(std::int32_t speed) = 0;                         // 12
+    virtual std::int32_t DARVIK_SLOT FocusNear(std::int32_t speed) = 0;                         // 9
+    virtual std::int32_t DARVIK_SLOT FocusFar(std::int32_t speed) = 0;                          // 10
+    virtual std::int32_t DARVIK_SLOT IrisOpen(std::int32_t speed) = 0;                          // 11
+    virtual std::int32_t DARVIK_SLOT IrisClose(std::int32_t speed) = 0;                         // 12
     // record: kPtzCapabilityWords words owned by the caller.
-    virtual std::int32_t GetCapabilities(std::int32_t* record) = 0;                 // 13
-    virtual std::int32_t GetPrepositionCount() = 0;                                 // 14
-    virtual std::int32_t GetPrepositionName(std::int32_t index, char* buffer,
+    virtual std::int32_t DARVIK_SLOT GetCapabilities(std::int32_t* record) = 0;                 // 13
+    virtual std::int32_t DARVIK_SLOT GetPrepositionCount() = 0;                                 // 14
+    virtual std::int32_t DARVIK_SLOT GetPrepositionName(std::int32_t index, char* buffer,
                                             std::uint32_t size) = 0;                // 15
-    virtual std::int32_t GotoPreposition(std::int32_t arg, const char* name) = 0;   // 16
-    virtual std::int32_t AddPreposition(const char* name) = 0;                      // 17
-    virtual std::int32_t RemovePreposition(const char* name) = 0;                   // 18
-    virtual std::int32_t GetCurrentPreposition(char* buffer, std::uint32_t size) = 0; // 19
+    virtual std::int32_t DARVIK_SLOT GotoPreposition(std::int32_t arg, const char* name) = 0;   // 16
+    virtual std::int32_t DARVIK_SLOT AddPreposition(const char* name) = 0;                      // 17
+    virtual std::int32_t DARVIK_SLOT RemovePreposition(const char* name) = 0;                   // 18
+    virtual std::int32_t DARVIK_SLOT GetCurrentPreposition(char* buffer, std::uint32_t size) = 0; // 19
 
    protected:
     ~IIPPTZApi() = default;
@@ -71,7 +71,7 @@ class IIPPTZApi {
 class IIPPTZDriver {
     DARVIK_CONTRACT_SLOT0();
     // The PTZ interface of a channel, or null (only channel 0 has PTZ).
-    virtual IIPPTZApi* GetPTZApi(std::uint32_t channel) = 0;   // 1
+    virtual IIPPTZApi* DARVIK_SLOT GetPTZApi(std::uint32_t channel) = 0;   // 1
 
    protected:
     ~IIPPTZDriver() = default;
@@ -82,11 +82,11 @@ class IIPPTZDriver {
 // The PTZ control's parameter interface (global namespace).
 class IIPParams {
     DARVIK_CONTRACT_SLOT0();                          // 0: destroys the whole control
-    virtual std::uint32_t GetChannel() = 0;           // 1
-    virtual bool GetOption1() = 0;                    // 2
-    virtual void SetOption1(bool value) = 0;          // 3
-    virtual bool GetOption2() = 0;                    // 4
-    virtual void SetOption2(bool value) = 0;          // 5
+    virtual std::uint32_t DARVIK_SLOT GetChannel() = 0;           // 1
+    virtual bool DARVIK_SLOT GetOption1() = 0;                    // 2
+    virtual void DARVIK_SLOT SetOption1(bool value) = 0;          // 3
+    virtual bool DARVIK_SLOT GetOption2() = 0;                    // 4
+    virtual void DARVIK_SLOT SetOption2(bool value) = 0;          // 5
 
    protected:
     ~IIPParams() = default;

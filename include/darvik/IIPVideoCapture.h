@@ -20,18 +20,18 @@ inline constexpr std::int32_t kChannelStopped = 3;
 
 class IIPVideoCapture {
     DARVIK_CONTRACT_SLOT0();
-    virtual std::uint32_t GetChannelCount() = 0;                                   // 1
-    virtual bool StartChannel(std::uint32_t index, IFrameReceiver* receiver,
+    virtual std::uint32_t DARVIK_SLOT GetChannelCount() = 0;                                   // 1
+    virtual bool DARVIK_SLOT StartChannel(std::uint32_t index, IFrameReceiver* receiver,
                               IStreamSettings* settings) = 0;                      // 2
-    virtual bool StopChannel(std::uint32_t index) = 0;                             // 3
-    virtual bool RestartChannel(std::uint32_t index, IResolution* resolution,
+    virtual bool DARVIK_SLOT StopChannel(std::uint32_t index) = 0;                             // 3
+    virtual bool DARVIK_SLOT RestartChannel(std::uint32_t index, IResolution* resolution,
                                 std::uint32_t frameIntervalMs) = 0;                // 4
-    virtual std::int32_t GetExtension() = 0;                                       // 5: always 0
-    virtual bool GetChannelStatus(std::uint32_t index, std::int32_t* state,
+    virtual std::int32_t DARVIK_SLOT GetExtension() = 0;                                       // 5: always 0
+    virtual bool DARVIK_SLOT GetChannelStatus(std::uint32_t index, std::int32_t* state,
                                   std::int32_t* detail, char* text,
                                   std::uint32_t textSize) = 0;                     // 6
-    virtual bool Unsupported7(std::int32_t, std::int32_t, std::int32_t) = 0;       // 7: false
-    virtual bool Unsupported8(std::int32_t, std::int32_t, std::int32_t) = 0;       // 8: false
+    virtual bool DARVIK_SLOT Unsupported7(std::int32_t, std::int32_t, std::int32_t) = 0;       // 7: false
+    virtual bool DARVIK_SLOT Unsupported8(std::int32_t, std::int32_t, std::int32_t) = 0;       // 8: false
 
    protected:
     ~IIPVideoCapture() = default;

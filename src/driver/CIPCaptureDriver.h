@@ -19,7 +19,8 @@
 #include "darvik/IIPCaptureDriver.h"
 #include "driver/DeviceInfo.h"
 #include "driver/IDriver.h"
-#include "platform/PeVersion.h"
+#include "platform/HostVersion.h"
+#include "platform/Platform.h"
 
 namespace brevane {
 
@@ -57,9 +58,7 @@ class CIPCaptureDriver : public ipcapture::IIPCaptureDriverEx, public IDriver, p
 
     // IDriver.
     void DebugMessage(int level, const char* format, ...) override
-#if defined(__GNUC__)
-        __attribute__((format(printf, 3, 4)))
-#endif
+        DARVIK_PRINTF_FORMAT(3, 4)
         ;
     DEVICE_INFO GetDeviceInfo() override { return m_deviceInfo; }
     std::pair<std::uint32_t, std::uint32_t> GetIOCounts() override {

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include "platform/Platform.h"
 
 class IDebugMessage {
    public:
@@ -21,9 +22,7 @@ class IDebugMessage {
 
     // Formats a printf-style line and delivers it at the given level.
     virtual void DebugMessage(int level, const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 3, 4)))
-#endif
+        DARVIK_PRINTF_FORMAT(3, 4)
         = 0;
 
     std::atomic<std::uint32_t> m_reportCounter{0};

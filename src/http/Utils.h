@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "platform/Platform.h"
 
 class IDebugMessage;
 
@@ -72,9 +73,7 @@ bool ParseInt(std::string_view text, std::int32_t& value);
 
 // printf-style formatting into a new string of any length.
 std::string Format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
+    DARVIK_PRINTF_FORMAT(1, 2)
     ;
 std::string FormatV(const char* format, va_list arguments);
 

@@ -1,11 +1,9 @@
 #include "platform/PeVersion.h"
 
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
-#include "platform/Platform.h"
 
 namespace brevane::platform {
 namespace {
@@ -262,8 +260,8 @@ std::optional<ProductVersion> ParseVersionInfo(std::span<const std::uint8_t> dat
 }
 
 bool IsRegularFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 }  // namespace
@@ -376,24 +374,6 @@ std::optional<ProductVersion> ReadProductVersion(const std::vector<std::string>&
         }
     }
     return std::nullopt;
-}
-
-std::vector<std::string> HostModuleSearchPaths() {
-    std::vector<std::string> paths;
-    const std::string directory = ExecutableDirectory();
-    if (!directory.empty()) {
-        paths.push_back(directory + kHostModuleFileName);
-    }
-    paths.emplace_back(kHostModuleFileName);
-    return paths;
-}
-
-std::optional<ProductVersion> ReadHostModuleVersion() {
-    try {
-        return ReadProductVersion(HostModuleSearchPaths());
-    } catch (...) {
-        return std::nullopt;
-    }
 }
 
 }  // namespace brevane::platform

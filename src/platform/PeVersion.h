@@ -1,7 +1,8 @@
 // Reads the product version from the version resource of a Windows PE module
 // file (PE32 or PE32+), without any Windows service: the DOS and PE headers,
 // the section table, the resource directory and the VS_VERSIONINFO block are
-// parsed here. Used by the driver to learn the host recorder's version.
+// parsed here. The Linux build learns the host recorder's version this way
+// (see HostVersion.h).
 //
 // Every check is a bounds check against the bytes at hand: a truncated or
 // malformed file yields "cannot be read" (an empty optional), never a read
@@ -26,9 +27,6 @@ struct ProductVersion {
     friend bool operator==(const ProductVersion&, const ProductVersion&) = default;
 };
 
-// File name of the host's recorder module.
-inline constexpr const char* kHostModuleFileName = "recbase.dll";
-
 // Files larger than this are not read (a version resource lives in a module,
 // and modules of that size are not what we look for).
 inline constexpr std::size_t kMaxPeFileSize = 64u * 1024u * 1024u;
@@ -44,12 +42,5 @@ std::optional<ProductVersion> ReadProductVersionFromFile(const std::string& path
 // its product version. Like a module search, later paths are not tried once a
 // file was found, even when that file cannot be read.
 std::optional<ProductVersion> ReadProductVersion(const std::vector<std::string>& paths);
-
-// Where the host module is looked for: the directory of the host executable,
-// then the current directory.
-std::vector<std::string> HostModuleSearchPaths();
-
-// ReadProductVersion(HostModuleSearchPaths()).
-std::optional<ProductVersion> ReadHostModuleVersion();
 
 }  // namespace brevane::platform

@@ -1,19 +1,11 @@
+// Platform services that the standard library provides the same way on every
+// platform.
 #include "platform/Platform.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <climits>
 #include <thread>
 
 namespace brevane::platform {
-
-std::uint32_t CurrentThreadId() {
-    // The kernel's thread id is unique among live threads and never 0.
-    thread_local const std::uint32_t id = static_cast<std::uint32_t>(::syscall(SYS_gettid));
-    return id;
-}
 
 unsigned ProcessorCount() {
     const unsigned count = std::thread::hardware_concurrency();
@@ -35,18 +27,9 @@ std::uint64_t SystemTimeAsFileTime() {
     return static_cast<std::uint64_t>(hundredNs.count()) + kEpochDifference * 10000000ull;
 }
 
-std::string ExecutablePath() {
-    char buffer[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (length <= 0) {
-        return {};
-    }
-    return std::string(buffer, static_cast<std::size_t>(length));
-}
-
 std::string ExecutableDirectory() {
     std::string path = ExecutablePath();
-    const auto slash = path.rfind('/');
+    const auto slash = path.find_last_of(kPathSeparators);
     if (slash == std::string::npos) {
         return path;
     }

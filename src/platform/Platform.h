@@ -7,8 +7,28 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+// printf-style checking of a function's format argument (1-based positions).
+// mingw's runtime formats like C99 (gnu_printf), not like the MS runtime.
+#if defined(__MINGW32__)
+#define DARVIK_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#elif defined(__GNUC__)
+#define DARVIK_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define DARVIK_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
 
 namespace brevane::platform {
+
+// Characters that end a directory in a path of the executable.
+#if defined(_WIN32)
+inline constexpr const char* kPathSeparators = "\\";
+#else
+inline constexpr const char* kPathSeparators = "/";
+#endif
 
 // Wait time meaning "no time-out".
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
@@ -29,7 +49,21 @@ std::uint64_t SystemTimeAsFileTime();
 // Full path of the executable of the current process; empty when unknown.
 std::string ExecutablePath();
 
-// Directory of the executable, with its trailing '/'; empty when unknown.
+// Directory of the executable, with its trailing separator; empty when
+// unknown. On Windows the text is in the system's ANSI code page.
 std::string ExecutableDirectory();
+
+#if defined(_WIN32)
+// Directory of the executable in UTF-16, with its trailing backslash, for
+// file calls that must work whatever characters the directory has.
+std::wstring ExecutableDirectoryW();
+
+// Text between the module's narrow strings and the system's UTF-16, through
+// the given code page (0: the system's ANSI code page). Characters the code
+// page cannot hold become '?' (no best-fit look-alikes). Throw std::bad_alloc
+// when memory runs out.
+std::wstring ToWide(std::string_view narrow, unsigned codePage = 0);
+std::string ToNarrow(std::wstring_view wide, unsigned codePage = 0);
+#endif
 
 }  // namespace brevane::platform

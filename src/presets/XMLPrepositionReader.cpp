@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "settings/AtomicFile.h"
 #include "settings/DinaFileBase.h"
 #include "settings/SettingsDirectory.h"
 
@@ -63,7 +64,7 @@ bool CXMLPrepositionReader::Initialize(const std::string& fileName) {
         bool keep = true;
         if (existing.Open(path.c_str()) && existing.GetSize() > 0) {
             existing.Close();
-            keep = std::rename(path.c_str(), (path + ".unreadable").c_str()) == 0;
+            keep = brevane::settings::RenameReplacing(path, path + ".unreadable");
         }
         try {
             if (keep && CXMLSettingsAPI::CreateDocument(m_rootName.c_str(), fileName.c_str(), true) == 1) {

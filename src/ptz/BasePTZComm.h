@@ -17,6 +17,7 @@
 #include "darvik/IIPPTZ.h"
 #include "ptz/PrepositionComm.h"
 #include "thread/WorkItemThreadEx.h"
+#include "platform/Platform.h"
 
 namespace brevane {
 
@@ -107,9 +108,7 @@ class CBasePTZComm : public CWorkItemThreadEx, public IPrepositionComm {
 
     // Formats the line completely and hands the finished text to the driver.
     void DebugMessage(int level, const char* format, ...) override
-#if defined(__GNUC__)
-        __attribute__((format(printf, 3, 4)))
-#endif
+        DARVIK_PRINTF_FORMAT(3, 4)
         ;
 
    protected:

@@ -1,6 +1,7 @@
 // CDinaFileBase: a read-only handle on an existing file, used to test that a
 // settings file is present and not empty before the XML document loads it.
 //
+// One backend per platform (DinaFileBasePosix.cpp, DinaFileBaseWindows.cpp).
 // Owned by the code that tests a file, for the duration of the test; one
 // thread uses an object at a time.
 #pragma once
@@ -21,7 +22,7 @@ class CDinaFileBase {
     bool Open(const char* fileName);
     void Close();
 
-    bool IsOpen() const { return m_hFile >= 0; }
+    bool IsOpen() const { return m_hFile != kClosed; }
     // Size of the open file in bytes; 0 when closed.
     std::uint64_t GetSize() const;
     const std::string& FileName() const { return m_fileName; }
@@ -29,7 +30,9 @@ class CDinaFileBase {
     bool WasOpened() const { return m_opened != 0; }
 
    private:
+    static constexpr std::intptr_t kClosed = -1;
     std::string m_fileName;
-    int m_hFile = -1;  // file descriptor, -1 while closed
+    // The file descriptor, or the Windows file handle; kClosed while closed.
+    std::intptr_t m_hFile = kClosed;
     std::int32_t m_opened = 0;
 };

@@ -2,28 +2,20 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <new>
 #include <utility>
 #include <vector>
-#include <pugixml.hpp>
 
 #include "settings/AtomicFile.h"
 #include "settings/DinaFileBase.h"
-#include "settings/Latin1.h"
+#include "settings/SettingsDocument.h"
 #include "settings/SettingsDirectory.h"
 
 using brevane::CLockGuard;
-using brevane::settings::Latin1ToUtf8;
-using brevane::settings::Utf8ToLatin1;
+using brevane::settings::SettingsDocument;
 
 namespace {
 
-// Whitespace text nodes are part of the document: the indentation written
-// by CreateNode survives a load and save cycle unchanged.
-constexpr unsigned kParseOptions = pugi::parse_full | pugi::parse_ws_pcdata;
-
-// Formats a path into at most kMaxPathLength characters and converts it to
-// the document's UTF-8.
+// Formats a path into at most kMaxPathLength characters.
 std::string FormatPath(const char* format, va_list args) {
     if (format == nullptr) {
         return {};
@@ -33,18 +25,7 @@ std::string FormatPath(const char* format, va_list args) {
     if (length < 0) {
         return {};
     }
-    return Latin1ToUtf8(buffer);
-}
-
-pugi::xpath_node Select(const pugi::xml_document& document, const std::string& path) {
-    try {
-        return document.select_node(path.c_str());
-    } catch (const pugi::xpath_exception& error) {
-        throw CXMLSettingsError(CXMLSettingsError::Kind::InvalidPath,
-                                "invalid path \"" + path + "\": " + error.what());
-    } catch (const std::bad_alloc&) {
-        throw CXMLSettingsError(CXMLSettingsError::Kind::OutOfMemory, "out of memory selecting \"" + path + "\"");
-    }
+    return buffer;
 }
 
 bool IsNameStart(unsigned char ch) {
@@ -142,43 +123,6 @@ Step ParseStep(const std::string& text) {
     return step;
 }
 
-bool IsWhitespace(const char* text) {
-    for (; *text != '\0'; ++text) {
-        if (*text != ' ' && *text != '\t' && *text != '\n' && *text != '\r') {
-            return false;
-        }
-    }
-    return true;
-}
-
-pugi::xml_node AppendText(pugi::xml_node parent, const std::string& text) {
-    pugi::xml_node node = parent.append_child(pugi::node_pcdata);
-    if (!node || !node.set_value(text.c_str())) {
-        throw CXMLSettingsError(CXMLSettingsError::Kind::OutOfMemory, "out of memory");
-    }
-    return node;
-}
-
-class StringWriter : public pugi::xml_writer {
-   public:
-    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
-    std::string text;
-};
-
-// The document as file text: each top-level node (declaration, root, ...) on
-// a line of its own, everything inside the root exactly as it stands.
-std::string Serialize(const pugi::xml_document& document, pugi::xml_encoding encoding) {
-    StringWriter writer;
-    for (pugi::xml_node node : document.children()) {
-        if (node.type() == pugi::node_pcdata) {
-            continue;
-        }
-        node.print(writer, "", pugi::format_raw, encoding);
-        writer.text.push_back('\n');
-    }
-    return std::move(writer.text);
-}
-
 void WriteOrThrow(const std::string& path, const std::string& text) {
     std::string error;
     if (!brevane::settings::WriteFileAtomically(path, text, &error)) {
@@ -211,17 +155,13 @@ std::int32_t CXMLSettingsAPI::Open(const char* fileName) {
             return kFail;
         }
     }
-    auto document = std::unique_ptr<pugi::xml_document>(new (std::nothrow) pugi::xml_document);
+    std::unique_ptr<SettingsDocument> document = SettingsDocument::Load(path);
     if (!document) {
         return kFail;
     }
-    const pugi::xml_parse_result result = document->load_file(path.c_str(), kParseOptions, pugi::encoding_auto);
-    if (!result || !document->document_element()) {
-        return kFail;
-    }
+    m_comInitialized = document->StartedComponentRuntime() ? 1 : 0;
     CLockGuard documentGuard(m_documentLock);
     m_filePath = path;
-    m_encoding = result.encoding;
     m_document = std::move(document);
     m_openCount = 1;
     return kOk;
@@ -234,33 +174,30 @@ std::int32_t CXMLSettingsAPI::Close() {
         if (m_openCount == 0) {
             CLockGuard documentGuard(m_documentLock);
             m_document.reset();
-            // The runtime flag needs no undoing here.
         }
     }
     return m_openCount;
 }
 
 bool CXMLSettingsAPI::Save() {
-    return WithDocument(false, [&](pugi::xml_document& document) {
-        WriteOrThrow(m_filePath, Serialize(document, static_cast<pugi::xml_encoding>(m_encoding)));
+    return WithDocument(false, [&](SettingsDocument& document) {
+        WriteOrThrow(m_filePath, document.Serialize());
         return true;
     });
 }
 
 std::int32_t CXMLSettingsAPI::CreateDocument(const char* rootName, const char* fileName, bool /*initializeCom*/) {
-    const std::string root = rootName != nullptr ? Latin1ToUtf8(rootName) : std::string();
+    const std::string root = rootName != nullptr ? rootName : "";
     if (!IsValidName(root)) {
         throw CXMLSettingsError(CXMLSettingsError::Kind::InvalidName, "invalid root element name \"" + root + "\"");
     }
     if (fileName == nullptr || *fileName == '\0') {
         throw CXMLSettingsError(CXMLSettingsError::Kind::WriteFailed, "no file name");
     }
-    pugi::xml_document document;
-    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
-    declaration.append_attribute("version") = "1.0";
-    declaration.append_attribute("encoding") = "iso-8859-1";
-    document.append_child(root.c_str());
-    WriteOrThrow(brevane::settings::SettingsFilePath(fileName), Serialize(document, pugi::encoding_latin1));
+    // The name is ISO-8859-1 text already, as the file is: no document is
+    // needed to write it.
+    WriteOrThrow(brevane::settings::SettingsFilePath(fileName),
+                 "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<" + root + "/>\n");
     return 1;
 }
 
@@ -269,7 +206,9 @@ bool CXMLSettingsAPI::NodeExists(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    return WithDocument(false, [&](pugi::xml_document& document) { return static_cast<bool>(Select(document, path)); });
+    return WithDocument(false, [&](SettingsDocument& document) {
+        return document.Select(path) != SettingsDocument::Selected::Nothing;
+    });
 }
 
 bool CXMLSettingsAPI::RemoveNode(const char* format, ...) {
@@ -277,25 +216,10 @@ bool CXMLSettingsAPI::RemoveNode(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    return WithDocument(false, [&](pugi::xml_document& document) { return RemoveSelected(Select(document, path)); });
-}
-
-bool CXMLSettingsAPI::RemoveSelected(const pugi::xpath_node& selected) {
-    if (selected.attribute()) {
-        return selected.parent().remove_attribute(selected.attribute());
-    }
-    const pugi::xml_node node = selected.node();
-    pugi::xml_node parent = node.parent();
-    if (!node || !parent) {
-        return false;
-    }
-    // The line break that followed the element goes with it, so removing and
-    // re-creating an element again and again does not grow the file.
-    const pugi::xml_node next = node.next_sibling();
-    if (next.type() == pugi::node_pcdata && IsWhitespace(next.value())) {
-        parent.remove_child(next);
-    }
-    return parent.remove_child(node);
+    // The line break that followed a removed element goes with it, so
+    // removing and re-creating an element again and again does not grow the
+    // file.
+    return WithDocument(false, [&](SettingsDocument& document) { return document.Remove(path); });
 }
 
 std::string CXMLSettingsAPI::GetString(const char* format, ...) {
@@ -303,10 +227,8 @@ std::string CXMLSettingsAPI::GetString(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    return WithDocument(std::string(), [&](pugi::xml_document& document) {
-        const pugi::xml_node node = Select(document, path).node();
-        return node.type() == pugi::node_element ? Utf8ToLatin1(node.attribute("value").value()) : std::string();
-    });
+    return WithDocument(std::string(),
+                        [&](SettingsDocument& document) { return document.GetAttribute(path, "value"); });
 }
 
 bool CXMLSettingsAPI::SetString(const char* value, const char* format, ...) {
@@ -314,21 +236,16 @@ bool CXMLSettingsAPI::SetString(const char* value, const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    return WithDocument(false, [&](pugi::xml_document& document) {
-        pugi::xpath_node selected = Select(document, path);
-        if (!selected) {
+    return WithDocument(false, [&](SettingsDocument& document) {
+        if (document.Select(path) == SettingsDocument::Selected::Nothing) {
             if (!CreateNodeLocked(path)) {
                 return false;
             }
-            selected = Select(document, path);
-            if (!selected) {
+            if (document.Select(path) == SettingsDocument::Selected::Nothing) {
                 return false;  // the predicates of the path do not match what was created
             }
         }
-        if (selected.node().type() != pugi::node_element) {
-            throw CXMLSettingsError(CXMLSettingsError::Kind::InvalidPath, "\"" + path + "\" selects no element");
-        }
-        SetValueAttribute(selected.node(), Latin1ToUtf8(value != nullptr ? value : ""));
+        document.SetAttribute(path, "value", value != nullptr ? value : "");
         return true;
     });
 }
@@ -338,12 +255,13 @@ bool CXMLSettingsAPI::CreateNode(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    return WithDocument(false, [&](pugi::xml_document&) { return CreateNodeLocked(path); });
+    return WithDocument(false, [&](SettingsDocument&) { return CreateNodeLocked(path); });
 }
 
 bool CXMLSettingsAPI::CreateNodeLocked(const std::string& path) {
+    SettingsDocument& document = *m_document;
     try {
-        if (Select(*m_document, path)) {
+        if (document.Select(path) != SettingsDocument::Selected::Nothing) {
             return true;
         }
     } catch (const CXMLSettingsError&) {
@@ -355,50 +273,29 @@ bool CXMLSettingsAPI::CreateNodeLocked(const std::string& path) {
         return false;  // no parent below the document: the root is never created here
     }
     const std::string parentPath = path.substr(0, separator);
-    pugi::xml_node parent = Select(*m_document, parentPath).node();
-    if (!parent) {
+    SettingsDocument::Selected parent = document.Select(parentPath);
+    if (parent == SettingsDocument::Selected::Nothing) {
         if (!CreateNodeLocked(parentPath)) {
             return false;
         }
-        parent = Select(*m_document, parentPath).node();
+        parent = document.Select(parentPath);
     }
-    if (parent.type() != pugi::node_element) {
+    if (parent != SettingsDocument::Selected::Element) {
         return false;
     }
-    const Step step = ParseStep(path.substr(separator + 1));
+    Step step = ParseStep(path.substr(separator + 1));
 
     // d counts the nodes from the parent up to the document, both included:
     // 2 below the root element, one more per level.
-    std::size_t d = 0;
-    for (pugi::xml_node node = parent; node; node = node.parent()) {
-        ++d;
-    }
-    const std::string parentIndent(d - 2, '\t');
-    AppendText(parent, parentIndent);
-    pugi::xml_node element = parent.append_child(step.name.c_str());
-    if (!element) {
-        throw CXMLSettingsError(CXMLSettingsError::Kind::OutOfMemory, "out of memory");
-    }
-    AppendText(element, "\n" + std::string(d - 1, '\t'));
-    AppendText(parent, "\n" + parentIndent);
-    for (const auto& [name, value] : step.attributes) {
-        pugi::xml_attribute attribute = element.attribute(name.c_str());
-        if (!attribute) {
-            attribute = element.append_attribute(name.c_str());
-        }
-        attribute.set_value(value.c_str());
-    }
+    const std::size_t d = document.Depth(parentPath);
+    SettingsDocument::NewElement element;
+    element.before.assign(d - 2, '\t');
+    element.name = std::move(step.name);
+    element.attributes = std::move(step.attributes);
+    element.inside.assign(1, '\n').append(d - 1, '\t');
+    element.after.assign(1, '\n').append(element.before);
+    document.Append(parentPath, element);
     return true;
-}
-
-void CXMLSettingsAPI::SetValueAttribute(pugi::xml_node element, const std::string& utf8Value) {
-    pugi::xml_attribute attribute = element.attribute("value");
-    if (!attribute) {
-        attribute = element.append_attribute("value");
-    }
-    if (!attribute || !attribute.set_value(utf8Value.c_str())) {
-        throw CXMLSettingsError(CXMLSettingsError::Kind::OutOfMemory, "out of memory");
-    }
 }
 
 std::int32_t CXMLSettingsAPI::OpenCount() const {

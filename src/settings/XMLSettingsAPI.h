@@ -5,12 +5,13 @@
 // saved to a file of the settings directory (see SettingsDirectory.h) in the
 // encoding its declaration names (ISO-8859-1 for documents made here).
 //
-// Text crossing this interface (values, paths, names) is 8-bit ISO-8859-1;
-// the document keeps UTF-8.
+// Text crossing this interface (values, paths, names) is 8-bit ISO-8859-1.
+// The document itself is one backend per platform (SettingsDocument.h).
 //
 // Owned by one user (the preset file reader). Any thread may call: opening
 // and closing are serialised by m_openLock, document access by
-// m_documentLock; both are recursive. Failures of the document itself (an
+// m_documentLock; both are recursive. On Windows the opening thread joins
+// COM for the document's lifetime (see ComApartment.h). Failures of the document itself (an
 // invalid path expression, an invalid element name, a file that cannot be
 // written) are thrown as CXMLSettingsError; the operations on a closed object
 // return false or empty text instead.
@@ -21,14 +22,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/Platform.h"
 #include "thread/RecursiveLock.h"
 
-namespace pugi {
-class xml_document;
-class xml_node;
-class xpath_node;
-}  // namespace pugi
+namespace brevane::settings {
+class SettingsDocument;
+}
 
+// printf format checking of the path operations. MinGW's GCC takes "printf"
+// for the Microsoft runtime's format rules; the C99 rules it formats with
+// here are "gnu_printf".
 // The failure of a document operation.
 class CXMLSettingsError : public std::runtime_error {
    public:
@@ -75,32 +78,33 @@ class CXMLSettingsAPI {
     // empty root element, replacing any file of that name. 1 on success;
     // throws CXMLSettingsError for an invalid root name or a failed write.
     // initializeCom is kept for callers written against the platform's
-    // component runtime and has no effect.
+    // component runtime and has no effect: no document is needed for this.
     static std::int32_t CreateDocument(const char* rootName, const char* fileName, bool initializeCom);
 
     // Path operations: the path is a printf format with its arguments. Its
     // first step is the root element, with or without a leading "/"; steps
     // may carry predicates of the form [@name="value"].
-    bool NodeExists(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    bool NodeExists(const char* format, ...) DARVIK_PRINTF_FORMAT(2, 3);
     // Removes the selected node, and the whitespace text that followed it.
-    bool RemoveNode(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    bool RemoveNode(const char* format, ...) DARVIK_PRINTF_FORMAT(2, 3);
     // The "value" attribute of the selected element; empty when closed, when
     // nothing is selected or the element has no such attribute.
-    std::string GetString(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    std::string GetString(const char* format, ...) DARVIK_PRINTF_FORMAT(2, 3);
     // Sets the "value" attribute of the selected element, creating the
     // element and its missing ancestors first. False when closed or when the
     // path cannot be created below the root element.
-    bool SetString(const char* value, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    bool SetString(const char* value, const char* format, ...) DARVIK_PRINTF_FORMAT(3, 4);
     // Creates the selected element and its missing ancestors (with the
     // attributes of their predicates) unless it exists. False when closed or
     // when the path does not start at the root element.
-    bool CreateNode(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    bool CreateNode(const char* format, ...) DARVIK_PRINTF_FORMAT(2, 3);
 
     std::int32_t OpenCount() const;
     // Full path of the loaded file; empty before the first successful Open.
     std::string FilePath() const;
-    // True while the object counts as having started the platform's
-    // component runtime (kept for parity; nothing is started here).
+    // Whether the object counts as having started the platform's component
+    // runtime (COM on Windows): false only after an Open on a thread whose
+    // COM already ran in another mode, which is then used as it is.
     bool ComInitialized() const;
 
    private:
@@ -114,13 +118,8 @@ class CXMLSettingsAPI {
         }
         return work(*m_document);
     }
-    // Both expect m_documentLock held and a loaded document; the path is
-    // already formatted and in UTF-8.
+    // Expects m_documentLock held and a loaded document.
     bool CreateNodeLocked(const std::string& path);
-    // Removes the selected element (with the line break after it) or
-    // attribute; false when nothing is selected.
-    bool RemoveSelected(const pugi::xpath_node& selected);
-    void SetValueAttribute(pugi::xml_node element, const std::string& utf8Value);
 
     mutable brevane::CRecursiveLock m_openLock;
     std::int32_t m_openCount = 0;       // guarded by m_openLock
@@ -128,7 +127,6 @@ class CXMLSettingsAPI {
 
     mutable brevane::CRecursiveLock m_documentLock;
     // Null while closed. Replaced only while both locks are held.
-    std::unique_ptr<pugi::xml_document> m_document;  // guarded by m_documentLock
-    int m_encoding = 0;      // pugi::xml_encoding of the file; guarded by m_documentLock
+    std::unique_ptr<brevane::settings::SettingsDocument> m_document;  // guarded by m_documentLock
     std::string m_filePath;  // guarded by m_documentLock
 };

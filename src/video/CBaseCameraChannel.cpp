@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Network.h"
 #include "platform/Platform.h"
 #include "video/VideoTables.h"
 
@@ -25,6 +26,7 @@ CBaseCameraChannel::~CBaseCameraChannel() {
     // gone by now); this only covers a channel that was never started.
     SetState(CHANNEL_STOPPED);
     StopWorker();
+    StopNetworking();
     m_stopEvent.Close();
 }
 
@@ -32,7 +34,16 @@ bool CBaseCameraChannel::Start(const StreamParams& params) {
     CLockGuard guard(m_controlLock);
     Stop();
     m_params = params;
-    return StartWorker();
+    // A failed start-up is no reason not to try: the client reports what
+    // then fails.
+    if (!m_networkingStarted) {
+        m_networkingStarted = platform::StartNetworking();
+    }
+    if (!StartWorker()) {
+        StopNetworking();
+        return false;
+    }
+    return true;
 }
 
 void CBaseCameraChannel::Stop() {
@@ -41,6 +52,15 @@ void CBaseCameraChannel::Stop() {
     StopWorker();
     // The worker may have written its last state after the one above.
     SetState(CHANNEL_STOPPED);
+    StopNetworking();
+}
+
+void CBaseCameraChannel::StopNetworking() {
+    CLockGuard guard(m_controlLock);
+    if (m_networkingStarted) {
+        platform::StopNetworking();
+        m_networkingStarted = false;
+    }
 }
 
 bool CBaseCameraChannel::Restart(const StreamParams& params) {

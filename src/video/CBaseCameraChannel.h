@@ -87,6 +87,8 @@ class CBaseCameraChannel : public ICameraChannel {
    private:
     bool StartWorker();
     void StopWorker();
+    // Cleans up the socket layer when this channel started it.
+    void StopNetworking();
 
     bool m_online = false;  // touched only by the worker
 
@@ -98,6 +100,8 @@ class CBaseCameraChannel : public ICameraChannel {
 
     CRecursiveLock m_controlLock;  // serialises Start, Stop, Restart
     std::unique_ptr<platform::ThreadHandle> m_hThread;  // guarded by m_controlLock
+    // The socket layer was started by this channel (Winsock on Windows).
+    bool m_networkingStarted = false;  // guarded by m_controlLock
     CEvent m_stopEvent;
 };
 

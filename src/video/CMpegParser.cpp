@@ -1,5 +1,6 @@
 #include "video/CMpegParser.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace brevane {
@@ -52,13 +53,12 @@ bool IsKeyFrame(const std::uint8_t* payload, std::size_t size) {
     if (size < sizeof(kVopStartCode)) {
         return false;
     }
-    const void* hit = memmem(payload, size, kVopStartCode, sizeof(kVopStartCode));
-    if (hit == nullptr) {
+    const std::uint8_t* end = payload + size;
+    const std::uint8_t* hit = std::search(payload, end, std::begin(kVopStartCode), std::end(kVopStartCode));
+    if (hit == end) {
         return false;
     }
-    const std::size_t codingType =
-        static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - payload) +
-        sizeof(kVopStartCode);
+    const std::size_t codingType = static_cast<std::size_t>(hit - payload) + sizeof(kVopStartCode);
     return codingType < size && (payload[codingType] & 0xC0) == 0;
 }
 

@@ -1,6 +1,9 @@
 // Message delivery: formatting without a length limit, level mapping by the
 // host's version, level 4 dropped, empty lines, finished lines forwarded
 // without a second formatting, concurrent reporters.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <string>
@@ -65,6 +68,14 @@ class DebugMessageTest : public ::testing::Test {
 
     void PlaceHostModule(std::uint16_t major, std::uint16_t minor, std::uint16_t build = 0,
                          std::uint16_t revision = 0) {
+#if defined(_WIN32)
+        // A real DLL made by windres, read by the system's version API.
+        const std::string fixture = brevane::platform::ExecutableDirectory() + "recbase-" +
+                                    std::to_string(major) + "." + std::to_string(minor) + "." +
+                                    std::to_string(build) + "." + std::to_string(revision) + ".dll";
+        ASSERT_TRUE(::CopyFileA(fixture.c_str(), brevane::platform::kHostModuleFileName, FALSE)) << fixture;
+        return;
+#endif
         darvik::test::PeFixtureOptions options;
         options.productVersion[0] = major;
         options.productVersion[1] = minor;

@@ -89,7 +89,9 @@ TEST_F(PresetList, CapacityIsCountedInListPositions) {
     CPrepositionList list(0, false);
     Connect(list, false, 255);
     for (int i = 0; i < 255; ++i) {
-        ASSERT_EQ(list.AddPreposition("P" + std::to_string(i)), PTZ_OK);
+        std::string name = "P";  // not "P" + ...: GCC 12 warns falsely on that (-Wrestrict)
+        name += std::to_string(i);
+        ASSERT_EQ(list.AddPreposition(name), PTZ_OK);
     }
     m_camera.TakeCommands();
     EXPECT_EQ(list.AddPreposition("Extra"), PTZ_ERR_FULL);

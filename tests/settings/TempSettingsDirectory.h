@@ -2,7 +2,6 @@
 // for the lifetime of the object, removed with everything in it afterwards.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,23 +10,14 @@
 #include <string>
 
 #include "settings/SettingsDirectory.h"
+#include "support/TempDir.h"
 
 namespace brevane::testing {
 
 class TempSettingsDirectory {
    public:
-    TempSettingsDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "darvik-settings-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            m_path = pattern + "/";
-        }
-        settings::SetSettingsDirectoryForTesting(m_path);
-    }
-    ~TempSettingsDirectory() {
-        settings::SetSettingsDirectoryForTesting("");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
+    TempSettingsDirectory() : m_path(m_dir.Path() + "/") { settings::SetSettingsDirectoryForTesting(m_path); }
+    ~TempSettingsDirectory() { settings::SetSettingsDirectoryForTesting(""); }
     TempSettingsDirectory(const TempSettingsDirectory&) = delete;
     TempSettingsDirectory& operator=(const TempSettingsDirectory&) = delete;
 
@@ -58,6 +48,7 @@ class TempSettingsDirectory {
     }
 
    private:
+    darvik::test::TempDir m_dir;  // removed with everything in it
     std::string m_path;
 };
 

@@ -5,8 +5,6 @@
 // terminal a status line shows frames, frames per second, kB/s and the
 // channel state. At the end it prints the message log and a summary; the exit
 // status is non-zero when no frame arrived.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -21,6 +19,7 @@
 #include "cli/HostDriver.h"
 #include "darvik/Contract.h"
 #include "kit/FrameReceiver.h"
+#include "kit/HostSystem.h"
 #include "kit/OpenParameters.h"
 #include "kit/StreamSettings.h"
 
@@ -94,7 +93,7 @@ bool Complete(CaptureOptions& options, OutputKind& kind, std::string& error) {
 // One status line, rewritten in place.
 class StatusLine {
    public:
-    StatusLine() : m_enabled(::isatty(STDOUT_FILENO) != 0) {}
+    StatusLine() : m_enabled(host::StandardOutputIsTerminal()) {}
 
     void Update(std::uint64_t frames, std::uint64_t bytes, const char* state) {
         if (!m_enabled) {

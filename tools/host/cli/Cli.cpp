@@ -1,17 +1,13 @@
 #include "cli/Cli.h"
 
-#include <filesystem>
 #include <iostream>
+
+#include "kit/HostSystem.h"
 
 namespace darvik::cli {
 
 std::string DefaultModulePath() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) {
-        return brevane::ipcapture::kModuleFileName;
-    }
-    return (self.parent_path() / brevane::ipcapture::kModuleFileName).string();
+    return host::ExecutableDirectory() + brevane::ipcapture::kModuleFileName;
 }
 
 bool LoadModule(const CliContext& context, host::ModuleLoader& loader) {

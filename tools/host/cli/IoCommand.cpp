@@ -2,9 +2,6 @@
 // with an event sink that prints every input change and I/O failure as it
 // arrives (with the time of day), applies --set output values, and runs for
 // --seconds or until Ctrl-C, then stops, closes and deletes the driver.
-#include <pthread.h>
-#include <signal.h>
-
 #include <chrono>
 #include <ctime>
 #include <iomanip>
@@ -19,6 +16,7 @@
 #include "cli/Cli.h"
 #include "cli/HostDriver.h"
 #include "cli/SimulateOptions.h"
+#include "kit/HostSystem.h"
 
 namespace darvik::cli {
 namespace {
@@ -105,34 +103,8 @@ class PrintingEventSink final : public brevane::ipcapture::IIOEventSink {
     LinePrinter& m_printer;
 };
 
-// Blocks SIGINT and SIGTERM in this thread and every thread started after
-// it, so that only the wait of the main loop takes them; restores the mask.
-class SignalBlock {
-   public:
-    SignalBlock() {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previous);
-    }
-    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
-    SignalBlock(const SignalBlock&) = delete;
-    SignalBlock& operator=(const SignalBlock&) = delete;
-
-    // Waits up to ms milliseconds; true when SIGINT or SIGTERM arrived.
-    bool Wait(long ms) {
-        timespec tick{ms / 1000, (ms % 1000) * 1000 * 1000};
-        const int signal = sigtimedwait(&m_signals, nullptr, &tick);
-        return signal == SIGINT || signal == SIGTERM;
-    }
-
-   private:
-    sigset_t m_signals;
-    sigset_t m_previous;
-};
-
 // Runs until `seconds` passed (0: no limit) or a signal arrived.
-void RunFor(double seconds, SignalBlock& signals, LinePrinter& printer) {
+void RunFor(double seconds, host::InterruptWait& signals, LinePrinter& printer) {
     const auto start = std::chrono::steady_clock::now();
     const auto limit = std::chrono::duration<double>(seconds);
     for (;;) {
@@ -157,7 +129,7 @@ int RunIo(const CliContext& context, IoOptions& options) {
         settings.push_back(setting);
     }
 
-    SignalBlock signals;  // before any thread exists
+    host::InterruptWait signals;  // before any thread exists
     LinePrinter printer;
     std::string error;
     std::unique_ptr<camsim::Simulator> simulator;

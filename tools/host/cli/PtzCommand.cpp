@@ -5,8 +5,6 @@
 // head stands.
 //
 //   darvik-host ptz --simulate move left 8 --for 1s stop preset add Door preset list
-#include <curl/curl.h>
-
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +22,7 @@
 #include "cli/Cli.h"
 #include "cli/HostDriver.h"
 #include "darvik/IIPPTZ.h"
+#include "kit/HostSystem.h"
 
 namespace darvik::cli {
 namespace {
@@ -98,33 +97,12 @@ std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text) 
     return std::nullopt;
 }
 
-std::size_t CollectReply(char* data, std::size_t size, std::size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
-
 // The camera's MAC address text (n_madr of "/cgi-bin/get?net"), as the
 // module reads it to name the preset file; empty when unknown.
 std::string FetchMacAddress(const CameraOptions& camera) {
-    CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
-        return {};
-    }
-    const std::string url = "http://" + camera.host + ":" + std::to_string(camera.port) + "/cgi-bin/get?net";
     std::string reply;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CollectReply);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 5000L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    if (!camera.user.empty()) {
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
-        curl_easy_setopt(curl, CURLOPT_USERNAME, camera.user.c_str());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, camera.password.c_str());
-    }
-    const CURLcode result = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    if (result != CURLE_OK) {
+    if (!host::HttpGet(camera.host, camera.port, "/cgi-bin/get?net", camera.user, camera.password,
+                       &reply)) {
         return {};
     }
     std::istringstream lines(reply);
@@ -140,10 +118,7 @@ std::string FetchMacAddress(const CameraOptions& camera) {
     return {};
 }
 
-std::filesystem::path HostDirectory() {
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-}
+std::filesystem::path HostDirectory() { return std::filesystem::path(host::ExecutableDirectory()); }
 
 // Drives one IIPPTZApi through the command words, in order.
 class PtzSession {

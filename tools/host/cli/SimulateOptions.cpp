@@ -37,7 +37,12 @@ void AddSimulateOptions(CLI::App& command, SimulateOptions& options) {
     options.userOption = command.get_option("--user");
     options.passwordOption = command.get_option("--password");
     CLI::Option* simulate = command.add_flag(
-        "--simulate", options.simulate, "Start a camera simulator on 127.0.0.1 and use it instead of --camera");
+        "--simulate", options.simulate,
+        "Start a camera simulator on 127.0.0.1 and use it instead of --camera"
+#if defined(_WIN32)
+        " (Linux only: on Windows it needs a simulator farm of a Linux build, named by DARVIK_CAMSIM_FARM)"
+#endif
+    );
     simulate->excludes(options.cameraOption);
 
     auto* group = command.add_option_group("Simulated camera", "With --simulate: the simulator's camera");

@@ -1,8 +1,8 @@
 #include "kit/ModuleLoader.h"
 
-#include <dlfcn.h>
-
 #include <type_traits>
+
+#include "kit/HostSystem.h"
 
 namespace darvik::host {
 
@@ -12,17 +12,17 @@ bool ModuleLoader::Load(const std::string& path) {
     Unload();
     m_error.clear();
     m_path = path;
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string reason;
+    void* handle = OpenSharedLibrary(path, &reason);
     if (handle == nullptr) {
-        const char* reason = ::dlerror();
-        m_error = "cannot load module " + path + ": " + (reason != nullptr ? reason : "unknown error");
+        m_error = "cannot load module " + path + ": " + reason;
         return false;
     }
 
     ModuleExports exports;
     std::string missing;
     auto resolve = [&](auto& target, const char* name) {
-        void* symbol = ::dlsym(handle, name);
+        void* symbol = FindSharedLibrarySymbol(handle, name);
         if (symbol == nullptr) {
             missing += missing.empty() ? name : std::string(", ") + name;
             return;
@@ -41,7 +41,7 @@ bool ModuleLoader::Load(const std::string& path) {
     resolve(exports.UninitCapabilityQuery, "UninitCapabilityQuery");
     if (!missing.empty()) {
         m_error = "module " + path + " does not export: " + missing;
-        ::dlclose(handle);
+        CloseSharedLibrary(handle);
         return false;
     }
     m_handle = handle;
@@ -51,7 +51,7 @@ bool ModuleLoader::Load(const std::string& path) {
 
 void ModuleLoader::Unload() {
     if (m_handle != nullptr) {
-        ::dlclose(m_handle);
+        CloseSharedLibrary(m_handle);
         m_handle = nullptr;
     }
     m_exports = ModuleExports{};

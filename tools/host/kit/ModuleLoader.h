@@ -1,5 +1,5 @@
-// Loads DarvikIPCapture.so the way a host does (dlopen) and resolves its ten
-// exported functions by name (dlsym).
+// Loads the module (DarvikIPCapture.so or DarvikIPCapture.dll) the way a host
+// does and resolves its ten exported functions by name.
 //
 // Owned by the host; unloads the module on destruction, so every object made
 // through it must be deleted before. Load and the destructor belong to one

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace brevane::settings {
@@ -93,6 +94,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
     }
     SyncDirectoryOf(path);
     return true;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 void SetAtomicWriteHookForTesting(AtomicWriteHook hook) { g_hook.store(hook); }

@@ -13,30 +13,32 @@ bool CDinaFileBase::Open(const char* fileName) {
     Close();
     m_fileName = fileName;
     m_opened = 1;
-    m_hFile = ::open(fileName, O_RDONLY | O_CLOEXEC);
-    if (m_hFile >= 0) {
-        struct stat info {};
-        // A directory opens for reading too, but is no settings file.
-        if (::fstat(m_hFile, &info) != 0 || !S_ISREG(info.st_mode)) {
-            Close();
-        }
+    const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
     }
-    return m_hFile >= 0;
+    m_hFile = fd;
+    struct stat info {};
+    // A directory opens for reading too, but is no settings file.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        Close();
+    }
+    return IsOpen();
 }
 
 void CDinaFileBase::Close() {
-    if (m_hFile >= 0) {
-        ::close(m_hFile);
-        m_hFile = -1;
+    if (IsOpen()) {
+        ::close(static_cast<int>(m_hFile));
+        m_hFile = kClosed;
     }
 }
 
 std::uint64_t CDinaFileBase::GetSize() const {
-    if (m_hFile < 0) {
+    if (!IsOpen()) {
         return 0;
     }
     struct stat info {};
-    if (::fstat(m_hFile, &info) != 0) {
+    if (::fstat(static_cast<int>(m_hFile), &info) != 0) {
         return 0;
     }
     return static_cast<std::uint64_t>(info.st_size);
