@@ -1,12 +1,9 @@
 #include "http/AuthChallenge.h"
 
-#include <curl/curl.h>
-
 #include <array>
 #include <cctype>
 #include <utility>
 
-#include "http/CurlGlobal.h"
 #include "http/HttpClient.h"
 
 namespace Web {
@@ -41,11 +38,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 std::uint32_t SchemeBit(std::string_view name) {
     static constexpr std::array<std::pair<std::string_view, std::uint32_t>, 5> kSchemes{{
-        {"Basic", WINHTTP_AUTH_SCHEME_BASIC},
-        {"NTLM", WINHTTP_AUTH_SCHEME_NTLM},
-        {"Passport1.4", WINHTTP_AUTH_SCHEME_PASSPORT},
-        {"Digest", WINHTTP_AUTH_SCHEME_DIGEST},
-        {"Negotiate", WINHTTP_AUTH_SCHEME_NEGOTIATE},
+        {"Basic", kAuthSchemeBasic},
+        {"NTLM", kAuthSchemeNtlm},
+        {"Passport1.4", kAuthSchemePassport},
+        {"Digest", kAuthSchemeDigest},
+        {"Negotiate", kAuthSchemeNegotiate},
     }};
     for (const auto& [text, bit] : kSchemes) {
         if (EqualsNoCase(name, text)) {
@@ -103,25 +100,10 @@ std::uint32_t ParseAuthSchemes(std::string_view value) {
     return schemes;
 }
 
-std::uint32_t TransportAuthSchemes() {
-    EnsureCurlGlobalInit();
-    std::uint32_t schemes = WINHTTP_AUTH_SCHEME_BASIC | WINHTTP_AUTH_SCHEME_DIGEST;
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (info != nullptr) {
-        if ((info->features & CURL_VERSION_NTLM) != 0) {
-            schemes |= WINHTTP_AUTH_SCHEME_NTLM;
-        }
-        if ((info->features & CURL_VERSION_SPNEGO) != 0) {
-            schemes |= WINHTTP_AUTH_SCHEME_NEGOTIATE;
-        }
-    }
-    return schemes;
-}
-
 std::uint32_t PreferredAuthScheme(std::uint32_t supported) {
     static constexpr std::array<std::uint32_t, 5> kOrder{
-        WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_PASSPORT,
-        WINHTTP_AUTH_SCHEME_DIGEST, WINHTTP_AUTH_SCHEME_BASIC};
+        kAuthSchemeNegotiate, kAuthSchemeNtlm, kAuthSchemePassport,
+        kAuthSchemeDigest, kAuthSchemeBasic};
     for (const std::uint32_t scheme : kOrder) {
         if ((supported & scheme) != 0) {
             return scheme;

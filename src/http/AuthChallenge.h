@@ -15,8 +15,9 @@ namespace Web {
 // scheme names are matched without regard to case, unknown ones are ignored.
 std::uint32_t ParseAuthSchemes(std::string_view headerValue);
 
-// Scheme bits the transport can actually answer. Passport never; NTLM and
-// Negotiate only when the HTTP library was built with them.
+// Scheme bits the transport can actually answer; defined by each backend.
+// Passport never; libcurl NTLM and Negotiate only when it was built with
+// them; WinHTTP Basic, NTLM, Digest and Negotiate.
 std::uint32_t TransportAuthSchemes();
 
 // The first scheme of `supported` in the order of preference Negotiate,

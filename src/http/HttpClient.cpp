@@ -4,8 +4,7 @@
 #include <utility>
 
 #include "http/AuthChallenge.h"
-#include "http/HttpResponse.h"
-#include "http/HttpSession.h"
+#include "http/Transport.h"
 
 namespace Web {
 
@@ -16,11 +15,21 @@ constexpr std::uint32_t kStatusProxyAuthRequired = 407;
 // A request is sent at most this many times while negotiating.
 constexpr int kMaxSends = 5;
 
+SessionParams SessionFor(const brevane::DEVICE_INFO& device, const std::string& userAgent) {
+    SessionParams params;
+    params.host = device.address;
+    params.port = device.port;
+    params.userAgent = userAgent;
+    params.timeoutMs = device.timeout;
+    params.maxConnectionsPerServer = CHttpClient::kMaxConnectionsPerServer;
+    return params;
+}
+
 }  // namespace
 
 CHttpClient::CHttpClient(const brevane::DEVICE_INFO& device, const std::string& userAgent)
     : m_timeout(device.timeout),
-      m_hSession(CHttpSession::Open(kMaxConnectionsPerServer)),
+      m_hSession(OpenSession(SessionFor(device, userAgent))),
       m_userAgent(userAgent),
       m_userName(device.userName),
       m_password(device.password),
@@ -36,11 +45,11 @@ bool CHttpClient::Request(const std::string& verb, const std::string& path) {
     std::lock_guard<std::mutex> exchange(m_exchangeMutex);
     bool connected = false;
     const std::int32_t scheme = m_scheme.load();
-    if (scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS) {
+    if (scheme == kSchemeHttp || scheme == kSchemeHttps) {
         return AuthenticatedExchange(verb, path, &connected);
     }
 
-    m_scheme = INTERNET_SCHEME_HTTP;
+    m_scheme = kSchemeHttp;
     if (AuthenticatedExchange(verb, path, &connected)) {
         return true;
     }
@@ -48,7 +57,7 @@ bool CHttpClient::Request(const std::string& verb, const std::string& path) {
     // answered this client before), it may speak only TLS: try HTTPS once.
     // A refused or unreachable camera is not tried again with HTTPS.
     if ((connected || GetRequestHandle()) && !IsAborted()) {
-        m_scheme = INTERNET_SCHEME_HTTPS;
+        m_scheme = kSchemeHttps;
         if (AuthenticatedExchange(verb, path, &connected)) {
             return true;
         }
@@ -86,7 +95,7 @@ bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::stri
         }
         // Kept for every later request of this client.
         m_authScheme = choice;
-        m_authTarget = proxy ? WINHTTP_AUTH_TARGET_PROXY : WINHTTP_AUTH_TARGET_SERVER;
+        m_authTarget = proxy ? kAuthTargetProxy : kAuthTargetServer;
         lastChallenge = status;
         if (sends >= kMaxSends) {
             return true;
@@ -101,17 +110,13 @@ bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path
         return false;
     }
     ExchangeParams params;
-    params.secure = m_scheme.load() == INTERNET_SCHEME_HTTPS;
-    params.host = m_host;
-    params.port = m_port;
+    params.secure = m_scheme.load() == kSchemeHttps;
     params.target = RequestTarget(path);
     params.verb = verb;
-    params.userAgent = m_userAgent;
     params.userName = m_userName;
     params.password = m_password;
     params.authScheme = m_authScheme.load();
     params.authTarget = m_authTarget.load();
-    params.timeoutMs = m_timeout;
 
     ExchangeResult result = m_hSession->Exchange(params);
     *connected = *connected || result.connected;
@@ -220,6 +225,32 @@ std::uint32_t CHttpClient::GetStatusCode() const {
 std::uint32_t CHttpClient::GetContentLength() const {
     brevane::CLockGuard lock(m_lock);
     return m_contentLength;
+}
+
+// --- free functions on a response handle ---
+
+bool QueryDataAvailable(const RequestHandle& handle, std::uint32_t* count) {
+    if (!handle) {
+        if (count != nullptr) {
+            *count = 0;
+        }
+        return false;
+    }
+    return handle->QueryDataAvailable(count);
+}
+
+bool ReadData(const RequestHandle& handle, void* buffer, std::uint32_t size, std::uint32_t* read) {
+    if (!handle) {
+        if (read != nullptr) {
+            *read = 0;
+        }
+        return false;
+    }
+    return handle->ReadData(buffer, size, read);
+}
+
+ResponseStats GetResponseStats(const RequestHandle& handle) {
+    return handle ? handle->Stats() : ResponseStats{};
 }
 
 }  // namespace Web

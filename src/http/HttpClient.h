@@ -56,20 +56,22 @@ struct ResponseStats {
 };
 ResponseStats GetResponseStats(const RequestHandle& handle);
 
-// Scheme values of m_scheme.
-inline constexpr std::int32_t INTERNET_SCHEME_HTTP = 1;
-inline constexpr std::int32_t INTERNET_SCHEME_HTTPS = 2;
+// Scheme values of m_scheme. The values of all constants below are those of
+// WinHTTP's (INTERNET_SCHEME_*, WINHTTP_AUTH_*), under names of our own so
+// that <winhttp.h> can be included beside this header.
+inline constexpr std::int32_t kSchemeHttp = 1;
+inline constexpr std::int32_t kSchemeHttps = 2;
 
 // Authentication scheme bits (m_authScheme, supported-scheme masks).
-inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_BASIC = 0x1;
-inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_NTLM = 0x2;
-inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_PASSPORT = 0x4;
-inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_DIGEST = 0x8;
-inline constexpr std::uint32_t WINHTTP_AUTH_SCHEME_NEGOTIATE = 0x10;
+inline constexpr std::uint32_t kAuthSchemeBasic = 0x1;
+inline constexpr std::uint32_t kAuthSchemeNtlm = 0x2;
+inline constexpr std::uint32_t kAuthSchemePassport = 0x4;
+inline constexpr std::uint32_t kAuthSchemeDigest = 0x8;
+inline constexpr std::uint32_t kAuthSchemeNegotiate = 0x10;
 
 // Authentication targets (m_authTarget).
-inline constexpr std::uint32_t WINHTTP_AUTH_TARGET_SERVER = 0;
-inline constexpr std::uint32_t WINHTTP_AUTH_TARGET_PROXY = 1;
+inline constexpr std::uint32_t kAuthTargetServer = 0;
+inline constexpr std::uint32_t kAuthTargetProxy = 1;
 
 class CHttpClient {
    public:
@@ -78,7 +80,7 @@ class CHttpClient {
     // ReadAll reads in chunks of at most this many bytes.
     static constexpr std::uint32_t kReadAllChunk = 0x2800;
     // Simultaneous connections the session opens to one server.
-    static constexpr long kMaxConnectionsPerServer = 16;
+    static constexpr std::uint32_t kMaxConnectionsPerServer = 16;
 
     // Copies the time-out, address, port, user name and password of `device`
     // and opens the session. A client whose session failed to open fails
@@ -143,8 +145,8 @@ class CHttpClient {
     RequestHandle m_hRequest;                // guarded by m_lock
     std::shared_ptr<CHttpSession> m_hSession;  // null when opening failed
     std::atomic<std::int32_t> m_scheme{0};
-    std::atomic<std::uint32_t> m_authScheme{WINHTTP_AUTH_SCHEME_BASIC};
-    std::atomic<std::uint32_t> m_authTarget{WINHTTP_AUTH_TARGET_SERVER};
+    std::atomic<std::uint32_t> m_authScheme{kAuthSchemeBasic};
+    std::atomic<std::uint32_t> m_authTarget{kAuthTargetServer};
     const std::string m_userAgent;
     const std::string m_userName;
     const std::string m_password;

@@ -1,5 +1,6 @@
 // The darvik-camsim program: prints where it listens, serves, and ends
-// cleanly on SIGTERM.
+// cleanly on SIGTERM; as a farm, makes and drives simulators on request and
+// ends when its standard input does.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "HttpFetch.h"
 
 namespace {
@@ -19,16 +22,18 @@ using camsim_test::Fetch;
 struct Child {
     pid_t pid = -1;
     FILE* out = nullptr;
+    int in = -1;  // the child's standard input
 };
 
 Child Spawn(const std::vector<std::string>& args) {
     int pipeFds[2];
-    if (pipe(pipeFds) != 0) return {};
+    int inFds[2];
+    if (pipe(pipeFds) != 0 || pipe(inFds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
+        dup2(inFds[0], STDIN_FILENO);
+        for (int fd : {pipeFds[0], pipeFds[1], inFds[0], inFds[1]}) close(fd);
         std::vector<char*> argv;
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
@@ -36,7 +41,8 @@ Child Spawn(const std::vector<std::string>& args) {
         _exit(127);
     }
     close(pipeFds[1]);
-    return {pid, fdopen(pipeFds[0], "r")};
+    close(inFds[0]);
+    return {pid, fdopen(pipeFds[0], "r"), inFds[1]};
 }
 
 std::string ReadLine(FILE* file) {
@@ -90,6 +96,7 @@ TEST(ProgramTest, PrintsUrlsServesAndStopsOnSigterm) {
     EXPECT_EQ(WaitExit(child.pid, std::chrono::milliseconds(3000)), 0);
     stalled.join();
     fclose(child.out);
+    close(child.in);
 }
 
 TEST(ProgramTest, RejectsBadArguments) {
@@ -103,7 +110,48 @@ TEST(ProgramTest, RejectsBadArguments) {
         ASSERT_GT(child.pid, 0);
         EXPECT_NE(WaitExit(child.pid, std::chrono::milliseconds(3000)), 0) << args[1] << " " << args[2];
         fclose(child.out);
+        close(child.in);
     }
+}
+
+TEST(ProgramTest, FarmMakesDrivesAndDeletesSimulatorsAndEndsWithItsInput) {
+    Child child = Spawn({DARVIK_CAMSIM_PATH, "--farm"});
+    ASSERT_GT(child.pid, 0);
+    const std::string line = ReadLine(child.out);
+    ASSERT_EQ(line.rfind("Farm: http://127.0.0.1:", 0), 0u) << line;
+    const std::string farm = line.substr(6);
+    auto post = [&](const std::string& path, const std::string& body = "") {
+        camsim_test::FetchOptions options;
+        options.method = "POST";
+        options.body = body;
+        return Fetch(farm + path, options);
+    };
+
+    EXPECT_EQ(post("/simulators", R"({"config": {"inputCount": 2, "faults": {"stall": 1}}})").status, 400);
+    auto made = post("/simulators", R"({"config": {"productId": "077", "inputCount": 2,
+        "faults": {"pathStatus": [{"prefix": "/cgi-bin/get?aud", "status": 503}]}},
+        "streamScript": {"body": "0001ff", "repeat": false}})");
+    ASSERT_EQ(made.status, 201) << made.body;
+    const std::string camera = nlohmann::json::parse(made.body)["url"];
+    EXPECT_NE(Fetch(camera + "/cgi-bin/get?sys").body.find("s_prid:077\r\ns_name"), std::string::npos);
+    EXPECT_EQ(Fetch(camera + "/cgi-bin/get?aud").status, 503);
+    EXPECT_EQ(Fetch(camera + "/cgi-bin/get?jpgl").body, std::string("\x00\x01\xff", 3));
+
+    // Its control interface under the farm; its state outlives a restart.
+    EXPECT_EQ(post("/simulators/1/control/inputs/flip?input=1").status, 200);
+    EXPECT_EQ(post("/simulators/1/stop").status, 200);
+    EXPECT_NE(Fetch(farm + "/simulators/1").body.find("\"running\": false"), std::string::npos);
+    EXPECT_EQ(post("/simulators/1/start").status, 200);
+    EXPECT_NE(Fetch(farm + "/simulators/1/control/inputs").body.find("\"s_ssta\": \"01\""), std::string::npos);
+
+    camsim_test::FetchOptions del;
+    del.method = "DELETE";
+    EXPECT_EQ(Fetch(farm + "/simulators/1", del).status, 200);
+    EXPECT_EQ(Fetch(farm + "/simulators/1/control/inputs").status, 404);
+
+    close(child.in);
+    EXPECT_EQ(WaitExit(child.pid, std::chrono::milliseconds(3000)), 0);
+    fclose(child.out);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camsim/Simulator.h"
+#include "support/SimulatorAuth.h"
 #include "capability/CDarvikCameraProperties.h"
 #include "kit/CapabilitySink.h"
 
@@ -110,7 +111,7 @@ TEST_F(CameraPropertiesTest, PalCameraGivesTheWholeResultInItsFixedOrder) {
 TEST_F(CameraPropertiesTest, NtscCameraWithDigestAuthentication) {
     Config config;
     config.ntsc = true;
-    config.auth = darvik::camsim::AuthMode::Digest;
+    config.auth = darvik::test::ChallengingAuth();
     StartSimulator(config);
     std::int32_t code = 0;
     ASSERT_TRUE(Fetch(code));

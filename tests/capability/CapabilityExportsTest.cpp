@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "camsim/Simulator.h"
+#include "support/SimulatorAuth.h"
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/CapabilitySink.h"
 #include "kit/ModuleLoader.h"
@@ -47,8 +48,9 @@ TEST_F(CapabilityExportsTest, ModuleObjectReportsWhatTheCameraIsForBothStandards
         const char* standard;
         std::int32_t firstInterval;
     };
-    for (const Case& c : {Case{false, AuthMode::None, "0", 200}, Case{true, AuthMode::Digest, "1", 166},
-                          Case{false, AuthMode::Digest, "0", 200}}) {
+    const AuthMode challenge = darvik::test::ChallengingAuth();
+    for (const Case& c : {Case{false, AuthMode::None, "0", 200}, Case{true, challenge, "1", 166},
+                          Case{false, challenge, "0", 200}}) {
         Config config;
         config.ntsc = c.ntsc;
         config.auth = c.auth;
@@ -93,9 +95,9 @@ TEST_F(CapabilityExportsTest, SingleInstanceSequence) {
     EXPECT_EQ(other.Notifications(), 0u);
     EXPECT_EQ(sink.ConnectionField(2), std::to_string(sim->Port()));
 
-    // A wrong password against Digest authentication fails the fetch.
+    // A wrong password against the camera's authentication fails the fetch.
     Config digest;
-    digest.auth = AuthMode::Digest;
+    digest.auth = darvik::test::ChallengingAuth();
     auto guarded = StartSimulator(digest);
     ASSERT_EQ(Module().InitCapabilityQuery(&other, 0), 1);
     ASSERT_EQ(Module().StartCapabilityQuery("127.0.0.1", guarded->Port(), "admin", "nope", &sink), 1);

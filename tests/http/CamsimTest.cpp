@@ -14,6 +14,7 @@
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
 #include "support/RecordingLog.h"
+#include "support/Wine.h"
 
 namespace brevane {
 namespace {
@@ -79,7 +80,7 @@ TEST_F(Camsim, UnreachableCameraIsRetriedWithPlainHttpOnceItListens) {
 
     Start(config);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
-    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTP);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttp);
     EXPECT_EQ(client.GetStatusCode(), 200u);
 }
 
@@ -95,7 +96,7 @@ TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
 
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("cgi-bin/get?mpg", reply, client, nullptr));
-    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTP);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttp);
     EXPECT_NE(Utils::GetParameter("m_qual", ":", Text(reply), "\r\n"), "");
     ASSERT_FALSE(m_camera->RequestLog().empty());
     EXPECT_EQ(m_camera->RequestLog().back().target, "/cgi-bin/get?mpg");
@@ -104,12 +105,13 @@ TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
 // --- authentication ---
 
 TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::Digest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(Utils::GetParameter("s_prid", ":", Text(reply), "\r\n"), "034");
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
     EXPECT_EQ(Schemes(*m_camera),
               (std::vector<AuthScheme>{AuthScheme::Basic, AuthScheme::None, AuthScheme::Digest}));
 
@@ -121,11 +123,12 @@ TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
 }
 
 TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::BasicAndDigest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
     EXPECT_EQ(client.GetStatusCode(), 401u);
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
     EXPECT_EQ(Schemes(*m_camera),
               (std::vector<AuthScheme>{AuthScheme::Basic, AuthScheme::None, AuthScheme::Digest}));
 }

@@ -14,6 +14,7 @@
 
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
+#include "support/Wine.h"
 
 namespace brevane {
 namespace {
@@ -108,11 +109,42 @@ TEST(HttpClientAuth, ChallengeWithoutUsableSchemeIsReturnedAsItIs) {
     Web::CHttpClient client(Device(server.Port(), 2000, "admin", "pw"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.GetStatusCode(), 401u);
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_BASIC);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+TEST(HttpClientAuth, BasicChallengeIsAnsweredWithTheCredentials) {
+    ScriptedServer server([](auto& e) {
+        if (e.request().authorization == "Basic YWRtaW46c2VjcmV0") {  // admin:secret
+            return e.Reply(200, "in");
+        }
+        return e.Reply(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+    });
+    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/x"));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
+    EXPECT_EQ(Body(client), "in");
+}
+
+TEST(HttpClientAuth, DigestChallengeSwitchesTheSchemeAndIsAnswered) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
+    ScriptedServer server([](auto& e) {
+        const std::string& answer = e.request().authorization;
+        if (answer.rfind("Digest ", 0) == 0 && answer.find("username=\"admin\"") != std::string::npos &&
+            answer.find("nonce=\"n0\"") != std::string::npos) {
+            return e.Reply(200, "in");
+        }
+        return e.Reply(401, "", "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n0\", qop=\"auth\"\r\n");
+    });
+    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/x"));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
+}
+
 TEST(HttpClientAuth, InterimResponsesAreWaitedOut) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP fails a request answered first with 100 Continue");
     ScriptedServer server([](auto& e) {
         return e.Send("HTTP/1.1 100 Continue\r\n\r\n") && e.Reply(200, "after interim");
     });
@@ -160,22 +192,33 @@ TEST(HttpClientRead, ReadAllTakesTheWholeBodyInBoundedChunks) {
     Web::CHttpClient client(Device(server.Port()), kAgent);
     ASSERT_TRUE(client.Request("GET", "/big"));
     EXPECT_EQ(client.GetContentLength(), 25000u);
-    // Once the whole body is buffered it is available at once.
+    // A transport with a receive buffer of its own (libcurl's) holds the
+    // whole body once it arrived and tells so at once; WinHTTP tells what its
+    // own buffer holds, so reads there are as long as what arrived.
     const Web::RequestHandle handle = client.GetRequestHandle();
+    const bool buffered = Web::GetResponseStats(handle).capacity != 0;
     const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (!Web::GetResponseStats(handle).ended && Clock::now() < deadline) {
+    while (buffered && !Web::GetResponseStats(handle).ended && Clock::now() < deadline) {
         std::uint32_t count = 0;
         ASSERT_TRUE(Web::QueryDataAvailable(handle, &count));
     }
-    EXPECT_EQ(client.QueryDataAvailable(), 25000u);
+    if (buffered) {
+        EXPECT_EQ(client.QueryDataAvailable(), 25000u);
+    }
     // A partial read leaves the rest available.
     std::vector<std::uint8_t> first(Web::CHttpClient::kReadAllChunk);
-    EXPECT_EQ(client.Read(first.data(), static_cast<std::uint32_t>(first.size())), 10240u);
-    EXPECT_EQ(client.QueryDataAvailable(), 25000u - 10240u);
+    const std::uint32_t firstRead =
+        client.Read(first.data(), static_cast<std::uint32_t>(first.size()));
+    ASSERT_GT(firstRead, 0u);
+    first.resize(firstRead);
+    if (buffered) {
+        EXPECT_EQ(firstRead, 10240u);
+        EXPECT_EQ(client.QueryDataAvailable(), 25000u - 10240u);
+    }
 
     std::vector<std::uint8_t> rest{1, 2, 3};
-    EXPECT_EQ(client.ReadAll(rest), 14760u);
-    EXPECT_EQ(rest.size(), 14760u);  // no short read, no trailing zeros
+    EXPECT_EQ(client.ReadAll(rest), 25000u - firstRead);
+    EXPECT_EQ(rest.size(), 25000u - firstRead);  // no short read, no trailing zeros
     EXPECT_EQ(std::string(first.begin(), first.end()) + std::string(rest.begin(), rest.end()),
               body);
     // The body has ended: nothing more, and a closed response reads nothing.
@@ -197,6 +240,19 @@ TEST(HttpClientRead, BodyBrokenOffReadsWhatArrivedThenFails) {
     EXPECT_EQ(Body(client), "only-part");
     std::uint32_t count = 0;
     EXPECT_FALSE(Web::QueryDataAvailable(client.GetRequestHandle(), &count));
+}
+
+TEST(HttpClientRead, ProxySettingsOfTheEnvironmentAreIgnored) {
+    ScriptedServer proxy([](auto& e) { return e.Reply(200, "via proxy"); });
+    ScriptedServer camera([](auto& e) { return e.Reply(200, "direct"); });
+    const std::string address = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    test::ScopedEnvironment http("http_proxy", address);
+    test::ScopedEnvironment upper("HTTP_PROXY", address);
+    test::ScopedEnvironment all("ALL_PROXY", address);
+    Web::CHttpClient client(Device(camera.Port()), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/x"));
+    EXPECT_EQ(Body(client), "direct");
+    EXPECT_TRUE(proxy.Requests().empty());
 }
 
 TEST(HttpClientRead, ConnectionIsReusedBetweenRequests) {
@@ -326,10 +382,15 @@ TEST(HttpClientStream, FastEndlessBodyStaysWithinTheFixedBuffer) {
         }
     }
     const Web::ResponseStats stats = Web::GetResponseStats(handle);
-    EXPECT_LE(stats.peakBuffered, stats.capacity);
-    // The buffer did fill up, so the transfer had to pause.
-    EXPECT_GT(stats.peakBuffered, stats.capacity - 16384);
-    EXPECT_LE(stats.bytesReceived, total + stats.capacity);
+    if (stats.capacity != 0) {
+        EXPECT_LE(stats.peakBuffered, stats.capacity);
+        // The buffer did fill up, so the transfer had to pause.
+        EXPECT_GT(stats.peakBuffered, stats.capacity - 16384);
+        EXPECT_LE(stats.bytesReceived, total + stats.capacity);
+    } else {
+        // WinHTTP buffers for itself; what was taken is what was read.
+        EXPECT_EQ(stats.bytesReceived, total);
+    }
 #if !defined(DARVIK_SANITIZED)
     // Nothing else held the data back either: the process grew by far less
     // than what streamed through it. (Sanitizer builds keep freed blocks in

@@ -65,7 +65,7 @@ TEST_F(LighttpdInterop, DigestIsNegotiatedAndTheReplyRead) {
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/digest/cgi-bin/get?sys", reply, client, &sink));
     EXPECT_EQ(client.GetStatusCode(), 200u);
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
     EXPECT_EQ(Text(reply), kReply);
     EXPECT_EQ(Utils::GetParameter("m_qual", ":", Text(reply), "\r\n"), "1250");
     // Later requests answer the challenge without renegotiating.
@@ -93,7 +93,7 @@ TEST_F(LighttpdInterop, BasicCredentialsGoOutWithTheFirstRequest) {
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/basic/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(Text(reply), kReply);
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_BASIC);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
 
     Web::CHttpClient wrong(Device(s_server->Port(), "admin", "nope"), "Brevane::HttpClient");
     ASSERT_TRUE(wrong.Request("GET", "/basic/cgi-bin/get?sys"));
@@ -104,8 +104,8 @@ TEST_F(LighttpdInterop, SelfSignedTlsIsAcceptedAfterPlainHttpFails) {
     Web::CHttpClient client(Device(s_server->TlsPort(), "admin", "secret"), "Brevane::HttpClient");
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/digest/cgi-bin/get?sys", reply, client, nullptr));
-    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTPS);
-    EXPECT_EQ(client.GetAuthScheme(), Web::WINHTTP_AUTH_SCHEME_DIGEST);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttps);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
     EXPECT_EQ(Text(reply), kReply);
     // The scheme stays for the client's life.
     ASSERT_TRUE(Utils::SendRequestEx("/open/cgi-bin/get?sys", reply, client, nullptr));
@@ -116,7 +116,7 @@ TEST_F(LighttpdInterop, OldTlsVersionOfACameraIsAccepted) {
     Web::CHttpClient client(Device(s_server->OldTlsPort(), "", ""), "Brevane::HttpClient");
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/open/cgi-bin/get?sys", reply, client, nullptr));
-    EXPECT_EQ(client.GetScheme(), Web::INTERNET_SCHEME_HTTPS);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttps);
     EXPECT_EQ(Text(reply), kReply);
 }
 

@@ -1,40 +1,24 @@
 #include "http/ScriptedServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cctype>
 #include <chrono>
 #include <cstring>
-#include <strings.h>
 
 namespace brevane::test {
 
 namespace {
 
-int ListenOn(std::uint16_t port, std::uint16_t* bound) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
+bool EqualsNoCase(const std::string& a, const char* b) {
+    if (a.size() != std::strlen(b)) {
+        return false;
     }
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 64) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        return -1;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
     }
-    *bound = ntohs(address.sin_port);
-    return fd;
+    return true;
 }
 
 std::string HeaderValue(const std::string& head, const char* name) {
@@ -47,7 +31,7 @@ std::string HeaderValue(const std::string& head, const char* name) {
             break;
         }
         if (end - start > nameLength && head[start + nameLength] == ':' &&
-            ::strncasecmp(head.c_str() + start, name, nameLength) == 0) {
+            EqualsNoCase(head.substr(start, nameLength), name)) {
             std::size_t value = start + nameLength + 1;
             while (value < end && head[value] == ' ') {
                 ++value;
@@ -66,15 +50,14 @@ bool ScriptedServer::Exchange::Send(std::string_view bytes) {
         if (m_server.Stopped()) {
             return false;
         }
-        pollfd entry{m_fd, POLLOUT, 0};
-        if (::poll(&entry, 1, 50) <= 0) {
+        if (!sock::WaitWritable(m_fd, 50)) {
             continue;  // re-check the stop flag while the peer does not read
         }
-        const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long sent = sock::Send(m_fd, bytes.data(), bytes.size());
+        if (sent == sock::kWouldBlock) {
+            continue;
+        }
         if (sent < 0) {
-            if (errno == EAGAIN || errno == EINTR) {
-                continue;
-            }
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -100,8 +83,8 @@ bool ScriptedServer::Exchange::WaitStopped(std::uint32_t ms) {
 
 ScriptedServer::ScriptedServer(Handler handler, std::uint16_t port)
     : m_handler(std::move(handler)) {
-    m_listenFd = ListenOn(port, &m_port);
-    if (m_listenFd >= 0) {
+    m_listenFd = sock::Listen(port, &m_port);
+    if (m_listenFd != sock::kInvalid) {
         m_acceptThread = std::thread([this] { AcceptLoop(); });
     }
 }
@@ -110,8 +93,8 @@ ScriptedServer::~ScriptedServer() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
-        for (const int fd : m_clientFds) {
-            ::shutdown(fd, SHUT_RDWR);
+        for (const sock::Handle fd : m_clientFds) {
+            sock::Shutdown(fd);
         }
     }
     m_stopped.notify_all();
@@ -126,8 +109,8 @@ ScriptedServer::~ScriptedServer() {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    if (m_listenFd >= 0) {
-        ::close(m_listenFd);
+    if (m_listenFd != sock::kInvalid) {
+        sock::Close(m_listenFd);
     }
 }
 
@@ -138,26 +121,25 @@ std::vector<ScriptedServer::Request> ScriptedServer::Requests() const {
 
 std::uint16_t ScriptedServer::UnusedPort() {
     std::uint16_t port = 0;
-    const int fd = ListenOn(0, &port);
-    if (fd >= 0) {
-        ::close(fd);
+    const sock::Handle fd = sock::Listen(0, &port);
+    if (fd != sock::kInvalid) {
+        sock::Close(fd);
     }
     return port;
 }
 
 void ScriptedServer::AcceptLoop() {
     while (!m_stopping) {
-        pollfd entry{m_listenFd, POLLIN, 0};
-        if (::poll(&entry, 1, 50) <= 0) {
+        if (!sock::WaitReadable(m_listenFd, 50)) {
             continue;
         }
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
+        const sock::Handle fd = sock::Accept(m_listenFd);
+        if (fd == sock::kInvalid) {
             continue;
         }
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_stopping) {
-            ::close(fd);
+            sock::Close(fd);
             break;
         }
         const int connection = ++m_connections;
@@ -166,18 +148,20 @@ void ScriptedServer::AcceptLoop() {
     }
 }
 
-void ScriptedServer::Serve(int fd, int connection) {
+void ScriptedServer::Serve(sock::Handle fd, int connection) {
     std::string pending;
     char chunk[4096];
     bool open = true;
     while (open && !m_stopping) {
         const std::size_t headEnd = pending.find("\r\n\r\n");
         if (headEnd == std::string::npos) {
-            pollfd entry{fd, POLLIN, 0};
-            if (::poll(&entry, 1, 50) <= 0) {
+            if (!sock::WaitReadable(fd, 50)) {
                 continue;
             }
-            const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+            const long got = sock::Receive(fd, chunk, sizeof chunk);
+            if (got == sock::kWouldBlock) {
+                continue;
+            }
             if (got <= 0) {
                 break;
             }
@@ -209,7 +193,7 @@ void ScriptedServer::Serve(int fd, int connection) {
             break;
         }
     }
-    ::close(fd);
+    sock::Close(fd);
 }
 
 }  // namespace brevane::test

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "http/TestSocket.h"
+
 namespace brevane::test {
 
 class ScriptedServer {
@@ -40,10 +42,10 @@ class ScriptedServer {
 
        private:
         friend class ScriptedServer;
-        Exchange(ScriptedServer& server, int fd, Request request)
+        Exchange(ScriptedServer& server, sock::Handle fd, Request request)
             : m_server(server), m_fd(fd), m_request(std::move(request)) {}
         ScriptedServer& m_server;
-        int m_fd;
+        sock::Handle m_fd;
         Request m_request;
     };
 
@@ -56,7 +58,7 @@ class ScriptedServer {
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
     std::uint16_t Port() const { return m_port; }
-    bool Listening() const { return m_listenFd >= 0; }
+    bool Listening() const { return m_listenFd != sock::kInvalid; }
     std::vector<Request> Requests() const;
     int Connections() const { return m_connections.load(); }
     bool Stopped() const { return m_stopping.load(); }
@@ -66,10 +68,10 @@ class ScriptedServer {
 
    private:
     void AcceptLoop();
-    void Serve(int fd, int connection);
+    void Serve(sock::Handle fd, int connection);
 
     Handler m_handler;
-    int m_listenFd = -1;
+    sock::Handle m_listenFd = sock::kInvalid;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_connections{0};
@@ -77,7 +79,7 @@ class ScriptedServer {
     mutable std::mutex m_mutex;
     std::condition_variable m_stopped;
     std::vector<Request> m_requests;   // guarded by m_mutex
-    std::vector<int> m_clientFds;      // guarded by m_mutex
+    std::vector<sock::Handle> m_clientFds;  // guarded by m_mutex
     std::vector<std::thread> m_threads;  // guarded by m_mutex
     std::thread m_acceptThread;
 };

@@ -6,7 +6,7 @@
 
 #include "http/AuthChallenge.h"
 #include "http/HttpClient.h"
-#include "http/HttpSession.h"
+#include "http/Transport.h"
 #include "http/Utils.h"
 #include "support/RecordingLog.h"
 
@@ -169,28 +169,28 @@ namespace Web {
 namespace {
 
 TEST(AuthChallenge, ReadsEveryOfferedScheme) {
-    EXPECT_EQ(ParseAuthSchemes("Basic realm=\"cam\""), WINHTTP_AUTH_SCHEME_BASIC);
+    EXPECT_EQ(ParseAuthSchemes("Basic realm=\"cam\""), kAuthSchemeBasic);
     EXPECT_EQ(ParseAuthSchemes("Digest realm=\"a, Basic b\", nonce=\"x\\\"Basic\", qop=auth, "
                                "algorithm=MD5, Basic realm=\"cam\""),
-              WINHTTP_AUTH_SCHEME_DIGEST | WINHTTP_AUTH_SCHEME_BASIC);
-    EXPECT_EQ(ParseAuthSchemes("negotiate"), WINHTTP_AUTH_SCHEME_NEGOTIATE);
+              kAuthSchemeDigest | kAuthSchemeBasic);
+    EXPECT_EQ(ParseAuthSchemes("negotiate"), kAuthSchemeNegotiate);
     EXPECT_EQ(ParseAuthSchemes("Negotiate YIIBhwYGKwYBBQUCoIIBezCC=="),
-              WINHTTP_AUTH_SCHEME_NEGOTIATE);
+              kAuthSchemeNegotiate);
     EXPECT_EQ(ParseAuthSchemes("NTLM, Passport1.4 srealm=x"),
-              WINHTTP_AUTH_SCHEME_NTLM | WINHTTP_AUTH_SCHEME_PASSPORT);
+              kAuthSchemeNtlm | kAuthSchemePassport);
     EXPECT_EQ(ParseAuthSchemes("Bearer realm=x, Basicx, realm=Digest"), 0u);
     EXPECT_EQ(ParseAuthSchemes(""), 0u);
 }
 
 TEST(AuthChallenge, PrefersStrongerSchemesAndNeverPassport) {
-    EXPECT_EQ(PreferredAuthScheme(WINHTTP_AUTH_SCHEME_BASIC | WINHTTP_AUTH_SCHEME_DIGEST),
-              WINHTTP_AUTH_SCHEME_DIGEST);
-    EXPECT_EQ(PreferredAuthScheme(0x1F), WINHTTP_AUTH_SCHEME_NEGOTIATE);
-    EXPECT_EQ(PreferredAuthScheme(WINHTTP_AUTH_SCHEME_NTLM | WINHTTP_AUTH_SCHEME_PASSPORT),
-              WINHTTP_AUTH_SCHEME_NTLM);
+    EXPECT_EQ(PreferredAuthScheme(kAuthSchemeBasic | kAuthSchemeDigest),
+              kAuthSchemeDigest);
+    EXPECT_EQ(PreferredAuthScheme(0x1F), kAuthSchemeNegotiate);
+    EXPECT_EQ(PreferredAuthScheme(kAuthSchemeNtlm | kAuthSchemePassport),
+              kAuthSchemeNtlm);
     EXPECT_EQ(PreferredAuthScheme(0), 0u);
-    EXPECT_EQ(TransportAuthSchemes() & WINHTTP_AUTH_SCHEME_PASSPORT, 0u);
-    EXPECT_NE(TransportAuthSchemes() & WINHTTP_AUTH_SCHEME_DIGEST, 0u);
+    EXPECT_EQ(TransportAuthSchemes() & kAuthSchemePassport, 0u);
+    EXPECT_NE(TransportAuthSchemes() & kAuthSchemeDigest, 0u);
 }
 
 TEST(RequestTarget, AddsTheLeadingSlashAndEncodesUnsafeBytes) {

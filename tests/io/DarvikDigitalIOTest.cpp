@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "camsim/Simulator.h"
+#include "support/SimulatorAuth.h"
 #include "driver/CDarvikIPCaptureDriver.h"
 #include "io/CDarvikDigitalIO.h"
 #include "kit/FrameAllocator.h"
@@ -128,7 +129,7 @@ TEST_F(DarvikDigitalIOTest, OutputsAreNumberedFromOneAtTheCameraAndValueZeroIsRe
 
 TEST_F(DarvikDigitalIOTest, UnreachableOrRefusingCameraFailsBothSides) {
     Config config;
-    config.auth = darvik::camsim::AuthMode::Digest;
+    config.auth = darvik::test::ChallengingAuth();
     StartSimulator(config);
     {
         CDarvikDigitalIO io(&driver);

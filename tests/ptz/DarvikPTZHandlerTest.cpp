@@ -13,6 +13,7 @@
 #include "ptz/DarvikPTZHandler.h"
 #include "ptz/SimulatedCamera.h"
 #include "settings/TempSettingsDirectory.h"
+#include "support/Wine.h"
 #include "settings/XMLSettingsAPI.h"
 
 namespace brevane {
@@ -144,8 +145,10 @@ TEST_F(PTZHandler, PresetsSurviveANewHandlerWithAllNamesIntact) {
         ASSERT_EQ(api->AddPreposition("Yard"), PTZ_OK);
     }
     EXPECT_EQ(camera.Sim().Presets().size(), 3u);
-    const std::string command = "xmllint --noout '" + m_dir.File("Darvik_0011223344AA.preset") + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    if (!darvik::test::RunningUnderWine()) {  // xmllint is a program of the Linux side
+        const std::string command = "xmllint --noout '" + m_dir.File("Darvik_0011223344AA.preset") + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
 
     CDarvikPTZHandler restarted(&camera.driver);
     IIPPTZApi* api = restarted.GetPTZApi(0);

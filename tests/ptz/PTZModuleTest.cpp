@@ -1,4 +1,4 @@
-// PTZ as a host sees it: the built module loaded with dlopen, a driver made
+// PTZ as a host sees it: the built module loaded as a host loads it, a driver made
 // through the exports and opened against the camera simulator, and every PTZ
 // interface called by table entry.
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include "kit/MessageSink.h"
 #include "kit/ModuleLoader.h"
 #include "kit/OpenParameters.h"
+#include "platform/Platform.h"
 #include "support/SlotCall.h"
 
 namespace {
@@ -26,7 +27,7 @@ namespace {
 using darvik::test::CallSlot;
 
 // The module keeps preset files beside the host executable: this test.
-std::filesystem::path HostDirectory() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
+std::filesystem::path HostDirectory() { return std::filesystem::path(brevane::platform::ExecutableDirectory()); }
 
 // CTest runs every case as its own process, side by side, and they all share
 // the host directory: the process ID in the MAC address gives each case its

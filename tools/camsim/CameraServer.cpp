@@ -18,6 +18,7 @@
 #include <random>
 #include <sstream>
 
+#include "ScriptedStreamSource.h"
 #include "SimulatorImpl.h"
 
 namespace darvik::camsim {
@@ -293,8 +294,13 @@ MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string
     std::string error;
     std::unique_ptr<StreamSource> source;
     try {
-        source = impl.config.streamFactory ? impl.config.streamFactory(settings, &error)
-                                           : CreateStreamSource(settings, &error);
+        if (std::optional<StreamScript> script = impl.ScriptSnapshot()) {
+            source = std::make_unique<ScriptedStreamSource>(std::move(*script));
+        } else if (impl.config.streamFactory) {
+            source = impl.config.streamFactory(settings, &error);
+        } else {
+            source = CreateStreamSource(settings, &error);
+        }
     } catch (const std::exception& e) {
         error = e.what();
     }

@@ -101,6 +101,18 @@ struct Config {
     std::function<std::unique_ptr<StreamSource>(const StreamSettings&, std::string*)> streamFactory;
 };
 
+// A stream body given byte by byte, answered to every stream request instead
+// of the encoded streams: sent in the given piece sizes (cycled; none: the
+// body in one piece), each after delayMs, repeated or not, then closed or
+// stalled. Lets tests meet exact byte layouts, splits and stream faults.
+struct StreamScript {
+    std::vector<std::uint8_t> body;
+    std::vector<std::size_t> pieceSizes;
+    std::uint32_t delayMs = 5;
+    bool repeat = true;      // start the body over at its end
+    bool stallAtEnd = false; // when not repeating: stall instead of closing
+};
+
 struct RequestLogEntry {
     std::string target;              // request target exactly as received
     AuthScheme auth = AuthScheme::None;

@@ -1,59 +1,13 @@
 #include "ControlApi.h"
 
 #include <charconv>
-#include <limits>
-#include <nlohmann/json.hpp>
 #include <optional>
-#include <stdexcept>
 
 namespace darvik::camsim {
 
 namespace {
 
-using nlohmann::json;
-
-// ---- to JSON --------------------------------------------------------------
-
-json ToJson(const Faults& f) {
-    json pathStatus = json::array();
-    for (const PathStatus& p : f.pathStatus) {
-        pathStatus.push_back({{"prefix", p.prefix}, {"status", p.status}, {"body", p.body}});
-    }
-    return {
-        {"refuseConnections", f.refuseConnections},
-        {"refuseFirstConnections", f.refuseFirstConnections},
-        {"resetRequests", f.resetRequests},
-        {"pathStatus", pathStatus},
-        {"delayMs", f.delayMs},
-        {"stall", f.stall},
-        {"cutAfterBytes", f.cutAfterBytes ? json(*f.cutAfterBytes) : json(nullptr)},
-        {"garbage", f.garbage},
-        {"padding", ToString(f.padding)},
-        {"onlyPaths", f.onlyPaths},
-    };
-}
-
-json ToJson(const StreamFaults& f) {
-    return {
-        {"stallAfterFrames", f.stallAfterFrames},
-        {"closeAfterFrames", f.closeAfterFrames},
-        {"closeAfterBytes", f.closeAfterBytes},
-        {"chunkSizes", f.chunkSizes},
-        {"garbageBetweenFrames", f.garbageBetweenFrames},
-        {"wrongLengthEvery", f.wrongLengthEvery},
-        {"refuseFirstConnections", f.refuseFirstConnections},
-    };
-}
-
-json ToJson(const MpegSettings& m) {
-    return {{"m_mode", m.mode}, {"m_qual", m.quality}, {"m_fram", m.frameRate}, {"m_resl", m.resolution}};
-}
-
-json ToJson(const HeadPosition& p) {
-    return {{"pan", p.pan}, {"tilt", p.tilt}, {"zoom", p.zoom}, {"focus", p.focus}, {"iris", p.iris}};
-}
-
-json ToJson(const AxisMotion& m) { return {{"direction", m.direction}, {"speed", m.speed}}; }
+using json = Json;
 
 json Inputs(Simulator& sim) {
     const std::string status = sim.InputStatus();
@@ -68,35 +22,24 @@ json Outputs(Simulator& sim) {
     return {{"values", sim.Outputs()}, {"writes", writes}};
 }
 
-json Encoder(Simulator& sim) {
-    const EncoderState e = sim.Encoder();
-    return {{"applied", ToJson(e.applied)}, {"pending", ToJson(e.pending)}, {"j_qual", e.jpegQuality}};
-}
+json Encoder(Simulator& sim) { return ToJson(sim.Encoder()); }
 
 json Ptz(Simulator& sim) {
-    const HeadState head = sim.Head();
+    json ptz = ToJson(sim.Head());
     json presets = json::array();
     for (const auto& [number, position] : sim.Presets()) {
         json entry = ToJson(position);
         entry["number"] = number;
         presets.push_back(entry);
     }
-    return {
-        {"position", ToJson(head.position)},
-        {"motion",
-         {{"pan", ToJson(head.pan)},
-          {"tilt", ToJson(head.tilt)},
-          {"zoom", ToJson(head.zoom)},
-          {"focus", ToJson(head.focus)},
-          {"iris", ToJson(head.iris)}}},
-        {"presets", presets},
-    };
+    ptz["presets"] = presets;
+    return ptz;
 }
 
 json Log(Simulator& sim) {
     json entries = json::array();
     for (const RequestLogEntry& e : sim.RequestLog()) {
-        entries.push_back({{"target", e.target}, {"auth", ToString(e.auth)}, {"status", e.status}});
+        entries.push_back(ToJson(e));
     }
     return entries;
 }
@@ -128,127 +71,7 @@ json State(Simulator& sim) {
     };
 }
 
-// ---- from JSON ------------------------------------------------------------
-
-// Reports a value of the wrong kind or range as a readable error.
-struct BadField : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-template <typename T>
-T Unsigned(const json& value, const std::string& key) {
-    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
-        throw BadField("\"" + key + "\" needs a whole number from 0 to " +
-                       std::to_string(std::numeric_limits<T>::max()));
-    }
-    return value.get<T>();
-}
-
-bool Bool(const json& value, const std::string& key) {
-    if (!value.is_boolean()) throw BadField("\"" + key + "\" needs true or false");
-    return value.get<bool>();
-}
-
-std::string Text(const json& value, const std::string& key) {
-    if (!value.is_string()) throw BadField("\"" + key + "\" needs a string");
-    return value.get<std::string>();
-}
-
-template <typename Apply>
-bool ApplyObject(std::string_view text, std::string* error, Apply apply) {
-    try {
-        const json object = json::parse(text);
-        if (!object.is_object()) {
-            throw BadField("a JSON object is needed");
-        }
-        for (const auto& [key, value] : object.items()) {
-            apply(key, value);
-        }
-        return true;
-    } catch (const std::exception& e) {
-        if (error != nullptr) *error = e.what();
-        return false;
-    }
-}
-
-void ApplyFault(Faults& f, const std::string& key, const json& value) {
-    if (key == "refuseConnections") {
-        f.refuseConnections = Bool(value, key);
-    } else if (key == "refuseFirstConnections") {
-        f.refuseFirstConnections = Unsigned<std::uint32_t>(value, key);
-    } else if (key == "resetRequests") {
-        f.resetRequests = Bool(value, key);
-    } else if (key == "pathStatus") {
-        if (!value.is_array()) throw BadField("\"pathStatus\" needs an array");
-        std::vector<PathStatus> list;
-        for (const json& item : value) {
-            if (!item.is_object()) throw BadField("\"pathStatus\" entries are objects");
-            PathStatus entry;
-            for (const auto& [field, v] : item.items()) {
-                if (field == "prefix") entry.prefix = Text(v, field);
-                else if (field == "status") entry.status = Unsigned<unsigned>(v, field);
-                else if (field == "body") entry.body = Text(v, field);
-                else throw BadField("unknown field \"" + field + "\" in \"pathStatus\"");
-            }
-            if (entry.status < 100 || entry.status > 999) throw BadField("a status lies from 100 to 999");
-            list.push_back(entry);
-        }
-        f.pathStatus = std::move(list);
-    } else if (key == "delayMs") {
-        f.delayMs = Unsigned<std::uint32_t>(value, key);
-    } else if (key == "stall") {
-        f.stall = Bool(value, key);
-    } else if (key == "cutAfterBytes") {
-        if (value.is_null()) f.cutAfterBytes.reset();
-        else f.cutAfterBytes = Unsigned<std::uint32_t>(value, key);
-    } else if (key == "garbage") {
-        f.garbage = Bool(value, key);
-    } else if (key == "padding") {
-        if (!ParseValuePadding(Text(value, key), f.padding)) {
-            throw BadField("\"padding\" is \"none\", \"zeros\" or \"blanks\"");
-        }
-    } else if (key == "onlyPaths") {
-        if (!value.is_array()) throw BadField("\"onlyPaths\" needs an array of strings");
-        std::vector<std::string> paths;
-        for (const json& item : value) paths.push_back(Text(item, key));
-        f.onlyPaths = std::move(paths);
-    } else {
-        throw BadField("unknown fault \"" + key + "\"");
-    }
-}
-
-void ApplyStreamFault(StreamFaults& f, const std::string& key, const json& value) {
-    if (key == "stallAfterFrames") {
-        f.stallAfterFrames = Unsigned<std::uint32_t>(value, key);
-    } else if (key == "closeAfterFrames") {
-        f.closeAfterFrames = Unsigned<std::uint32_t>(value, key);
-    } else if (key == "closeAfterBytes") {
-        f.closeAfterBytes = Unsigned<std::uint64_t>(value, key);
-    } else if (key == "chunkSizes") {
-        if (!value.is_array()) throw BadField("\"chunkSizes\" needs an array of numbers");
-        std::vector<std::uint32_t> sizes;
-        for (const json& item : value) {
-            const auto size = Unsigned<std::uint32_t>(item, key);
-            if (size == 0) throw BadField("\"chunkSizes\" entries are above 0");
-            sizes.push_back(size);
-        }
-        f.chunkSizes = std::move(sizes);
-    } else if (key == "garbageBetweenFrames") {
-        f.garbageBetweenFrames = Bool(value, key);
-    } else if (key == "wrongLengthEvery") {
-        f.wrongLengthEvery = Unsigned<std::uint32_t>(value, key);
-    } else if (key == "refuseFirstConnections") {
-        f.refuseFirstConnections = Unsigned<std::uint32_t>(value, key);
-    } else {
-        throw BadField("unknown stream fault \"" + key + "\"");
-    }
-}
-
 // ---- requests -------------------------------------------------------------
-
-// Request targets are whatever clients sent: bytes that are not UTF-8 are
-// replaced rather than failing the whole reply.
-std::string Dump(const json& value) { return value.dump(2, ' ', false, json::error_handler_t::replace); }
 
 ControlReply Reply(unsigned status, const json& body) { return {status, Dump(body) + "\n"}; }
 
@@ -271,32 +94,6 @@ std::optional<std::uint32_t> Argument(const std::map<std::string, std::string>& 
 }
 
 }  // namespace
-
-std::string FaultsToJson(const Faults& faults) { return Dump(ToJson(faults)); }
-
-bool ApplyFaultsJson(std::string_view json, Faults& faults, std::string* error) {
-    Faults next = faults;
-    if (!ApplyObject(json, error, [&](const std::string& key, const nlohmann::json& value) {
-            ApplyFault(next, key, value);
-        })) {
-        return false;
-    }
-    faults = std::move(next);
-    return true;
-}
-
-std::string StreamFaultsToJson(const StreamFaults& faults) { return Dump(ToJson(faults)); }
-
-bool ApplyStreamFaultsJson(std::string_view json, StreamFaults& faults, std::string* error) {
-    StreamFaults next = faults;
-    if (!ApplyObject(json, error, [&](const std::string& key, const nlohmann::json& value) {
-            ApplyStreamFault(next, key, value);
-        })) {
-        return false;
-    }
-    faults = std::move(next);
-    return true;
-}
 
 ControlReply HandleControl(Simulator& sim, std::string_view method, std::string_view rawPath,
                            const std::map<std::string, std::string>& args, std::string_view body) {
@@ -327,8 +124,9 @@ ControlReply HandleControl(Simulator& sim, std::string_view method, std::string_
         }
     }
     if (!post) {
-        static const char* const kChanges[] = {"inputs/set", "inputs/flip", "outputs/clear",
-                                               "log/clear",  "faults/clear", "stream-faults/clear"};
+        static const char* const kChanges[] = {"inputs/set",          "inputs/flip",   "outputs/clear",
+                                               "log/clear",           "faults/clear",  "stream-faults/clear",
+                                               "stream-script",       "stream-script/clear"};
         for (const char* change : kChanges) {
             if (path == change) return ErrorReply(405, "\"" + path + "\" is done with POST");
         }
@@ -374,6 +172,19 @@ ControlReply HandleControl(Simulator& sim, std::string_view method, std::string_
         }
         sim.SetStreamFaults(faults);
         return Reply(200, ToJson(sim.GetStreamFaults()));
+    }
+    if (path == "stream-script" || path == "stream-script/clear") {
+        std::optional<StreamScript> script;
+        if (path == "stream-script") {
+            script.emplace();
+            try {
+                ApplyJson(json::parse(body.empty() ? "{}" : body), *script);
+            } catch (const std::exception& e) {
+                return ErrorReply(400, e.what());
+            }
+        }
+        sim.SetStreamScript(std::move(script));
+        return Reply(200, json::object());
     }
     return ErrorReply(404, "no such control \"" + path + "\"");
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "Json.h"
 #include "Simulator.h"
 
 namespace darvik::camsim {
@@ -22,13 +23,5 @@ struct ControlReply {
 // POST; reads take GET.
 ControlReply HandleControl(Simulator& simulator, std::string_view method, std::string_view path,
                            const std::map<std::string, std::string>& args, std::string_view body);
-
-// The fault settings as JSON text, and back. ApplyFaultsJson changes only the
-// fields present in `json`; false with a reason when the text is not a JSON
-// object of known fields with values of the right kind.
-std::string FaultsToJson(const Faults& faults);
-bool ApplyFaultsJson(std::string_view json, Faults& faults, std::string* error);
-std::string StreamFaultsToJson(const StreamFaults& faults);
-bool ApplyStreamFaultsJson(std::string_view json, StreamFaults& faults, std::string* error);
 
 }  // namespace darvik::camsim

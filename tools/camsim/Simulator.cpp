@@ -3,60 +3,10 @@
 #include <microhttpd.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "SimulatorImpl.h"
 
 namespace darvik::camsim {
-
-const char* ToString(AuthMode mode) {
-    switch (mode) {
-        case AuthMode::None: return "none";
-        case AuthMode::Basic: return "basic";
-        case AuthMode::Digest: return "digest";
-        case AuthMode::BasicAndDigest: return "basic+digest";
-    }
-    return "none";
-}
-
-const char* ToString(AuthScheme scheme) {
-    switch (scheme) {
-        case AuthScheme::None: return "none";
-        case AuthScheme::Basic: return "Basic";
-        case AuthScheme::Digest: return "Digest";
-        case AuthScheme::Other: return "other";
-    }
-    return "none";
-}
-
-const char* ToString(ValuePadding padding) {
-    switch (padding) {
-        case ValuePadding::None: return "none";
-        case ValuePadding::LeadingZeros: return "zeros";
-        case ValuePadding::LeadingBlanks: return "blanks";
-    }
-    return "none";
-}
-
-bool ParseAuthMode(const std::string& text, AuthMode& mode) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "none") mode = AuthMode::None;
-    else if (lower == "basic") mode = AuthMode::Basic;
-    else if (lower == "digest") mode = AuthMode::Digest;
-    else if (lower == "basic+digest" || lower == "both") mode = AuthMode::BasicAndDigest;
-    else return false;
-    return true;
-}
-
-bool ParseValuePadding(const std::string& text, ValuePadding& padding) {
-    if (text == "none") padding = ValuePadding::None;
-    else if (text == "zeros") padding = ValuePadding::LeadingZeros;
-    else if (text == "blanks") padding = ValuePadding::LeadingBlanks;
-    else return false;
-    return true;
-}
 
 bool FaultApplies(const Faults& faults, const std::string& target) {
     if (faults.onlyPaths.empty()) {
@@ -127,6 +77,11 @@ Faults Simulator::Impl::FaultsSnapshot() {
 StreamFaults Simulator::Impl::StreamFaultsSnapshot() {
     std::lock_guard guard(m_lock);
     return m_streamFaults;
+}
+
+std::optional<StreamScript> Simulator::Impl::ScriptSnapshot() {
+    std::lock_guard guard(m_lock);
+    return m_script;
 }
 
 bool Simulator::Impl::TakeStreamRefusal() {
@@ -256,6 +211,11 @@ void Simulator::ClearRequestLog() {
 }
 
 EncoderState Simulator::Encoder() const { return m_impl->model.Encoder(); }
+void Simulator::SetStreamScript(std::optional<StreamScript> script) {
+    std::lock_guard guard(m_impl->m_lock);
+    m_impl->m_script = std::move(script);
+}
+
 std::uint32_t Simulator::ActiveStreams() const { return m_impl->activeStreams.load(); }
 std::uint64_t Simulator::StreamFramesProduced() const { return m_impl->streamFrames.load(); }
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,10 @@ class Simulator {
 
     // Applied and pending MPEG settings and the JPEG quality code.
     EncoderState Encoder() const;
+
+    // Stream requests arriving from now on are answered with the script
+    // (nullopt: with the encoded streams again). Callable before Start.
+    void SetStreamScript(std::optional<StreamScript> script);
 
     // Streams being served now, and frames produced by all streams so far.
     std::uint32_t ActiveStreams() const;

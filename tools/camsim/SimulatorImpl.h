@@ -14,12 +14,13 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "CameraModel.h"
+#include "ControlServer.h"
 #include "Simulator.h"
 
-struct MHD_Daemon;
 struct MHD_Connection;
 
 namespace darvik::camsim {
@@ -50,6 +51,7 @@ struct Simulator::Impl {
 
     Faults FaultsSnapshot();
     StreamFaults StreamFaultsSnapshot();
+    std::optional<StreamScript> ScriptSnapshot();
     // Takes one refusal of a stream request; true when this one is refused.
     bool TakeStreamRefusal();
     // Called for each accepted TCP connection; true when it is to be refused.
@@ -63,12 +65,14 @@ struct Simulator::Impl {
     bool m_stopping = false;                 // guarded by m_lock
     Faults m_faults;                         // guarded by m_lock
     StreamFaults m_streamFaults;             // guarded by m_lock
+    std::optional<StreamScript> m_script;    // guarded by m_lock
     std::deque<RequestLogEntry> m_log;       // guarded by m_lock
     std::uint64_t m_logBase = 0;             // guarded by m_lock; sequence of m_log.front()
 
     // Written by Start and Stop only, while no connection thread runs.
     MHD_Daemon* daemon = nullptr;
     MHD_Daemon* controlDaemon = nullptr;
+    JsonEndpoint control;  // served by controlDaemon
     std::uint16_t port = 0;
     std::uint16_t controlPort = 0;
     bool https = false;

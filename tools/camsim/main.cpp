@@ -1,7 +1,12 @@
 // darvik-camsim: runs the camera simulator until SIGINT or SIGTERM and
 // prints where it listens (camera and control URLs), optionally every
-// request it answers.
+// request it answers. With --farm it runs a farm instead: simulators made
+// and driven on request through the JSON endpoint whose URL it prints.
 #include <CLI/CLI.hpp>
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -9,6 +14,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "Farm.h"
 #include "Simulator.h"
 
 namespace {
@@ -71,6 +77,41 @@ bool ParseChunks(const std::string& text, std::vector<std::uint32_t>& sizes) {
     return !sizes.empty();
 }
 
+// Whether standard input is a pipe or socket that has reached its end: the
+// process that started the farm has gone. A terminal or /dev/null never
+// counts, so a farm started by hand or in the background keeps running.
+bool StdinClosed() {
+    struct stat info {};
+    if (fstat(STDIN_FILENO, &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+        return false;
+    }
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    if (poll(&fd, 1, 0) <= 0) return false;
+    if ((fd.revents & (POLLIN | POLLHUP)) == 0) return false;
+    char buffer[256];
+    return read(STDIN_FILENO, buffer, sizeof buffer) == 0;
+}
+
+// Runs a farm on 127.0.0.1:port until a signal in `signals` arrives or
+// standard input ends.
+int RunFarm(std::uint16_t port, const sigset_t& signals) {
+    Farm farm;
+    std::string error;
+    if (!farm.Start(port, &error)) {
+        std::cerr << "darvik-camsim: " << error << "\n";
+        return 1;
+    }
+    std::cout << "Farm: " << farm.Url() << std::endl;
+    for (;;) {
+        timespec tick{0, 200 * 1000 * 1000};
+        const int signal = sigtimedwait(&signals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM || StdinClosed()) break;
+    }
+    farm.Stop();
+    std::cout << "Stopped." << std::endl;
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,6 +125,7 @@ int main(int argc, char** argv) {
     std::uint32_t cut = 0;
     bool cutSet = false;
     bool verbose = false;
+    bool farm = false;
 
     CLI::App app{"Darvik IP camera simulator: the camera's CGI interface, video streams and faults on 127.0.0.1"};
     app.set_config("--config", "", "Read options from an INI or TOML file");
@@ -108,6 +150,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 1000));
     app.add_option("--toggle", toggles, "INPUT:SECONDS - alarm input (from 0) toggles every SECONDS");
     app.add_flag("-v,--verbose", verbose, "Print every camera request as it is answered");
+    app.add_flag("--farm", farm,
+                 "Run a farm on --control-port instead: simulators created and driven through its JSON "
+                 "endpoint (until a signal or the end of standard input)");
 
     Faults& f = config.faults;
     auto* faults = app.add_option_group("Faults", "Faults of the camera's HTTP side");
@@ -175,6 +220,10 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    if (farm) {
+        return RunFarm(config.controlPort, signals);
+    }
 
     Simulator simulator(config);
     std::string error;

@@ -1,4 +1,4 @@
-#include "http/HttpResponse.h"
+#include "http/curl/CurlResponse.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "http/AuthChallenge.h"
-#include "http/HttpSession.h"
+#include "http/curl/CurlSession.h"
 #include "platform/Platform.h"
 
 namespace Web {
@@ -16,7 +16,7 @@ namespace {
 // libcurl hands the write callback at most this much at once, also when a
 // paused transfer resumes; a paused transfer resumes only when this much fits.
 constexpr std::uint32_t kLargestWrite = CURL_MAX_WRITE_SIZE;
-static_assert(CHttpResponse::kBufferCapacity >= 2 * kLargestWrite);
+static_assert(CCurlResponse::kBufferCapacity >= 2 * kLargestWrite);
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) {
@@ -77,10 +77,10 @@ std::uint32_t ParseStatusLine(std::string_view line) {
 
 long CurlAuthBits(std::uint32_t scheme) {
     switch (scheme) {
-        case WINHTTP_AUTH_SCHEME_BASIC: return static_cast<long>(CURLAUTH_BASIC);
-        case WINHTTP_AUTH_SCHEME_NTLM: return static_cast<long>(CURLAUTH_NTLM);
-        case WINHTTP_AUTH_SCHEME_DIGEST: return static_cast<long>(CURLAUTH_DIGEST);
-        case WINHTTP_AUTH_SCHEME_NEGOTIATE: return static_cast<long>(CURLAUTH_NEGOTIATE);
+        case kAuthSchemeBasic: return static_cast<long>(CURLAUTH_BASIC);
+        case kAuthSchemeNtlm: return static_cast<long>(CURLAUTH_NTLM);
+        case kAuthSchemeDigest: return static_cast<long>(CURLAUTH_DIGEST);
+        case kAuthSchemeNegotiate: return static_cast<long>(CURLAUTH_NEGOTIATE);
         default: return 0;
     }
 }
@@ -92,13 +92,13 @@ bool IsTokenChar(char c) {
 
 }  // namespace
 
-CHttpResponse::CHttpResponse(std::shared_ptr<CHttpSession> session, std::uint32_t timeoutMs)
+CCurlResponse::CCurlResponse(std::shared_ptr<CCurlSession> session, std::uint32_t timeoutMs)
     : m_session(std::move(session)),
       m_timeoutMs(timeoutMs),
       m_lastActivity(brevane::platform::MonotonicMilliseconds()),
       m_ring(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferCapacity)) {}
 
-CHttpResponse::~CHttpResponse() {
+CCurlResponse::~CCurlResponse() {
     if (m_attached) {
         // Removing an unfinished transfer closes its connection; a finished
         // one already returned its connection to the session's cache.
@@ -112,9 +112,9 @@ CHttpResponse::~CHttpResponse() {
     }
 }
 
-bool CHttpResponse::Configure(const ExchangeParams& params) {
-    if (params.host.empty() || params.target.empty() || params.target.front() != '/' ||
-        params.verb.empty() || params.port == 0) {
+bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams& params) {
+    if (session.host.empty() || params.target.empty() || params.target.front() != '/' ||
+        params.verb.empty() || session.port == 0) {
         return false;
     }
     for (const char c : params.verb) {
@@ -130,7 +130,7 @@ bool CHttpResponse::Configure(const ExchangeParams& params) {
 
     // The URL is built from parts, so the host is checked as a host name
     // and nothing in it can redirect the request elsewhere.
-    std::string host = params.host;
+    std::string host = session.host;
     if (host.find(':') != std::string::npos && host.front() != '[') {
         host = "[" + host + "]";  // IPv6 literal
     }
@@ -138,7 +138,7 @@ bool CHttpResponse::Configure(const ExchangeParams& params) {
     const std::string path = params.target.substr(0, question);
     const std::string query =
         question == std::string::npos ? std::string() : params.target.substr(question + 1);
-    const std::string port = std::to_string(params.port);
+    const std::string port = std::to_string(session.port);
     if (curl_url_set(m_url, CURLUPART_SCHEME, params.secure ? "https" : "http", 0) != CURLUE_OK ||
         curl_url_set(m_url, CURLUPART_HOST, host.c_str(), 0) != CURLUE_OK ||
         curl_url_set(m_url, CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK ||
@@ -164,9 +164,9 @@ bool CHttpResponse::Configure(const ExchangeParams& params) {
     set(CURLOPT_NOPROXY, "*");
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_FOLLOWLOCATION, 0L);
-    set(CURLOPT_USERAGENT, params.userAgent.c_str());
-    if (params.timeoutMs != 0) {
-        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(params.timeoutMs));
+    set(CURLOPT_USERAGENT, session.userAgent.c_str());
+    if (session.timeoutMs != 0) {
+        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeoutMs));
     }
     // Cameras use self-signed or mismatched certificates, and often old TLS
     // versions, small keys and old ciphers; the certificate is not checked
@@ -186,7 +186,7 @@ bool CHttpResponse::Configure(const ExchangeParams& params) {
 
     const long auth = CurlAuthBits(params.authScheme);
     if (!params.userName.empty() && auth != 0) {
-        if (params.authTarget == WINHTTP_AUTH_TARGET_PROXY) {
+        if (params.authTarget == kAuthTargetProxy) {
             set(CURLOPT_PROXYAUTH, auth);
             set(CURLOPT_PROXYUSERNAME, params.userName.c_str());
             set(CURLOPT_PROXYPASSWORD, params.password.c_str());
@@ -197,31 +197,31 @@ bool CHttpResponse::Configure(const ExchangeParams& params) {
         }
     }
 
-    set(CURLOPT_HEADERFUNCTION, &CHttpResponse::HeaderCallback);
+    set(CURLOPT_HEADERFUNCTION, &CCurlResponse::HeaderCallback);
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));
-    set(CURLOPT_WRITEFUNCTION, &CHttpResponse::WriteCallback);
+    set(CURLOPT_WRITEFUNCTION, &CCurlResponse::WriteCallback);
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
-    set(CURLOPT_PREREQFUNCTION, &CHttpResponse::PrereqCallback);
+    set(CURLOPT_PREREQFUNCTION, &CCurlResponse::PrereqCallback);
     set(CURLOPT_PREREQDATA, static_cast<void*>(this));
     return rc == CURLE_OK;
 }
 
-void CHttpResponse::Touch() { m_lastActivity = brevane::platform::MonotonicMilliseconds(); }
+void CCurlResponse::Touch() { m_lastActivity = brevane::platform::MonotonicMilliseconds(); }
 
 // --- libcurl callbacks (on the driving thread) ---
 
-int CHttpResponse::PrereqCallback(void* self, char*, char*, int, int) {
-    auto* response = static_cast<CHttpResponse*>(self);
+int CCurlResponse::PrereqCallback(void* self, char*, char*, int, int) {
+    auto* response = static_cast<CCurlResponse*>(self);
     response->m_connected = true;
     response->Touch();
     return CURL_PREREQFUNC_OK;
 }
 
-std::size_t CHttpResponse::HeaderCallback(char* data, std::size_t size, std::size_t count,
+std::size_t CCurlResponse::HeaderCallback(char* data, std::size_t size, std::size_t count,
                                           void* self) {
     const std::size_t length = size * count;
     try {
-        return static_cast<CHttpResponse*>(self)->OnHeaderLine(std::string_view(data, length))
+        return static_cast<CCurlResponse*>(self)->OnHeaderLine(std::string_view(data, length))
                    ? length
                    : 0;
     } catch (...) {
@@ -229,12 +229,12 @@ std::size_t CHttpResponse::HeaderCallback(char* data, std::size_t size, std::siz
     }
 }
 
-std::size_t CHttpResponse::WriteCallback(char* data, std::size_t size, std::size_t count,
+std::size_t CCurlResponse::WriteCallback(char* data, std::size_t size, std::size_t count,
                                          void* self) {
-    return static_cast<CHttpResponse*>(self)->OnBody(data, size * count);
+    return static_cast<CCurlResponse*>(self)->OnBody(data, size * count);
 }
 
-bool CHttpResponse::OnHeaderLine(std::string_view line) {
+bool CCurlResponse::OnHeaderLine(std::string_view line) {
     if (m_closed) {
         return false;
     }
@@ -283,13 +283,13 @@ bool CHttpResponse::OnHeaderLine(std::string_view line) {
     return true;
 }
 
-void CHttpResponse::SettleTentativeLocked() {
+void CCurlResponse::SettleTentativeLocked() {
     if (!m_final && m_block.ended && m_block.status >= 200) {
         m_final = true;
     }
 }
 
-std::size_t CHttpResponse::OnBody(const char* data, std::size_t size) {
+std::size_t CCurlResponse::OnBody(const char* data, std::size_t size) {
     if (m_closed) {
         return 0;  // fails the transfer, which frees its connection
     }
@@ -316,7 +316,7 @@ std::size_t CHttpResponse::OnBody(const char* data, std::size_t size) {
     return size;
 }
 
-void CHttpResponse::OnDone(CURLcode result) {
+void CCurlResponse::OnDone(CURLcode result) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_done = true;
     m_result = result;
@@ -325,7 +325,7 @@ void CHttpResponse::OnDone(CURLcode result) {
     }
 }
 
-bool CHttpResponse::TakeResume() {
+bool CCurlResponse::TakeResume() {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_paused || (kBufferCapacity - m_size < kLargestWrite && !m_closed)) {
         return false;
@@ -336,42 +336,42 @@ bool CHttpResponse::TakeResume() {
 
 // --- state queries ---
 
-bool CHttpResponse::HeadersSettled() const {
+bool CCurlResponse::HeadersSettled() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_final || m_done;
 }
 
-bool CHttpResponse::HasFinalHeaders() const {
+bool CCurlResponse::HasFinalHeaders() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_final;
 }
 
-bool CHttpResponse::DataSettled() const {
+bool CCurlResponse::DataSettled() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_size > 0 || m_done;
 }
 
-std::uint32_t CHttpResponse::StatusCode() const {
+std::uint32_t CCurlResponse::StatusCode() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_block.status;
 }
 
-std::uint32_t CHttpResponse::ContentLength() const {
+std::uint32_t CCurlResponse::ContentLength() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_block.contentLength;
 }
 
-std::uint32_t CHttpResponse::ServerAuthSchemes() const {
+std::uint32_t CCurlResponse::ServerAuthSchemes() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_block.serverSchemes;
 }
 
-std::uint32_t CHttpResponse::ProxyAuthSchemes() const {
+std::uint32_t CCurlResponse::ProxyAuthSchemes() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_block.proxySchemes;
 }
 
-ResponseStats CHttpResponse::Stats() const {
+ResponseStats CCurlResponse::Stats() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     ResponseStats stats;
     stats.capacity = kBufferCapacity;
@@ -385,18 +385,18 @@ ResponseStats CHttpResponse::Stats() const {
 
 // --- reading ---
 
-void CHttpResponse::Close() {
+void CCurlResponse::Close() {
     m_closed = true;
     // A reader blocked on this response notices at once.
     m_session->Wake();
 }
 
-bool CHttpResponse::WaitForData(bool refresh) {
+bool CCurlResponse::WaitForData(bool refresh) {
     return m_session->Drive(*this, [this] { return DataSettled(); }, refresh) ==
-           CHttpSession::WaitResult::Ready;
+           CCurlSession::WaitResult::Ready;
 }
 
-bool CHttpResponse::QueryDataAvailable(std::uint32_t* count) {
+bool CCurlResponse::QueryDataAvailable(std::uint32_t* count) {
     if (count == nullptr) {
         return false;
     }
@@ -413,7 +413,7 @@ bool CHttpResponse::QueryDataAvailable(std::uint32_t* count) {
     return m_result == CURLE_OK;  // the body has ended, or the transfer failed
 }
 
-bool CHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) {
+bool CCurlResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) {
     if (read == nullptr) {
         return false;
     }
@@ -448,32 +448,6 @@ bool CHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* re
         m_session->Wake();
     }
     return true;
-}
-
-// --- free functions of the layer ---
-
-bool QueryDataAvailable(const RequestHandle& handle, std::uint32_t* count) {
-    if (!handle) {
-        if (count != nullptr) {
-            *count = 0;
-        }
-        return false;
-    }
-    return handle->QueryDataAvailable(count);
-}
-
-bool ReadData(const RequestHandle& handle, void* buffer, std::uint32_t size, std::uint32_t* read) {
-    if (!handle) {
-        if (read != nullptr) {
-            *read = 0;
-        }
-        return false;
-    }
-    return handle->ReadData(buffer, size, read);
-}
-
-ResponseStats GetResponseStats(const RequestHandle& handle) {
-    return handle ? handle->Stats() : ResponseStats{};
 }
 
 }  // namespace Web

@@ -1,4 +1,4 @@
-#include "http/CurlGlobal.h"
+#include "http/curl/CurlGlobal.h"
 
 #include <curl/curl.h>
 

@@ -1,4 +1,5 @@
-// CHttpResponse: one exchange of a CHttpSession, from the request to the end
+// CCurlResponse: the libcurl backend of a response (see http/Transport.h):
+// one exchange of a CCurlSession, from the request to the end
 // of the body: the libcurl transfer, the status and headers of the final
 // response, and a fixed-size receive buffer for the body. When the buffer is
 // full the transfer pauses, and it resumes once a reader made room, so a
@@ -17,42 +18,41 @@
 #include <mutex>
 #include <string_view>
 
-#include "http/HttpClient.h"
+#include "http/Transport.h"
 
 namespace Web {
 
-class CHttpSession;
-struct ExchangeParams;
+class CCurlSession;
 
-class CHttpResponse {
+class CCurlResponse final : public CHttpResponse {
    public:
     // Fixed size of the receive buffer.
     static constexpr std::uint32_t kBufferCapacity = 128 * 1024;
 
-    CHttpResponse(std::shared_ptr<CHttpSession> session, std::uint32_t timeoutMs);
-    ~CHttpResponse();
-    CHttpResponse(const CHttpResponse&) = delete;
-    CHttpResponse& operator=(const CHttpResponse&) = delete;
+    CCurlResponse(std::shared_ptr<CCurlSession> session, std::uint32_t timeoutMs);
+    ~CCurlResponse() override;
+    CCurlResponse(const CCurlResponse&) = delete;
+    CCurlResponse& operator=(const CCurlResponse&) = delete;
 
-    // Sets up the transfer for `params`; false for a request that cannot be
-    // made (empty or malformed host, verb or target).
-    bool Configure(const ExchangeParams& params);
+    // Sets up the transfer of `exchange` to the server of `session`; false
+    // for a request that cannot be made (empty or malformed host, verb or
+    // target).
+    bool Configure(const SessionParams& session, const ExchangeParams& exchange);
 
     // --- reading, any thread ---
-    bool QueryDataAvailable(std::uint32_t* count);
-    bool ReadData(void* buffer, std::uint32_t size, std::uint32_t* read);
-    // Ends the response for every holder: reads fail from now on and the
-    // transfer is stopped at the next chance.
-    void Close();
+    bool QueryDataAvailable(std::uint32_t* count) override;
+    bool ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) override;
+    // The transfer is stopped at the next chance.
+    void Close() override;
     bool IsClosed() const { return m_closed.load(); }
-    ResponseStats Stats() const;
+    ResponseStats Stats() const override;
 
     // --- the final response's headers ---
-    std::uint32_t StatusCode() const;
-    std::uint32_t ContentLength() const;
+    std::uint32_t StatusCode() const override;
+    std::uint32_t ContentLength() const override;
     // Scheme bits offered by WWW-Authenticate / Proxy-Authenticate.
-    std::uint32_t ServerAuthSchemes() const;
-    std::uint32_t ProxyAuthSchemes() const;
+    std::uint32_t ServerAuthSchemes() const override;
+    std::uint32_t ProxyAuthSchemes() const override;
 
     // --- for the session ---
     CURL* Easy() const { return m_easy; }
@@ -93,7 +93,7 @@ class CHttpResponse {
 
     // Members are destroyed in reverse order: the session outlives the
     // transfer that the destructor removes from it.
-    const std::shared_ptr<CHttpSession> m_session;
+    const std::shared_ptr<CCurlSession> m_session;
     const std::uint32_t m_timeoutMs;
     CURL* m_easy = nullptr;
     CURLU* m_url = nullptr;

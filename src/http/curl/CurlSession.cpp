@@ -1,10 +1,11 @@
-#include "http/HttpSession.h"
+#include "http/curl/CurlSession.h"
 
 #include <algorithm>
-#include <cstring>
+#include <utility>
 
-#include "http/CurlGlobal.h"
-#include "http/HttpResponse.h"
+#include "http/AuthChallenge.h"
+#include "http/curl/CurlGlobal.h"
+#include "http/curl/CurlResponse.h"
 #include "platform/Platform.h"
 
 namespace Web {
@@ -14,41 +15,11 @@ namespace {
 // Longest single poll; libcurl shortens it further for its own timers.
 constexpr std::uint64_t kMaxPollSliceMs = 500;
 
-bool MustEncode(unsigned char c) {
-    if (c <= 0x20 || c >= 0x7F) {
-        return true;
-    }
-    return std::strchr("\"<>\\^`{|}#", c) != nullptr;
-}
-
 }  // namespace
-
-std::string RequestTarget(std::string_view path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string target;
-    if (path.empty()) {
-        return target;
-    }
-    target.reserve(path.size() + 1);
-    if (path.front() != '/') {
-        target.push_back('/');
-    }
-    for (const char ch : path) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (MustEncode(c)) {
-            target.push_back('%');
-            target.push_back(kHex[c >> 4]);
-            target.push_back(kHex[c & 0x0F]);
-        } else {
-            target.push_back(ch);
-        }
-    }
-    return target;
-}
 
 // --- Turn ---
 
-CHttpSession::Turn::Turn(CHttpSession& session, bool onlyIfFree) : m_session(session) {
+CCurlSession::Turn::Turn(CCurlSession& session, bool onlyIfFree) : m_session(session) {
     std::unique_lock<std::mutex> lock(session.m_turnMutex);
     if (onlyIfFree && session.m_nextTicket != session.m_serving) {
         return;
@@ -64,7 +35,7 @@ CHttpSession::Turn::Turn(CHttpSession& session, bool onlyIfFree) : m_session(ses
     }
 }
 
-CHttpSession::Turn::~Turn() {
+CCurlSession::Turn::~Turn() {
     if (!m_owns) {
         return;
     }
@@ -75,9 +46,9 @@ CHttpSession::Turn::~Turn() {
     m_session.m_turnChanged.notify_all();
 }
 
-// --- CHttpSession ---
+// --- CCurlSession ---
 
-std::shared_ptr<CHttpSession> CHttpSession::Open(long maxConnectionsPerServer) {
+std::shared_ptr<CCurlSession> CCurlSession::Open(const SessionParams& params) {
     if (!EnsureCurlGlobalInit()) {
         return nullptr;
     }
@@ -85,7 +56,8 @@ std::shared_ptr<CHttpSession> CHttpSession::Open(long maxConnectionsPerServer) {
     if (multi == nullptr) {
         return nullptr;
     }
-    if (curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, maxConnectionsPerServer) !=
+    if (curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
+                          static_cast<long>(params.maxConnectionsPerServer)) !=
         CURLM_OK) {
         curl_multi_cleanup(multi);
         return nullptr;
@@ -93,26 +65,27 @@ std::shared_ptr<CHttpSession> CHttpSession::Open(long maxConnectionsPerServer) {
     // Only the session's own transfers use the handle; no multiplexing, so
     // each exchange has a connection of its own while its body is open.
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_NOTHING);
-    return std::shared_ptr<CHttpSession>(new CHttpSession(multi));
+    return std::shared_ptr<CCurlSession>(new CCurlSession(multi, params));
 }
 
-CHttpSession::CHttpSession(CURLM* multi) : m_multi(multi) {}
+CCurlSession::CCurlSession(CURLM* multi, SessionParams params)
+    : m_multi(multi), m_params(std::move(params)) {}
 
-CHttpSession::~CHttpSession() {
+CCurlSession::~CCurlSession() {
     // Every response holds the session, so no transfer is left in the handle.
     curl_multi_cleanup(m_multi);
 }
 
-void CHttpSession::Abort() {
+void CCurlSession::Abort() {
     m_aborted = true;
     Wake();
 }
 
-void CHttpSession::ResetAbort() { m_aborted = false; }
+void CCurlSession::ResetAbort() { m_aborted = false; }
 
-void CHttpSession::Wake() { curl_multi_wakeup(m_multi); }
+void CCurlSession::Wake() { curl_multi_wakeup(m_multi); }
 
-bool CHttpSession::Attach(CHttpResponse& response) {
+bool CCurlSession::Attach(CCurlResponse& response) {
     Turn turn(*this);
     if (curl_multi_add_handle(m_multi, response.Easy()) != CURLM_OK) {
         return false;
@@ -121,19 +94,19 @@ bool CHttpSession::Attach(CHttpResponse& response) {
     return true;
 }
 
-void CHttpSession::Detach(CHttpResponse& response) {
+void CCurlSession::Detach(CCurlResponse& response) {
     Turn turn(*this);
     m_live.erase(std::remove(m_live.begin(), m_live.end(), &response), m_live.end());
     curl_multi_remove_handle(m_multi, response.Easy());
 }
 
-ExchangeResult CHttpSession::Exchange(const ExchangeParams& params) {
+ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
     ExchangeResult result;
     if (m_aborted) {
         return result;
     }
-    auto response = std::make_shared<CHttpResponse>(shared_from_this(), params.timeoutMs);
-    if (!response->Configure(params) || !Attach(*response)) {
+    auto response = std::make_shared<CCurlResponse>(shared_from_this(), m_params.timeoutMs);
+    if (!response->Configure(m_params, params) || !Attach(*response)) {
         return result;
     }
     response->SetAttached();
@@ -145,8 +118,8 @@ ExchangeResult CHttpSession::Exchange(const ExchangeParams& params) {
     return result;
 }
 
-void CHttpSession::ResumeDrained() {
-    for (CHttpResponse* response : m_live) {
+void CCurlSession::ResumeDrained() {
+    for (CCurlResponse* response : m_live) {
         if (response->TakeResume()) {
             // May deliver the held-back data to the write callback at once.
             curl_easy_pause(response->Easy(), CURLPAUSE_CONT);
@@ -154,7 +127,7 @@ void CHttpSession::ResumeDrained() {
     }
 }
 
-void CHttpSession::CollectFinished() {
+void CCurlSession::CollectFinished() {
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
         if (message->msg != CURLMSG_DONE) {
@@ -163,12 +136,12 @@ void CHttpSession::CollectFinished() {
         void* owner = nullptr;
         if (curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner) == CURLE_OK &&
             owner != nullptr) {
-            static_cast<CHttpResponse*>(owner)->OnDone(message->data.result);
+            static_cast<CCurlResponse*>(owner)->OnDone(message->data.result);
         }
     }
 }
 
-bool CHttpSession::Perform() {
+bool CCurlSession::Perform() {
     ResumeDrained();
     int running = 0;
     const CURLMcode performed = curl_multi_perform(m_multi, &running);
@@ -176,7 +149,7 @@ bool CHttpSession::Perform() {
     return performed == CURLM_OK;
 }
 
-CHttpSession::WaitResult CHttpSession::Drive(CHttpResponse& response,
+CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
                                              const std::function<bool()>& ready, bool refresh) {
     const std::uint64_t start = brevane::platform::MonotonicMilliseconds();
     const std::uint32_t timeout = response.TimeoutMs();
@@ -224,6 +197,27 @@ CHttpSession::WaitResult CHttpSession::Drive(CHttpResponse& response,
             return WaitResult::Failed;
         }
     }
+}
+
+// --- the backend's entry points ---
+
+std::shared_ptr<CHttpSession> OpenSession(const SessionParams& params) {
+    return CCurlSession::Open(params);
+}
+
+std::uint32_t TransportAuthSchemes() {
+    EnsureCurlGlobalInit();
+    std::uint32_t schemes = kAuthSchemeBasic | kAuthSchemeDigest;
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (info != nullptr) {
+        if ((info->features & CURL_VERSION_NTLM) != 0) {
+            schemes |= kAuthSchemeNtlm;
+        }
+        if ((info->features & CURL_VERSION_SPNEGO) != 0) {
+            schemes |= kAuthSchemeNegotiate;
+        }
+    }
+    return schemes;
 }
 
 }  // namespace Web

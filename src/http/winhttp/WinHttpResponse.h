@@ -1,0 +1,131 @@
+// CWinHttpResponse: the WinHTTP backend of a response (see
+// http/Transport.h): one request handle of a CWinHttpSession, from sending
+// the request to the end of the body. WinHTTP buffers the body itself; the
+// response counts what was read, for Stats.
+//
+// Shared through Web::RequestHandle by the client and its readers, which may
+// call it from any thread. Every WinHTTP call on the request handle is
+// counted under m_mutex while it runs, and none starts once the handle is
+// closed. The calls that wait for the network (send, receive, query, read)
+// run on the response's own worker thread while the caller waits for them:
+// Close and the session's Abort close the handle, which makes WinHTTP give
+// up the call, and release the waiting caller at once, also where WinHTTP
+// keeps the call blocked until its time-out (Wine does). The worker is joined
+// when the response is destroyed, or by the session when it is still in such
+// a call then.
+#pragma once
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstdint>
+#include <memory>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http/Transport.h"
+
+namespace Web {
+
+class CWinHttpSession;
+
+class CWinHttpResponse final : public CHttpResponse {
+   public:
+    explicit CWinHttpResponse(std::shared_ptr<CWinHttpSession> session);
+    ~CWinHttpResponse() override;
+    CWinHttpResponse(const CWinHttpResponse&) = delete;
+    CWinHttpResponse& operator=(const CWinHttpResponse&) = delete;
+
+    // Opens the request, sends it and waits for the final response's
+    // headers. False when no response arrived; `connected` is set when the
+    // request reached a server that accepted the connection.
+    bool Run(const ExchangeParams& params, bool* connected);
+
+    bool QueryDataAvailable(std::uint32_t* count) override;
+    bool ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) override;
+    void Close() override;
+    ResponseStats Stats() const override;
+
+    std::uint32_t StatusCode() const override;
+    std::uint32_t ContentLength() const override;
+    std::uint32_t ServerAuthSchemes() const override;
+    std::uint32_t ProxyAuthSchemes() const override;
+
+    // From the session's Abort: closes the request handle when a WinHTTP
+    // call is running on it, so the call returns.
+    void CancelRunningCall();
+
+   private:
+    // The WinHTTP calls that wait for the network.
+    enum class Op { Send, Receive, QueryAvailable, Read };
+
+    // Runs `op` on the worker and waits until it returned or the response
+    // was closed; false then, or when the call failed. `count` receives the
+    // byte count of QueryAvailable and Read, `error` the call's last error;
+    // Read reads at most `size` bytes into `readInto`.
+    bool Blocking(Op op, void* readInto, DWORD size, DWORD* count, DWORD* error);
+
+    // Runs `call` on the request handle unless the response is closed or the
+    // session aborted; false when it did not run, failed, or the response
+    // was closed while it ran.
+    template <typename Call>
+    bool Guarded(Call&& call);
+    // Releases a caller waiting for the worker; the response is closed.
+    void Abandon();
+    // Takes the handle out under m_mutex; the caller closes it unlocked.
+    HINTERNET TakeHandleLocked();
+    bool QueryNumber(DWORD query, std::uint32_t* value);
+    // Marks the body over; `ok` when it ended without a transfer error.
+    void EndBody(bool ok);
+
+    const std::shared_ptr<CWinHttpSession> m_session;
+
+    mutable std::mutex m_mutex;
+    HINTERNET m_request = nullptr;  // guarded by m_mutex; null once closed
+    bool m_closed = false;          // guarded by m_mutex
+    int m_calls = 0;                // guarded by m_mutex: WinHTTP calls running
+
+    // The worker's side: shared with the worker thread, which may outlive
+    // the response while WinHTTP keeps a given-up call blocked.
+    struct Work {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool stop = false;       // guarded by mutex
+        bool abandoned = false;  // guarded by mutex: the response was closed
+        bool pending = false;    // guarded by mutex
+        bool running = false;    // guarded by mutex
+        bool done = false;       // guarded by mutex
+        Op op = Op::Send;        // guarded by mutex
+        HINTERNET handle = nullptr;  // guarded by mutex
+        DWORD size = 0;          // guarded by mutex
+        BOOL result = FALSE;     // guarded by mutex
+        DWORD count = 0;         // guarded by mutex
+        DWORD error = 0;         // guarded by mutex
+        std::vector<std::uint8_t> buffer;  // the worker's while running, else mutex
+    };
+    static void WorkerLoop(const std::shared_ptr<Work>& work);
+
+    // One blocking call at a time, from any number of readers.
+    std::mutex m_blockingMutex;
+    const std::shared_ptr<Work> m_work;
+    std::thread m_worker;  // guarded by m_blockingMutex; started on first use
+
+    // Set by Run before the response is handed out, then only read.
+    std::uint32_t m_status = 0;
+    std::uint32_t m_contentLength = 0;
+    bool m_hasContentLength = false;
+    bool m_bodyless = false;  // HEAD, 204 or 304: no body whatever the headers say
+    std::uint32_t m_serverSchemes = 0;
+    std::uint32_t m_proxySchemes = 0;
+
+    std::uint32_t m_buffered = 0;  // guarded by m_mutex: last count, less what was read since
+    std::uint32_t m_peak = 0;      // guarded by m_mutex
+    std::uint64_t m_received = 0;  // guarded by m_mutex
+    bool m_ended = false;          // guarded by m_mutex
+    bool m_complete = false;       // guarded by m_mutex
+};
+
+}  // namespace Web
