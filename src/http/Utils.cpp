@@ -1,9 +1,5 @@
 #include "http/Utils.h"
 
-#include <algorithm>
-#include <charconv>
-#include <cstdio>
-#include <memory>
 #include <utility>
 
 #include "driver/DebugMessage.h"
@@ -105,95 +101,6 @@ bool ShouldReport(IDebugMessage* sink) {
         return count % 256 == 0;
     }
     return count % 4096 == 0;
-}
-
-std::string GetParameter(std::string_view key, std::string_view separator, std::string_view text,
-                         std::string_view lineEnd) {
-    if (key.empty() || separator.empty() || lineEnd.empty()) {
-        return {};
-    }
-    std::size_t position = text.find(key);
-    while (position != std::string_view::npos) {
-        std::size_t lineStop = text.find_first_of(lineEnd, position);
-        if (lineStop == std::string_view::npos) {
-            lineStop = text.size();
-        }
-        const std::size_t afterKey = position + key.size();
-        const std::size_t sep = text.find(separator, position);
-        if (sep != std::string_view::npos && sep >= afterKey && sep < lineStop) {
-            bool onlyBlanks = true;
-            for (std::size_t i = afterKey; i < sep; ++i) {
-                if (text[i] != ' ' && text[i] != '\t') {
-                    onlyBlanks = false;
-                    break;
-                }
-            }
-            const std::size_t valueStart = sep + separator.size();
-            if (onlyBlanks && valueStart < text.size()) {
-                const std::size_t valueEnd = lineStop < valueStart ? valueStart : lineStop;
-                return std::string(text.substr(valueStart, valueEnd - valueStart));
-            }
-        }
-        if (lineStop >= text.size()) {
-            break;
-        }
-        // A key that itself holds a line-end character has its line end at
-        // its own start; searching on from there would find it again forever.
-        position = text.find(key, std::max(lineStop, position + 1));
-    }
-    return {};
-}
-
-bool ParseInt(std::string_view text, std::int32_t& value) {
-    value = 0;
-    std::size_t digitsStart = 0;
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-        digitsStart = 1;
-    }
-    if (digitsStart >= text.size()) {
-        return false;
-    }
-    for (std::size_t i = digitsStart; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-    }
-    // from_chars takes a '-' but not a '+'; numbers beyond the signed 32-bit
-    // range come back as out of range and are rejected.
-    const char* first = text.data() + (text[0] == '+' ? 1 : 0);
-    const char* last = text.data() + text.size();
-    std::int32_t parsed = 0;
-    const auto [end, error] = std::from_chars(first, last, parsed);
-    if (error != std::errc() || end != last) {
-        return false;
-    }
-    value = parsed;
-    return true;
-}
-
-std::string FormatV(const char* format, va_list arguments) {
-    if (format == nullptr) {
-        return {};
-    }
-    va_list measure;
-    va_copy(measure, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length <= 0) {
-        return {};
-    }
-    std::string result(static_cast<std::size_t>(length), '\0');
-    // std::string keeps room for the terminating zero beyond size().
-    std::vsnprintf(result.data(), result.size() + 1, format, arguments);
-    return result;
-}
-
-std::string Format(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    std::string result = FormatV(format, arguments);
-    va_end(arguments);
-    return result;
 }
 
 }  // namespace Utils

@@ -1,18 +1,17 @@
 // brevane::Utils: the one way the module sends a CGI request to the camera
-// (SendRequestEx), the reply parsing every subsystem uses (GetParameter,
-// ParseInt), the failure-report throttle and the printf-style formatter.
+// (SendRequestEx) and the failure-report throttle, with the text helpers of
+// core/Text.h (GetParameter, ParseInt, Format) under the same namespace.
 // CResultDef is the outcome of one request inside SendRequestEx.
 //
 // Stateless functions, callable from any thread; the only shared state is the
 // report counter of the message sink, which ShouldReport updates atomically.
 #pragma once
 
-#include <cstdarg>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
-#include "platform/Platform.h"
+
+#include "core/Text.h"
 
 class IDebugMessage;
 
@@ -61,21 +60,12 @@ bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,
 // then every 4096th; the counter folds from 65535 back to 4095.
 bool ShouldReport(IDebugMessage* sink);
 
-// The value of `key` in a reply of `separator`-separated name/value lines
-// ended by any character of `lineEnd`; empty when absent. The first line that
-// names the key wins; the value is returned untrimmed.
-std::string GetParameter(std::string_view key, std::string_view separator, std::string_view text,
-                         std::string_view lineEnd);
-
-// Strict decimal reader: an optional sign and at least one digit, nothing
-// else, within the signed 32-bit range. Sets `value` to 0 first.
-bool ParseInt(std::string_view text, std::int32_t& value);
-
-// printf-style formatting into a new string of any length.
-std::string Format(const char* format, ...)
-    DARVIK_PRINTF_FORMAT(1, 2)
-    ;
-std::string FormatV(const char* format, va_list arguments);
+// Reply parsing and formatting live in core/Text.h; the request code and
+// its callers reach them under these names as well.
+using Text::Format;
+using Text::FormatV;
+using Text::GetParameter;
+using Text::ParseInt;
 
 }  // namespace Utils
 }  // namespace brevane
