@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "darvik/CapabilitySink.h"
-#include "driver/DeviceInfo.h"
+#include "core/DeviceInfo.h"
 
 namespace brevane {
 

@@ -29,7 +29,7 @@
 
 #include "capability/CCameraProperties.h"
 #include "darvik/IIPCapabilityQuery.h"
-#include "driver/DeviceInfo.h"
+#include "core/DeviceInfo.h"
 #include "platform/Thread.h"
 #include "thread/RecursiveLock.h"
 #include "thread/SmartPtr.h"

@@ -17,8 +17,8 @@
 #include <utility>
 
 #include "darvik/IIPCaptureDriver.h"
-#include "driver/DeviceInfo.h"
-#include "driver/IDriver.h"
+#include "core/DeviceInfo.h"
+#include "core/IDriver.h"
 #include "platform/HostVersion.h"
 #include "platform/Platform.h"
 

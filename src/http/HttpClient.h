@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/DeviceInfo.h"
+#include "core/DeviceInfo.h"
 #include "thread/RecursiveLock.h"
 
 namespace Web {

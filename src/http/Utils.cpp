@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "driver/DebugMessage.h"
+#include "core/DebugMessage.h"
 #include "http/HttpClient.h"
 
 namespace brevane {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 #include "http/Utils.h"
 
 namespace brevane {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 
 namespace brevane {
 namespace {

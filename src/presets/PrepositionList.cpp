@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "darvik/IIPPTZ.h"
-#include "driver/IDriver.h"
-#include "ptz/PrepositionComm.h"
+#include "core/IDriver.h"
+#include "presets/PrepositionComm.h"
 
 namespace brevane {
 namespace {

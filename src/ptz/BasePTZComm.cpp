@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 
 namespace brevane {
 

@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "darvik/IIPPTZ.h"
-#include "ptz/PrepositionComm.h"
+#include "presets/PrepositionComm.h"
 #include "thread/WorkItemThreadEx.h"
 #include "platform/Platform.h"
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 #include "http/Utils.h"
 #include "ptz/BasePTZControl.h"
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 #include "http/Utils.h"
 
 namespace brevane {

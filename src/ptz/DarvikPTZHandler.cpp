@@ -3,7 +3,7 @@
 #include <new>
 #include <vector>
 
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 #include "http/HttpClient.h"
 #include "http/Utils.h"
 #include "ptz/DarvikPTZControl.h"

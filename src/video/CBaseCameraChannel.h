@@ -19,7 +19,7 @@
 #include <memory>
 
 #include "darvik/HostServices.h"
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 #include "platform/Thread.h"
 #include "thread/Event.h"
 #include "thread/RecursiveLock.h"

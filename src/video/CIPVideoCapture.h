@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "darvik/IIPVideoCapture.h"
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 #include "thread/RecursiveLock.h"
 #include "video/ICameraChannel.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ptz/PrepositionComm.h"
+#include "presets/PrepositionComm.h"
 #include "support/RecordingLog.h"
 
 namespace brevane::testing {

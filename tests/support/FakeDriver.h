@@ -14,7 +14,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/IDriver.h"
+#include "core/IDriver.h"
 #include "support/RecordingLog.h"
 
 namespace brevane::testing {

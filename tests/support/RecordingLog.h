@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/DebugMessage.h"
+#include "core/DebugMessage.h"
 
 namespace brevane::testing {
 

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "driver/DebugMessage.h"
+#include "core/DebugMessage.h"
 
 namespace brevane {
 

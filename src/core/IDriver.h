@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "darvik/HostServices.h"
-#include "driver/DebugMessage.h"
-#include "driver/DeviceInfo.h"
+#include "core/DebugMessage.h"
+#include "core/DeviceInfo.h"
 
 namespace brevane {
 
