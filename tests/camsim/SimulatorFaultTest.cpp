@@ -8,6 +8,7 @@
 
 #include "HttpFetch.h"
 #include "camsim/Simulator.h"
+#include "support/Wait.h"
 
 namespace darvik::camsim {
 namespace {
@@ -35,12 +36,7 @@ class SimulatorFaultTest : public ::testing::Test {
 
     // Waits until the simulator has logged `count` requests.
     bool WaitForRequests(std::size_t count) {
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (sim.RequestLog().size() < count) {
-            if (Clock::now() > deadline) return false;
-            std::this_thread::sleep_for(milliseconds(5));
-        }
-        return true;
+        return brevane::test::WaitUntil([&] { return sim.RequestLog().size() >= count; });
     }
 
     Simulator sim;
@@ -141,11 +137,7 @@ TEST_F(SimulatorFaultTest, ClientsGivingUpOnAStallFreeTheirThreads) {
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Quick("/cgi-bin/get?sys", 100).code, CURLE_OPERATION_TIMEDOUT);
     }
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    while (ThreadCount() > before && Clock::now() < deadline) {
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    EXPECT_LE(ThreadCount(), before);
+    EXPECT_TRUE(brevane::test::WaitUntil([&] { return ThreadCount() <= before; }, 3000));
 }
 
 TEST_F(SimulatorFaultTest, FaultsLimitedToSomePaths) {

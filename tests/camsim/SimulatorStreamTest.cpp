@@ -10,6 +10,7 @@
 
 #include "HttpFetch.h"
 #include "camsim/Simulator.h"
+#include "support/Wait.h"
 
 namespace darvik::camsim {
 namespace {
@@ -68,14 +69,7 @@ class SimulatorStreamTest : public ::testing::Test {
         ASSERT_TRUE(sim->Start(&error)) << error;
     }
 
-    bool WaitFor(const std::function<bool()>& condition) {
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (!condition()) {
-            if (Clock::now() > deadline) return false;
-            std::this_thread::sleep_for(milliseconds(5));
-        }
-        return true;
-    }
+    bool WaitFor(const std::function<bool()>& condition) { return brevane::test::WaitUntil(condition); }
 
     std::mutex lock;
     std::vector<StreamSettings> seen;  // guarded by lock

@@ -15,6 +15,7 @@
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/CapabilitySink.h"
 #include "kit/ModuleLoader.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -115,10 +116,7 @@ TEST_F(CapabilityExportsTest, UninitWhileTheCameraStallsReturnsAndReportsAbort) 
     CapabilitySink sink;
     ASSERT_EQ(Module().InitCapabilityQuery(&callback, 0), 1);
     ASSERT_EQ(Module().StartCapabilityQuery("127.0.0.1", sim->Port(), "", "", &sink), 1);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (sim->RequestLog().empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(2ms);
-    }
+    brevane::test::WaitUntil([&] { return !sim->RequestLog().empty(); });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Module().UninitCapabilityQuery(), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);

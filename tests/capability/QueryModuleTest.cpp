@@ -17,7 +17,7 @@
 #include "platform/Event.h"
 #include "platform/Platform.h"
 #include "support/SlotCall.h"
-#include "thread/WaitUntil.h"
+#include "support/Wait.h"
 
 namespace brevane {
 namespace {
@@ -26,7 +26,7 @@ using darvik::host::CapabilityQueryCallback;
 using darvik::host::CapabilitySink;
 using darvik::host::QueryOutcome;
 using darvik::test::CallSlot;
-using testing::WaitUntil;
+using test::WaitUntil;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 

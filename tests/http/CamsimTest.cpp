@@ -22,7 +22,7 @@ namespace {
 namespace camsim = darvik::camsim;
 using camsim::AuthMode;
 using camsim::AuthScheme;
-using testing::RecordingSink;
+using test::RecordingSink;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAgent = "Brevane::HttpClient";

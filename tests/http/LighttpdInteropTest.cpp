@@ -16,7 +16,7 @@ namespace brevane {
 namespace {
 
 using test::LighttpdServer;
-using testing::RecordingSink;
+using test::RecordingSink;
 
 const std::string kReply = "s_prid:42\r\nm_qual:1250\r\nn_madr:00-11-22-33-44-AA\r\n";
 

@@ -13,7 +13,7 @@
 namespace brevane {
 namespace {
 
-using testing::RecordingSink;
+using test::RecordingSink;
 using test::ScriptedServer;
 
 DEVICE_INFO Device(std::uint16_t port) {

@@ -107,7 +107,7 @@ TEST(Format, FormatsAnyLength) {
 }
 
 TEST(ShouldReport, FirstTwentyFailuresReportCountsOneToFourteenAndSixteen) {
-    testing::RecordingSink sink;
+    test::RecordingSink sink;
     std::vector<std::uint32_t> reported;
     for (int i = 0; i < 20; ++i) {
         if (Utils::ShouldReport(&sink)) {
@@ -120,7 +120,7 @@ TEST(ShouldReport, FirstTwentyFailuresReportCountsOneToFourteenAndSixteen) {
 }
 
 TEST(ShouldReport, ThinsOutAndFoldsBackAfter65534) {
-    testing::RecordingSink sink;
+    test::RecordingSink sink;
     std::vector<std::uint32_t> reported;
     for (std::uint32_t i = 0; i < 65534; ++i) {
         if (Utils::ShouldReport(&sink)) {
@@ -147,7 +147,7 @@ TEST(ShouldReport, ThinsOutAndFoldsBackAfter65534) {
 }
 
 TEST(ResultDef, ReportsFinishedLinesThroughTheThrottle) {
-    testing::RecordingSink sink;
+    test::RecordingSink sink;
     CResultDef result;
     EXPECT_EQ(result.m_level, 3);
     EXPECT_EQ(result.m_code, RESULT_OK);

@@ -24,6 +24,7 @@
 #include "kit/StreamSettings.h"
 #include "streams/CameraTables.h"
 #include "support/SlotCall.h"
+#include "support/Wait.h"
 #include "video/SequenceHeader.h"
 #include "video/VideoTables.h"
 
@@ -414,15 +415,14 @@ TEST_F(VideoEndToEnd, VideoCaptureSlotsAreTableEntries) {
     EXPECT_TRUE((CallSlot<bool, std::uint32_t, brevane::ipcapture::IResolution*, std::uint32_t>(video, 4, 1u, newSize, 100u)));
     EXPECT_FALSE((CallSlot<bool, std::uint32_t, brevane::ipcapture::IResolution*, std::uint32_t>(video, 4, 0u, newSize, 100u)));
     // The restarted channel asks for the 704-wide stream.
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    bool sawWide = false;
-    while (!sawWide && std::chrono::steady_clock::now() < deadline) {
+    EXPECT_TRUE(brevane::test::WaitUntil([&] {
         for (const auto& entry : m_simulator->RequestLog()) {
-            sawWide = sawWide || entry.target == "/cgi-bin/get?jpgh";
+            if (entry.target == "/cgi-bin/get?jpgh") {
+                return true;
+            }
         }
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(sawWide);
+        return false;
+    }));
     EXPECT_EQ(CallSlot<std::int32_t>(video, 5), 0);
     EXPECT_FALSE((CallSlot<bool, std::int32_t, std::int32_t, std::int32_t>(video, 7, 1, 2, 3)));
     EXPECT_FALSE((CallSlot<bool, std::int32_t, std::int32_t, std::int32_t>(video, 8, 1, 2, 3)));

@@ -18,7 +18,7 @@
 #include "kit/MessageSink.h"
 #include "kit/OpenParameters.h"
 #include "support/FakeDriver.h"
-#include "thread/WaitUntil.h"
+#include "support/Wait.h"
 
 namespace brevane {
 namespace {
@@ -27,7 +27,7 @@ using darvik::camsim::Config;
 using darvik::camsim::Simulator;
 using darvik::host::IOEvent;
 using darvik::host::IOEventSink;
-using testing::WaitUntil;
+using test::WaitUntil;
 using Changes = std::vector<std::pair<std::uint32_t, std::int32_t>>;
 
 Changes InputChanges(const IOEventSink& sink) {
@@ -64,7 +64,7 @@ class DarvikDigitalIOTest : public ::testing::Test {
         sim->SetFaults(faults);
     }
 
-    testing::FakeDriver driver{4, 4};
+    test::FakeDriver driver{4, 4};
     std::unique_ptr<Simulator> sim;
     IOEventSink sink;
 };
@@ -179,7 +179,7 @@ TEST_F(DarvikDigitalIOTest, StartedObjectReportsCameraInputChangesAndSwitchesOut
 
 TEST_F(DarvikDigitalIOTest, DestructionDuringAStalledPollReturnsPromptlyAndSilently) {
     StartSimulator({});
-    testing::FakeDriver slow(4, 1);
+    test::FakeDriver slow(4, 1);
     slow.SetPort(sim->Port());
     slow.SetTimeout(5000);
     auto io = std::make_unique<CDarvikDigitalIO>(&slow);

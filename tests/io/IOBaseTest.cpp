@@ -16,7 +16,7 @@
 #include "platform/Platform.h"
 #include "support/FakeDriver.h"
 #include "support/SlotCall.h"
-#include "thread/WaitUntil.h"
+#include "support/Wait.h"
 
 namespace brevane {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 using darvik::host::IOEvent;
 using darvik::host::IOEventSink;
 using darvik::test::CallSlot;
-using testing::WaitUntil;
+using test::WaitUntil;
 using Write = std::pair<std::int32_t, std::int32_t>;
 
 // A vendor class whose camera is a vector of input levels; records every
@@ -121,7 +121,7 @@ class IOBaseTest : public ::testing::Test {
         io.Stop();
     }
 
-    testing::FakeDriver driver;
+    test::FakeDriver driver;
     ScriptedIO io;
     IOEventSink sink;
 };
@@ -266,7 +266,7 @@ TEST_F(IOBaseTest, AbsurdCountsAreTrackedOnlyUpToTheLimit) {
 }
 
 TEST(IOBaseSlotTest, CaptureIOApiSlotsAreTableEntries) {
-    testing::FakeDriver driver(3, 2);
+    test::FakeDriver driver(3, 2);
     std::atomic<bool> destroyed{false};
     auto* io = new ScriptedIO(&driver);
     io->destroyed = &destroyed;

@@ -10,7 +10,7 @@
 #include "presets/PrepositionComm.h"
 #include "support/RecordingLog.h"
 
-namespace brevane::testing {
+namespace brevane::test {
 
 class FakePrepositionComm : public RecordingLog<IPrepositionComm> {
    public:
@@ -43,4 +43,4 @@ class FakePrepositionComm : public RecordingLog<IPrepositionComm> {
     std::vector<std::string> m_commands;  // guarded by m_mutex
 };
 
-}  // namespace brevane::testing
+}  // namespace brevane::test

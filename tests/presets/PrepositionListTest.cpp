@@ -13,8 +13,8 @@
 namespace brevane {
 namespace {
 
-using testing::FakePrepositionComm;
-using testing::TempSettingsDirectory;
+using test::FakePrepositionComm;
+using test::TempSettingsDirectory;
 
 constexpr const char* kFile = "Darvik_0A0B0C0D0E0F.preset";
 

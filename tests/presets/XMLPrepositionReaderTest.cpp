@@ -13,7 +13,7 @@
 
 namespace {
 
-using brevane::testing::TempSettingsDirectory;
+using brevane::test::TempSettingsDirectory;
 
 constexpr const char* kFile = "Darvik_0011223344AA.preset";
 
@@ -57,10 +57,10 @@ TEST_F(PresetFile, UnreadableFileIsKeptAsideNotOverwritten) {
 #else
     const std::string& narrow = name;
 #endif
-    const std::string utf8 = m_dir.Path() + name;
+    const std::string utf8 = m_dir.File(name);
     const std::filesystem::path directory(std::u8string(utf8.begin(), utf8.end()));
     std::filesystem::create_directory(directory);
-    brevane::settings::SetSettingsDirectoryForTesting(m_dir.Path() + narrow + "/");
+    brevane::settings::SetSettingsDirectoryForTesting(m_dir.File(narrow) + "/");
     const auto write = [&](const std::string& file, const char* text) {
         std::ofstream(directory / file, std::ios::binary) << text;
     };
@@ -81,7 +81,7 @@ TEST_F(PresetFile, UnreadableFileIsKeptAsideNotOverwritten) {
 }
 
 TEST_F(PresetFile, InitializeFailsWhereNoFileCanBeWritten) {
-    brevane::settings::SetSettingsDirectoryForTesting(m_dir.Path() + "missing/");
+    brevane::settings::SetSettingsDirectoryForTesting(m_dir.File("missing/"));
     CXMLPrepositionReader reader("Darvik");
     EXPECT_FALSE(reader.Initialize(kFile));
     EXPECT_FALSE(reader.GetAutoSave());

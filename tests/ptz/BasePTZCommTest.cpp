@@ -7,12 +7,13 @@
 
 #include "ptz/RecordingComm.h"
 #include "support/FakeDriver.h"
+#include "support/Wait.h"
 
 namespace brevane {
 namespace {
 
-using testing::FakeDriver;
-using testing::RecordingComm;
+using test::FakeDriver;
+using test::RecordingComm;
 
 IIPParams* const kParams = reinterpret_cast<IIPParams*>(0x1234);
 
@@ -125,10 +126,7 @@ TEST(PTZCommandThread, StopWaitsForTheItemInProgressAndDropsTheRest) {
     ASSERT_EQ(comm.StartMove(kParams, 0, 2), PTZ_OK);
     ASSERT_EQ(comm.StartMove(kParams, 0, 3), PTZ_OK);
     std::thread stopper([&] { comm.StopThread(); });
-    for (int i = 0; i < 500 && comm.Queued() != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_EQ(comm.Queued(), 0u);
+    EXPECT_TRUE(test::WaitUntil([&] { return comm.Queued() == 0; }, 1000));
     comm.Release();
     stopper.join();
     EXPECT_EQ(comm.WaitForProcessed(1), (std::vector<std::string>{"1/0/0/10/0/0"}));

@@ -14,8 +14,8 @@
 namespace brevane {
 namespace {
 
-using testing::FakeDriver;
-using testing::RecordingComm;
+using test::FakeDriver;
+using test::RecordingComm;
 
 // A control whose command object records instead of talking to a camera.
 class TestControl final : public CBasePTZControl {

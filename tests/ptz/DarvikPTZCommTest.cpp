@@ -14,10 +14,10 @@
 namespace brevane {
 namespace {
 
-using testing::SimulatedCamera;
+using test::SimulatedCamera;
 
 TEST(DarvikPTZSpeeds, HostSpeedsMapToTheCameraRanges) {
-    testing::FakeDriver driver;
+    test::FakeDriver driver;
     CDarvikPTZComm comm(&driver, 0);
     const struct {
         std::int32_t speed, pan, zoom;

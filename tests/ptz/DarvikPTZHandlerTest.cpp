@@ -19,8 +19,8 @@
 namespace brevane {
 namespace {
 
-using testing::SimulatedCamera;
-using testing::TempSettingsDirectory;
+using test::SimulatedCamera;
+using test::TempSettingsDirectory;
 
 darvik::camsim::Config WithMac(const std::string& mac) {
     darvik::camsim::Config config;
@@ -64,7 +64,7 @@ TEST_F(PTZHandler, WithoutAMacAddressThereIsNoPTZAndEveryCallRetries) {
     EXPECT_EQ(m_dir.Listing(), "");
 
     // Unreachable camera: the request helper's line, still no PTZ.
-    testing::FakeDriver offline;
+    test::FakeDriver offline;
     DEVICE_INFO device;
     device.address = "127.0.0.1";
     device.port = 9;
@@ -98,7 +98,7 @@ TEST_F(PTZHandler, MacAddressesThatCannotNameAFileAreRefused) {
 }
 
 TEST_F(PTZHandler, UnwritablePresetLocationIsReportedOnceAndPTZStillWorks) {
-    brevane::settings::SetSettingsDirectoryForTesting(m_dir.Path() + "missing/");
+    brevane::settings::SetSettingsDirectoryForTesting(m_dir.File("missing/"));
     SimulatedCamera camera;
     CDarvikPTZHandler handler(&camera.driver);
     IIPPTZApi* api = handler.GetPTZApi(0);

@@ -14,8 +14,8 @@ namespace brevane {
 namespace {
 
 using darvik::test::CallSlot;
-using testing::FakeDriver;
-using testing::RecordingComm;
+using test::FakeDriver;
+using test::RecordingComm;
 
 int g_destroyed = 0;
 

@@ -11,7 +11,7 @@
 
 #include "ptz/BasePTZComm.h"
 
-namespace brevane::testing {
+namespace brevane::test {
 
 class RecordingComm : public CBasePTZComm {
    public:
@@ -113,4 +113,4 @@ class RecordingComm : public CBasePTZComm {
     std::vector<std::string> m_commands;
 };
 
-}  // namespace brevane::testing
+}  // namespace brevane::test

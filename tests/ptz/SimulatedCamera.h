@@ -4,15 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camsim/Simulator.h"
 #include "support/FakeDriver.h"
+#include "support/Wait.h"
 
-namespace brevane::testing {
+namespace brevane::test {
 
 class SimulatedCamera {
    public:
@@ -39,10 +38,7 @@ class SimulatedCamera {
     }
     // Waits until the camera received at least `count` requests.
     std::vector<std::string> WaitForTargets(std::size_t count, int timeoutMs = 5000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_simulator.RequestLog().size() < count && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        WaitUntil([&] { return m_simulator.RequestLog().size() >= count; }, timeoutMs);
         return Targets();
     }
 
@@ -53,4 +49,4 @@ class SimulatedCamera {
     bool m_started = false;
 };
 
-}  // namespace brevane::testing
+}  // namespace brevane::test

@@ -12,7 +12,7 @@
 
 namespace {
 
-using brevane::testing::TempSettingsDirectory;
+using brevane::test::TempSettingsDirectory;
 
 constexpr const char* kFile = "Darvik_0011223344AA.preset";
 

@@ -11,7 +11,7 @@
 
 namespace {
 
-using brevane::testing::TempSettingsDirectory;
+using brevane::test::TempSettingsDirectory;
 
 constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n";
 

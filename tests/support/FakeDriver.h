@@ -17,7 +17,7 @@
 #include "core/IDriver.h"
 #include "support/RecordingLog.h"
 
-namespace brevane::testing {
+namespace brevane::test {
 
 class FakeDriver final : public RecordingLog<IDriver> {
    public:
@@ -102,4 +102,4 @@ class FakeDriver final : public RecordingLog<IDriver> {
     std::int32_t m_streamType = kStreamTypeMjpeg;       // guarded by m_mutex
 };
 
-}  // namespace brevane::testing
+}  // namespace brevane::test

@@ -19,7 +19,7 @@
 
 #include "core/DebugMessage.h"
 
-namespace brevane::testing {
+namespace brevane::test {
 
 struct LogLine {
     int level;
@@ -96,4 +96,4 @@ class RecordingLog : public Interface {
 
 using RecordingSink = RecordingLog<IDebugMessage>;
 
-}  // namespace brevane::testing
+}  // namespace brevane::test

@@ -11,12 +11,12 @@
 #include "thread/SimpleThread.h"
 #include "thread/TickerThread.h"
 #include "thread/WorkItemThread.h"
-#include "thread/WaitUntil.h"
+#include "support/Wait.h"
 
 namespace brevane::thread {
 namespace {
 
-using brevane::testing::WaitUntil;
+using brevane::test::WaitUntil;
 using Clock = std::chrono::steady_clock;
 
 // Runs until released; can wait for itself or throw.

@@ -9,14 +9,14 @@
 
 #include "platform/Event.h"
 #include "platform/Platform.h"
-#include "thread/WaitUntil.h"
+#include "support/Wait.h"
 #include "thread/WorkItemThread.h"
 #include "thread/WorkItemThreadEx.h"
 
 namespace brevane {
 namespace {
 
-using brevane::testing::WaitUntil;
+using brevane::test::WaitUntil;
 
 // What happened to the items of one queue, in order.
 struct Journal {

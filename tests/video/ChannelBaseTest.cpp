@@ -9,12 +9,14 @@
 #include "video/CBaseCameraChannel.h"
 #include "platform/Platform.h"
 #include "support/FakeDriver.h"
+#include "support/Wait.h"
+#include "video/ChannelFixture.h"
 
 namespace brevane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeDriver;
+using test::FakeDriver;
 
 // A channel whose worker runs a body chosen by the test.
 class TestChannel : public CBaseCameraChannel {
@@ -106,9 +108,7 @@ TEST(CameraChannelBase, StartEndsTheRunningWorkerBeforeTheNextBegins) {
         }
     };
     ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
-    while (channel.GetState() != CHANNEL_RUNNING) {
-        std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_TRUE(test::WaitUntil([&] { return channel.GetState() == CHANNEL_RUNNING; }));
     ASSERT_TRUE(channel.Start({40, 50, 704, 576}));
     EXPECT_EQ(stateWhenFirstEnded, CHANNEL_STOPPED);
     EXPECT_EQ(runsWhenFirstEnded, 1);
@@ -160,6 +160,37 @@ TEST(CameraChannelBase, StopWaitsForAWorkerStuckInTheHost) {
               "brevane::CBaseCameraChannel::Stop: Channel 3 of camera 127.0.0.1 did not stop "
               "within 100 ms; waiting for it");
 }
+
+// Behaviour both streams share, through each stream's channel class.
+class EitherChannelTest : public test::ChannelFixture, public ::testing::WithParamInterface<test::ChannelStream> {
+   protected:
+    EitherChannelTest() : ChannelFixture(GetParam()) {}
+};
+
+TEST_P(EitherChannelTest, StopEndsAStalledStreamAtOnce) {
+    // A read would block this long without the abort.
+    driver.SetTimeout(5000);
+    driver.SetStreamTimeout(5000);
+    test::StreamScript script = EndlessScript();
+    script.repeat = false;
+    script.stallAtEnd = true;
+    camera.SetScript(script);
+    const auto channel = MakeChannel(0);
+    ASSERT_TRUE(channel->Start(stream.params));
+    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= frames.size(); }, 10s));
+    std::this_thread::sleep_for(50ms);  // now blocked on the stalled response
+    const auto started = std::chrono::steady_clock::now();
+    channel->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_EQ(receiver.FrameCount(), frames.size());
+    EXPECT_EQ(receiver.SignalLost(), 0);
+    EXPECT_EQ(driver.LinesWith("Channel was stopped").size(), 1u);
+    EXPECT_TRUE(driver.LinesWith("Signal was lost").empty());
+    EXPECT_TRUE(driver.LinesWith("did not stop").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, EitherChannelTest, ::testing::Values(test::kMjpegStream, test::kMpegStream),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace brevane

@@ -1,6 +1,6 @@
 // Host-side objects for the video tests: frames, a frame allocator, a frame
-// receiver that records what it gets, and stream settings. Thread-safe where
-// channel workers call them.
+// receiver that records what it gets, and the reference host's stream
+// settings. Thread-safe where channel workers call them.
 #pragma once
 
 #include <atomic>
@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "darvik/HostServices.h"
+#include "kit/StreamSettings.h"
 
-namespace brevane::testing {
+namespace brevane::test {
 
 class FakeFrame final : public ipcapture::IFrame {
     DARVIK_IMPLEMENT_SLOT0(FakeFrame)
@@ -173,55 +174,8 @@ class FakeReceiver final : public ipcapture::IFrameReceiver {
     std::function<void()> onDeliver;     // runs on the worker before recording
 };
 
-class FakeResolution final : public ipcapture::IResolution {
-    DARVIK_IMPLEMENT_SLOT0(FakeResolution)
+// Stream settings as the reference host hands them over.
+using darvik::host::Resolution;
+using darvik::host::StreamSettings;
 
-   public:
-    FakeResolution(std::uint16_t w, std::uint16_t h) : width(w), height(h) {}
-    ~FakeResolution() = default;
-    std::uint16_t GetWidth() override { return width; }
-    std::uint16_t GetHeight() override { return height; }
-    std::uint16_t width;
-    std::uint16_t height;
-};
-
-class FakeVideoFormat final : public ipcapture::IVideoFormat {
-    DARVIK_IMPLEMENT_SLOT0(FakeVideoFormat)
-
-   public:
-    explicit FakeVideoFormat(ipcapture::IResolution* r) : resolution(r) {}
-    ~FakeVideoFormat() = default;
-    ipcapture::IResolution* GetResolution() override { return resolution; }
-    ipcapture::IResolution* resolution;
-};
-
-class FakeEncoding final : public ipcapture::IEncodingSettings {
-    DARVIK_IMPLEMENT_SLOT0(FakeEncoding)
-
-   public:
-    FakeEncoding(std::uint16_t interval, std::uint16_t q) : frameInterval(interval), quality(q) {}
-    ~FakeEncoding() = default;
-    std::uint16_t GetFrameInterval() override { return frameInterval; }
-    std::uint16_t GetQuality() override { return quality; }
-    std::uint16_t frameInterval;
-    std::uint16_t quality;
-};
-
-// Stream settings for width x height, frame interval and quality.
-class FakeStreamSettings final : public ipcapture::IStreamSettings {
-    DARVIK_IMPLEMENT_SLOT0(FakeStreamSettings)
-
-   public:
-    FakeStreamSettings(std::uint16_t width, std::uint16_t height, std::uint16_t frameInterval,
-                       std::uint16_t quality)
-        : resolution(width, height), format(&resolution), encoding(frameInterval, quality) {}
-    ~FakeStreamSettings() = default;
-    ipcapture::IVideoFormat* GetVideoFormat() override { return &format; }
-    ipcapture::IEncodingSettings* GetEncoding() override { return &encoding; }
-
-    FakeResolution resolution;
-    FakeVideoFormat format;
-    FakeEncoding encoding;
-};
-
-}  // namespace brevane::testing
+}  // namespace brevane::test

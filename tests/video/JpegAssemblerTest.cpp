@@ -6,8 +6,8 @@
 namespace brevane {
 namespace {
 
-using testing::Append;
-using testing::Bytes;
+using test::Append;
+using test::Bytes;
 
 struct Collector : IJpegReceiver {
     std::vector<Bytes> pictures;
@@ -28,8 +28,8 @@ MultipartStream MakeStream() {
     const std::size_t bodies[] = {3000, 17, 900, 5000, 1};
     std::uint32_t seed = 1;
     for (std::size_t body : bodies) {
-        stream.pictures.push_back(testing::MakeJpeg(352, 288, body, seed++));
-        Append(stream.bytes, testing::MultipartPart(stream.pictures.back()));
+        stream.pictures.push_back(test::MakeJpeg(352, 288, body, seed++));
+        Append(stream.bytes, test::MultipartPart(stream.pictures.back()));
     }
     return stream;
 }
@@ -37,7 +37,7 @@ MultipartStream MakeStream() {
 std::vector<Bytes> Assemble(const Bytes& bytes, const std::vector<std::size_t>& chunkSizes) {
     Collector collector;
     CJpegAssembler assembler(&collector);
-    testing::FeedInChunks(bytes, chunkSizes,
+    test::FeedInChunks(bytes, chunkSizes,
                           [&](const std::uint8_t* data, std::size_t size) { assembler.Feed(data, size); });
     return collector.pictures;
 }
@@ -46,7 +46,7 @@ TEST(JpegAssembler, ChunkBoundariesDoNotChangeThePictures) {
     const MultipartStream stream = MakeStream();
     const std::vector<std::vector<std::size_t>> patterns = {
         {}, {1}, {2}, {7}, {300}, {8096}, {3, 1, 9, 2},
-        testing::RandomChunkSizes(11, 64, 40), testing::RandomChunkSizes(12, 64, 2000)};
+        test::RandomChunkSizes(11, 64, 40), test::RandomChunkSizes(12, 64, 2000)};
     for (const auto& pattern : patterns) {
         SCOPED_TRACE(::testing::Message() << "pattern of " << pattern.size() << " sizes, first "
                                           << (pattern.empty() ? 0 : pattern[0]));
@@ -57,8 +57,8 @@ TEST(JpegAssembler, ChunkBoundariesDoNotChangeThePictures) {
 TEST(JpegAssembler, MarkersSplitAtEveryPositionAreRecognised) {
     // Every two-chunk split of a part: SOI, SOF0 size fields and EOI each
     // get cut somewhere along the way.
-    const Bytes picture = testing::MakeJpeg(704, 576, 40, 5);
-    const Bytes part = testing::MultipartPart(picture);
+    const Bytes picture = test::MakeJpeg(704, 576, 40, 5);
+    const Bytes part = test::MultipartPart(picture);
     for (std::size_t cut = 1; cut < part.size(); ++cut) {
         Collector collector;
         CJpegAssembler assembler(&collector);
@@ -83,8 +83,8 @@ TEST(JpegAssembler, SizeComesFromTheLastStartOfFrame) {
     EXPECT_EQ(width, 0);
     EXPECT_EQ(height, 0);
 
-    const Bytes first = testing::MultipartPart(testing::MakeJpeg(160, 120, 100, 1));
-    const Bytes second = testing::MultipartPart(testing::MakeJpeg(800, 240, 100, 2));
+    const Bytes first = test::MultipartPart(test::MakeJpeg(160, 120, 100, 1));
+    const Bytes second = test::MultipartPart(test::MakeJpeg(800, 240, 100, 2));
     assembler.Feed(first.data(), first.size());
     assembler.GetSize(width, height);
     EXPECT_EQ(width, 160);
@@ -96,13 +96,13 @@ TEST(JpegAssembler, SizeComesFromTheLastStartOfFrame) {
 }
 
 TEST(JpegAssembler, EndAndStartInOneChunkGiveOnePictureAndKeepTheNext) {
-    const Bytes a = testing::MakeJpeg(352, 288, 500, 1);
-    const Bytes b = testing::MakeJpeg(352, 288, 500, 2);
-    Bytes stream = testing::MultipartPart(a);
-    Append(stream, testing::MultipartPart(b));
+    const Bytes a = test::MakeJpeg(352, 288, 500, 1);
+    const Bytes b = test::MakeJpeg(352, 288, 500, 2);
+    Bytes stream = test::MultipartPart(a);
+    Append(stream, test::MultipartPart(b));
     // First chunk ends inside a; the second holds a's end and b's start.
     const std::size_t cut1 = 200;
-    const std::size_t cut2 = testing::MultipartPart(a).size() + 100;
+    const std::size_t cut2 = test::MultipartPart(a).size() + 100;
 
     Collector collector;
     CJpegAssembler assembler(&collector);
@@ -117,12 +117,12 @@ TEST(JpegAssembler, EndAndStartInOneChunkGiveOnePictureAndKeepTheNext) {
 }
 
 TEST(JpegAssembler, BytesOutsidePicturesNeverReachTheReceiver) {
-    const Bytes picture = testing::MakeJpeg(352, 288, 300, 3);
+    const Bytes picture = test::MakeJpeg(352, 288, 300, 3);
     Bytes stream;
     // An end-of-image marker before any start, and between pictures: junk,
     // not a picture.
     Append(stream, Bytes{'x', 0xFF, 0xD9, 'y'});
-    Append(stream, testing::MultipartPart(picture));
+    Append(stream, test::MultipartPart(picture));
     Append(stream, Bytes{0xFF, 0xD9, 0xFF, 0xD9});
     // Fill bytes before a start-of-image marker.
     Append(stream, Bytes{0xFF, 0xFF, 0xFF});
@@ -132,7 +132,7 @@ TEST(JpegAssembler, BytesOutsidePicturesNeverReachTheReceiver) {
 }
 
 TEST(JpegAssembler, NewStartOfImageDropsTheUnfinishedPicture) {
-    const Bytes whole = testing::MakeJpeg(352, 288, 300, 4);
+    const Bytes whole = test::MakeJpeg(352, 288, 300, 4);
     Bytes stream(whole.begin(), whole.begin() + 150);  // cut short: no EOI
     Append(stream, whole);
     EXPECT_EQ(Assemble(stream, {}), std::vector<Bytes>{whole});
@@ -140,7 +140,7 @@ TEST(JpegAssembler, NewStartOfImageDropsTheUnfinishedPicture) {
 }
 
 TEST(JpegAssembler, ResetForgetsThePictureInProgressAndCarriedBytes) {
-    const Bytes picture = testing::MakeJpeg(352, 288, 300, 6);
+    const Bytes picture = test::MakeJpeg(352, 288, 300, 6);
     Collector collector;
     CJpegAssembler assembler(&collector);
     assembler.Feed(picture.data(), 100);
@@ -177,7 +177,7 @@ TEST(JpegAssembler, PictureWithoutEndPastTheCapIsDroppedAndScanningGoesOn) {
     const Bytes end = {0xFF, 0xD9};
     assembler.Feed(end.data(), end.size());
     EXPECT_TRUE(collector.pictures.empty());
-    const Bytes picture = testing::MakeJpeg(352, 288, 300, 7);
+    const Bytes picture = test::MakeJpeg(352, 288, 300, 7);
     assembler.Feed(picture.data(), picture.size());
     EXPECT_EQ(collector.pictures, std::vector<Bytes>{picture});
 }

@@ -3,49 +3,22 @@
 #include <chrono>
 #include <thread>
 
-#include "support/FakeDriver.h"
+#include "support/Wait.h"
 #include "video/CIPVideoCapture.h"
-#include "video/CMjpegHttpChannel.h"
-#include "video/FakeHost.h"
-#include "video/ScriptedStream.h"
-#include "video/StreamFixtures.h"
+#include "video/ChannelFixture.h"
 
 namespace brevane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Bytes;
+using test::Bytes;
 
 constexpr std::uint32_t kFormatJpeg = contract::kFormatJpeg;
 const std::string kStatePrefix = "brevane::CBaseCameraChannel::SetCameraState: ";
 
-class MjpegChannelTest : public ::testing::Test {
+class MjpegChannelTest : public test::ChannelFixture {
    protected:
-    void SetUp() override {
-        ASSERT_TRUE(camera.Started()) << camera.Error();
-        driver.SetPort(camera.Port());
-        driver.SetAllocator(&allocator);
-        for (std::uint32_t i = 0; i < 5; ++i) {
-            pictures.push_back(testing::MakeJpeg(352, 288, 200 + i * 700, i + 1));
-            testing::Append(multipart, testing::MultipartPart(pictures.back()));
-        }
-    }
-
-    // The multipart body in pieces that cut markers, repeated endlessly.
-    testing::StreamScript EndlessScript() const {
-        testing::StreamScript script;
-        script.body = multipart;
-        script.pieceSizes = {7, 300, 1, 1000};
-        script.delayMs = 2;
-        return script;
-    }
-
-    testing::ScriptedCamera camera;
-    testing::FakeDriver driver;
-    testing::FakeAllocator allocator;
-    testing::FakeReceiver receiver;
-    std::vector<Bytes> pictures;
-    Bytes multipart;
+    MjpegChannelTest() : ChannelFixture(test::kMjpegStream) {}
 };
 
 TEST_F(MjpegChannelTest, DeliversEveryPictureAsAJpegFrame) {
@@ -63,9 +36,9 @@ TEST_F(MjpegChannelTest, DeliversEveryPictureAsAJpegFrame) {
     EXPECT_EQ(receiver.FrameCount(), afterStop);
 
     for (std::size_t i = 0; i < receiver.frames.size(); ++i) {
-        const testing::DeliveredFrame& frame = receiver.frames[i];
+        const test::DeliveredFrame& frame = receiver.frames[i];
         SCOPED_TRACE(i);
-        EXPECT_EQ(frame.data, pictures[i % pictures.size()]);
+        EXPECT_EQ(frame.data, frames[i % frames.size()]);
         EXPECT_EQ(frame.format, kFormatJpeg);
         EXPECT_EQ(frame.allocation, frame.data.size());
         EXPECT_EQ(frame.width, 352u);
@@ -105,11 +78,7 @@ TEST_F(MjpegChannelTest, QualityAndWidthChooseTheRequests) {
         camera.Sim().ClearRequestLog();
         CMjpegHttpChannel channel(0, &driver, &receiver);
         ASSERT_TRUE(channel.Start(c.params));
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (camera.Targets().size() < (c.stream.empty() ? 1u : 2u) &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(5ms);
-        }
+        test::WaitUntil([&] { return camera.Targets().size() >= (c.stream.empty() ? 1u : 2u); });
         if (c.stream.empty()) {
             // The empty path never leaves the client; nothing connects.
             std::this_thread::sleep_for(100ms);
@@ -131,12 +100,12 @@ TEST_F(MjpegChannelTest, QualityAndWidthChooseTheRequests) {
 }
 
 TEST_F(MjpegChannelTest, BrokenStreamIsReportedAndReconnected) {
-    testing::StreamScript script = EndlessScript();
-    script.repeat = false;  // five pictures, then the response ends
+    test::StreamScript script = EndlessScript();
+    script.repeat = false;  // five frames, then the response ends
     camera.SetScript(script);
     CMjpegHttpChannel channel(2, &driver, &receiver);
     ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
-    // Five pictures per connection: eight need a second one.
+    // Five frames per connection: eight need a second one.
     ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= 8; }, 10s));
     channel.Stop();
 
@@ -148,7 +117,7 @@ TEST_F(MjpegChannelTest, BrokenStreamIsReportedAndReconnected) {
     EXPECT_EQ(lines[1].text, kStatePrefix + "Signal was lost for camera 127.0.0.1 (channel 2)");
     EXPECT_EQ(lines[2].text, kStatePrefix + "Camera 127.0.0.1 is online");
     for (std::size_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(receiver.frames[i].data, pictures[i % pictures.size()]) << i;
+        EXPECT_EQ(receiver.frames[i].data, frames[i % frames.size()]) << i;
     }
 }
 
@@ -162,10 +131,7 @@ TEST_F(MjpegChannelTest, RefusedPictureEndsTheStreamWithTheHttpStatusLine) {
     CMjpegHttpChannel channel(0, &driver, &receiver);
     ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
     // Each refusal ends the stream; the next connection follows after 500 ms.
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (camera.CountTarget("/cgi-bin/get?jpgn") < 3 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
+    test::WaitUntil([&] { return camera.CountTarget("/cgi-bin/get?jpgn") >= 3; }, 10000);
     channel.Stop();
     EXPECT_GE(camera.CountTarget("/cgi-bin/get?jpgn"), 3u);
     EXPECT_EQ(receiver.FrameCount(), 1u);
@@ -196,25 +162,6 @@ TEST_F(MjpegChannelTest, FailedConnectionsAreRetriedQuicklyFourTimesThenEveryFiv
     EXPECT_EQ(receiver.FrameCount(), 0u);
 }
 
-TEST_F(MjpegChannelTest, StopEndsAStalledStreamAtOnce) {
-    driver.SetTimeout(5000);  // a read would block this long without the abort
-    testing::StreamScript script = EndlessScript();
-    script.repeat = false;
-    script.stallAtEnd = true;
-    camera.SetScript(script);
-    CMjpegHttpChannel channel(0, &driver, &receiver);
-    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
-    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= 5; }, 10s));
-    std::this_thread::sleep_for(50ms);  // now blocked on the stalled response
-    const auto started = std::chrono::steady_clock::now();
-    channel.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
-    EXPECT_EQ(receiver.FrameCount(), 5u);
-    EXPECT_EQ(driver.LinesWith("Channel was stopped").size(), 1u);
-    EXPECT_TRUE(driver.LinesWith("Signal was lost").empty());
-    EXPECT_TRUE(driver.LinesWith("did not stop").empty());
-}
-
 // Through the video capture object, as the host drives it.
 class MjpegCreator : public ICustomCreator {
    public:
@@ -231,15 +178,12 @@ TEST_F(MjpegChannelTest, RestartKeepsAskingForTheStartQuality) {
     camera.SetScript(EndlessScript());
     MjpegCreator creator(&driver);
     CIPVideoCapture capture(&creator, 1);
-    testing::FakeStreamSettings settings(352, 288, 100, 80);
+    test::StreamSettings settings(352, 288, 100, 80);
     ASSERT_TRUE(capture.StartChannel(0, &receiver, &settings));
     ASSERT_TRUE(receiver.WaitFor([&] { return !receiver.frames.empty(); }, 10s));
-    testing::FakeResolution resolution(704, 576);
+    test::Resolution resolution(704, 576);
     ASSERT_TRUE(capture.RestartChannel(0, &resolution, 66));
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (camera.CountTarget("/cgi-bin/get?jpgh") == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(5ms);
-    }
+    WaitForTarget("/cgi-bin/get?jpgh");
     EXPECT_TRUE(capture.StopChannel(0));
     std::vector<std::string> qualities;
     for (const std::string& target : camera.Targets()) {

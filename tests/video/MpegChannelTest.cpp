@@ -3,61 +3,18 @@
 #include <chrono>
 #include <thread>
 
-#include "support/FakeDriver.h"
-#include "video/CMpegHttpChannel.h"
-#include "video/FakeHost.h"
-#include "video/ScriptedStream.h"
+#include "video/ChannelFixture.h"
 #include "video/SequenceHeader.h"
-#include "video/StreamFixtures.h"
 
 namespace brevane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Bytes;
+using test::Bytes;
 
-class MpegChannelTest : public ::testing::Test {
+class MpegChannelTest : public test::ChannelFixture {
    protected:
-    void SetUp() override {
-        ASSERT_TRUE(camera.Started()) << camera.Error();
-        driver.SetPort(camera.Port());
-        driver.SetAllocator(&allocator);
-        driver.SetStreamType(kStreamTypeMpeg);
-        // A group of pictures: one key frame (4069 bytes: 4097 with the
-        // header), then predicted frames (one of exactly 4096 bytes).
-        const std::size_t sizes[] = {4069, 4096, 900, 30000, 17};
-        for (std::size_t i = 0; i < std::size(sizes); ++i) {
-            payloads.push_back(testing::MakeVopPayload(i == 0, sizes[i], static_cast<std::uint32_t>(i)));
-            testing::Append(records, testing::MakeRecord(payloads.back()));
-        }
-    }
-
-    testing::StreamScript EndlessScript() const {
-        testing::StreamScript script;
-        script.body = records;
-        script.pieceSizes = {1, 7, 300, 5000};
-        script.delayMs = 2;
-        return script;
-    }
-
-    // Waits until the camera got a request for target, or 5 s passed.
-    bool WaitForTarget(const std::string& target, std::size_t count = 1) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (camera.CountTarget(target) < count) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
-    }
-
-    testing::ScriptedCamera camera;
-    testing::FakeDriver driver;
-    testing::FakeAllocator allocator;
-    testing::FakeReceiver receiver;
-    std::vector<Bytes> payloads;
-    Bytes records;
+    MpegChannelTest() : ChannelFixture(test::kMpegStream) {}
 };
 
 TEST_F(MpegChannelTest, ConfiguresTheCameraThenDeliversFramesWithSequenceHeaders) {
@@ -83,14 +40,14 @@ TEST_F(MpegChannelTest, ConfiguresTheCameraThenDeliversFramesWithSequenceHeaders
     EXPECT_EQ(header[26], 0x0A);
     for (std::size_t i = 0; i < receiver.frames.size(); ++i) {
         SCOPED_TRACE(i);
-        const testing::DeliveredFrame& frame = receiver.frames[i];
-        const Bytes& payload = payloads[i % payloads.size()];
-        const bool key = i % payloads.size() == 0;
+        const test::DeliveredFrame& frame = receiver.frames[i];
+        const Bytes& payload = frames[i % frames.size()];
+        const bool key = i % frames.size() == 0;
         Bytes data;
         if (key) {
             data.assign(header.begin(), header.end());
         }
-        testing::Append(data, payload);
+        test::Append(data, payload);
         EXPECT_EQ(frame.data, data);
         EXPECT_EQ(frame.format, key ? contract::kFormatDivx : contract::kFormatDivi);
         EXPECT_EQ(frame.width, 704u);
@@ -125,7 +82,7 @@ TEST_F(MpegChannelTest, SettingsWithoutACameraCodeFailTheAttempt) {
         SCOPED_TRACE(c.params.frameInterval);
         camera.Sim().ClearRequestLog();
         driver.SetNtsc(c.ntsc);
-        testing::FakeReceiver lost;
+        test::FakeReceiver lost;
         CMpegHttpChannel channel(0, &driver, &lost);
         ASSERT_TRUE(channel.Start(c.params));
         ASSERT_TRUE(lost.WaitFor([&] { return lost.signalLost >= 1; }, 5s));
@@ -197,11 +154,11 @@ TEST_F(MpegChannelTest, RefusedFrameMakesTheChannelWaitForTheNextKeyFrame) {
     // second, straight after the refusal.
     EXPECT_EQ(receiver.frames[0].format, contract::kFormatDivx);
     EXPECT_EQ(receiver.frames[1].format, contract::kFormatDivi);
-    EXPECT_EQ(receiver.frames[0].data.size(), kSequenceHeaderSize + payloads[0].size());
+    EXPECT_EQ(receiver.frames[0].data.size(), kSequenceHeaderSize + frames[0].size());
 }
 
 TEST_F(MpegChannelTest, BrokenStreamIsReportedAsLostSignal) {
-    testing::StreamScript script = EndlessScript();
+    test::StreamScript script = EndlessScript();
     script.repeat = false;
     camera.SetScript(script);
     CMpegHttpChannel channel(4, &driver, &receiver);
@@ -209,30 +166,12 @@ TEST_F(MpegChannelTest, BrokenStreamIsReportedAsLostSignal) {
     ASSERT_TRUE(receiver.WaitFor([&] { return receiver.signalLost >= 1; }, 5s));
     EXPECT_EQ(channel.GetState(), CHANNEL_SIGNAL_LOST);
     channel.Stop();
-    EXPECT_EQ(receiver.FrameCount(), payloads.size());
+    EXPECT_EQ(receiver.FrameCount(), frames.size());
     const auto lines = driver.Lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].text, "brevane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is online");
     EXPECT_EQ(lines[1].level, 1);
     EXPECT_EQ(lines[1].text, "brevane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is offline or failed");
-}
-
-TEST_F(MpegChannelTest, StopEndsAStalledStreamAtOnce) {
-    driver.SetTimeout(5000);
-    driver.SetStreamTimeout(5000);
-    testing::StreamScript script = EndlessScript();
-    script.repeat = false;
-    script.stallAtEnd = true;
-    camera.SetScript(script);
-    CMpegHttpChannel channel(0, &driver, &receiver);
-    ASSERT_TRUE(channel.Start({40, 50, 352, 288}));
-    ASSERT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= payloads.size(); }, 10s));
-    std::this_thread::sleep_for(50ms);
-    const auto started = std::chrono::steady_clock::now();
-    channel.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
-    EXPECT_EQ(receiver.SignalLost(), 0);
-    EXPECT_EQ(driver.LinesWith("Channel was stopped").size(), 1u);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 namespace brevane {
 namespace {
 
-using testing::Append;
-using testing::Bytes;
+using test::Append;
+using test::Bytes;
 
 struct Frame {
     Bytes payload;
@@ -33,18 +33,18 @@ struct Client : IMpegParserClient {
 std::vector<Frame> Parse(const Bytes& stream, const std::vector<std::size_t>& chunkSizes = {}) {
     Client client;
     CMpegParser parser(&client);
-    testing::FeedInChunks(stream, chunkSizes,
+    test::FeedInChunks(stream, chunkSizes,
                           [&](const std::uint8_t* data, std::size_t size) { parser.Feed(data, size); });
     return client.frames;
 }
 
-Bytes Key(std::size_t size, std::uint32_t seed) { return testing::MakeVopPayload(true, size, seed); }
-Bytes Inter(std::size_t size, std::uint32_t seed) { return testing::MakeVopPayload(false, size, seed); }
+Bytes Key(std::size_t size, std::uint32_t seed) { return test::MakeVopPayload(true, size, seed); }
+Bytes Inter(std::size_t size, std::uint32_t seed) { return test::MakeVopPayload(false, size, seed); }
 
 TEST(MpegParser, SingleRecordNeedsAKeyFrame) {
     const Bytes key = Key(1000, 1);
-    EXPECT_EQ(Parse(testing::MakeRecord(key)), (std::vector<Frame>{{key, true}}));
-    EXPECT_TRUE(Parse(testing::MakeRecord(Inter(1000, 2))).empty());
+    EXPECT_EQ(Parse(test::MakeRecord(key)), (std::vector<Frame>{{key, true}}));
+    EXPECT_TRUE(Parse(test::MakeRecord(Inter(1000, 2))).empty());
 }
 
 TEST(MpegParser, ChunkBoundariesDoNotChangeTheFrames) {
@@ -54,18 +54,18 @@ TEST(MpegParser, ChunkBoundariesDoNotChangeTheFrames) {
     std::uint32_t seed = 1;
     for (int gop = 0; gop < 3; ++gop) {
         const Bytes key = Key(2000 + gop * 300, seed++);
-        Append(stream, testing::MakeRecord(key));
+        Append(stream, test::MakeRecord(key));
         expected.push_back({key, true});
         for (int i = 0; i < 4; ++i) {
             const Bytes inter = Inter(50 + i * 400, seed++);
-            Append(stream, testing::MakeRecord(inter));
+            Append(stream, test::MakeRecord(inter));
             Append(stream, "junk between records");
             expected.push_back({inter, false});
         }
     }
     const std::vector<std::vector<std::size_t>> patterns = {
         {}, {1}, {7}, {300}, {8192}, {5, 1, 3},
-        testing::RandomChunkSizes(21, 100, 30), testing::RandomChunkSizes(22, 100, 3000)};
+        test::RandomChunkSizes(21, 100, 30), test::RandomChunkSizes(22, 100, 3000)};
     for (const auto& pattern : patterns) {
         SCOPED_TRACE(::testing::Message() << "pattern of " << pattern.size() << " sizes, first "
                                           << (pattern.empty() ? 0 : pattern[0]));
@@ -75,7 +75,7 @@ TEST(MpegParser, ChunkBoundariesDoNotChangeTheFrames) {
 
 TEST(MpegParser, MarkersSplitAtEveryPositionAreRecognised) {
     const Bytes key = Key(40, 3);
-    const Bytes record = testing::MakeRecord(key);
+    const Bytes record = test::MakeRecord(key);
     for (std::size_t cut = 1; cut < record.size(); ++cut) {
         Client client;
         CMpegParser parser(&client);
@@ -92,11 +92,11 @@ TEST(MpegParser, WrongLengthDropsFramesUntilTheNextKeyFrame) {
     const Bytes key2 = Key(500, 4);
     const Bytes inter3 = Inter(300, 5);
     for (std::int64_t delta : {-1, 1}) {
-        Bytes stream = testing::MakeRecord(key1);
-        Append(stream, testing::MakeRecord(inter1, static_cast<std::int64_t>(inter1.size()) + delta));
-        Append(stream, testing::MakeRecord(inter2));
-        Append(stream, testing::MakeRecord(key2));
-        Append(stream, testing::MakeRecord(inter3));
+        Bytes stream = test::MakeRecord(key1);
+        Append(stream, test::MakeRecord(inter1, static_cast<std::int64_t>(inter1.size()) + delta));
+        Append(stream, test::MakeRecord(inter2));
+        Append(stream, test::MakeRecord(key2));
+        Append(stream, test::MakeRecord(inter3));
         EXPECT_EQ(Parse(stream), (std::vector<Frame>{{key1, true}, {key2, true}, {inter3, false}}))
             << "length off by " << delta;
     }
@@ -119,7 +119,7 @@ TEST(MpegParser, LengthNearFourGigabytesDoesNotWrapIntoAMatch) {
     Client client;
     CMpegParser parser(&client);
     const Bytes key = Key(200, 1);
-    const Bytes first = testing::MakeRecord(key);
+    const Bytes first = test::MakeRecord(key);
     parser.Feed(first.data(), first.size());
     parser.Feed(record.data(), record.size());
     EXPECT_EQ(client.frames, (std::vector<Frame>{{key, true}}));
@@ -146,8 +146,8 @@ TEST(MpegParser, KeyFrameIsTheIntraCodingTypeOfTheFirstStartCode) {
     for (const Case& c : cases) {
         // A key frame first, so the parser is no longer waiting.
         const Bytes opener = Key(100, 1);
-        Bytes stream = testing::MakeRecord(opener);
-        Append(stream, testing::MakeRecord(c.payload));
+        Bytes stream = test::MakeRecord(opener);
+        Append(stream, test::MakeRecord(c.payload));
         const std::vector<Frame> frames = Parse(stream);
         ASSERT_EQ(frames.size(), 2u);
         EXPECT_EQ(frames[1].payload, c.payload);
@@ -160,10 +160,10 @@ TEST(MpegParser, RefusedFrameMakesTheParserWaitForTheNextKeyFrame) {
     const Bytes inter1 = Inter(300, 2);
     const Bytes key2 = Key(500, 3);
     const Bytes inter2 = Inter(300, 4);
-    Bytes stream = testing::MakeRecord(key1);
-    Append(stream, testing::MakeRecord(inter1));
-    Append(stream, testing::MakeRecord(key2));
-    Append(stream, testing::MakeRecord(inter2));
+    Bytes stream = test::MakeRecord(key1);
+    Append(stream, test::MakeRecord(inter1));
+    Append(stream, test::MakeRecord(key2));
+    Append(stream, test::MakeRecord(inter2));
 
     Client client;
     client.answers = {false};
@@ -175,7 +175,7 @@ TEST(MpegParser, RefusedFrameMakesTheParserWaitForTheNextKeyFrame) {
 
 TEST(MpegParser, SixthMarkerByteIsNotExamined) {
     const Bytes key = Key(300, 1);
-    EXPECT_EQ(Parse(testing::MakeRecord(key, -1, 'Z')), (std::vector<Frame>{{key, true}}));
+    EXPECT_EQ(Parse(test::MakeRecord(key, -1, 'Z')), (std::vector<Frame>{{key, true}}));
 }
 
 TEST(MpegParser, MarkerLookalikesInsidePayloadsAreOrdinaryBytes) {
@@ -183,8 +183,8 @@ TEST(MpegParser, MarkerLookalikesInsidePayloadsAreOrdinaryBytes) {
     Append(key, "[vgvdbx][vgvdbs[vgvdbe)[vgvd");
     Append(key, Bytes(50, 0x5B));
     const Bytes inter = Inter(200, 2);
-    Bytes stream = testing::MakeRecord(key);
-    Append(stream, testing::MakeRecord(inter));
+    Bytes stream = test::MakeRecord(key);
+    Append(stream, test::MakeRecord(inter));
     const std::vector<Frame> expected = {{key, true}, {inter, false}};
     EXPECT_EQ(Parse(stream), expected);
     EXPECT_EQ(Parse(stream, {1}), expected);
@@ -198,21 +198,21 @@ TEST(MpegParser, LostMarkersMakeTheParserWaitForTheNextKeyFrame) {
     const Bytes key2 = Key(500, 4);
 
     // A record cut short by the next start marker (its end marker lost).
-    Bytes truncated = testing::MakeRecord(inter1);
+    Bytes truncated = test::MakeRecord(inter1);
     truncated.resize(truncated.size() - 8);
-    Bytes stream = testing::MakeRecord(key1);
+    Bytes stream = test::MakeRecord(key1);
     Append(stream, truncated);
-    Append(stream, testing::MakeRecord(inter2));
-    Append(stream, testing::MakeRecord(key2));
+    Append(stream, test::MakeRecord(inter2));
+    Append(stream, test::MakeRecord(key2));
     EXPECT_EQ(Parse(stream), (std::vector<Frame>{{key1, true}, {key2, true}}));
 
     // A record whose start marker was lost: its end marker stands alone.
-    Bytes headless = testing::MakeRecord(inter1);
+    Bytes headless = test::MakeRecord(inter1);
     headless[1] = 'X';
-    stream = testing::MakeRecord(key1);
+    stream = test::MakeRecord(key1);
     Append(stream, headless);
-    Append(stream, testing::MakeRecord(inter2));
-    Append(stream, testing::MakeRecord(key2));
+    Append(stream, test::MakeRecord(inter2));
+    Append(stream, test::MakeRecord(key2));
     EXPECT_EQ(Parse(stream), (std::vector<Frame>{{key1, true}, {key2, true}}));
 }
 
@@ -220,7 +220,7 @@ TEST(MpegParser, RecordWithoutEndPastTheCapIsDropped) {
     Client client;
     CMpegParser parser(&client);
     const Bytes key = Key(500, 1);
-    const Bytes first = testing::MakeRecord(key);
+    const Bytes first = test::MakeRecord(key);
     parser.Feed(first.data(), first.size());
 
     const Bytes start = {'[', 'v', 'g', 'v', 'd', 'b', 's', ']'};
@@ -234,10 +234,10 @@ TEST(MpegParser, RecordWithoutEndPastTheCapIsDropped) {
 
     const Bytes end = {'[', 'v', 'g', 'v', 'd', 'b', 'e', ']'};
     parser.Feed(end.data(), end.size());
-    const Bytes inter = testing::MakeRecord(Inter(100, 2));
+    const Bytes inter = test::MakeRecord(Inter(100, 2));
     parser.Feed(inter.data(), inter.size());
     const Bytes key2 = Key(400, 3);
-    const Bytes second = testing::MakeRecord(key2);
+    const Bytes second = test::MakeRecord(key2);
     parser.Feed(second.data(), second.size());
     EXPECT_EQ(client.frames, (std::vector<Frame>{{key, true}, {key2, true}}));
 }

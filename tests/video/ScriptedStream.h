@@ -11,7 +11,7 @@
 
 #include "camsim/Simulator.h"
 
-namespace brevane::testing {
+namespace brevane::test {
 
 using StreamScript = darvik::camsim::StreamScript;
 
@@ -57,4 +57,4 @@ class ScriptedCamera {
     std::string m_error;
 };
 
-}  // namespace brevane::testing
+}  // namespace brevane::test

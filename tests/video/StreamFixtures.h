@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace brevane::testing {
+namespace brevane::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -133,4 +133,4 @@ inline std::vector<std::size_t> RandomChunkSizes(std::uint32_t seed, std::size_t
     return sizes;
 }
 
-}  // namespace brevane::testing
+}  // namespace brevane::test

@@ -79,8 +79,8 @@ class VideoCaptureTest : public ::testing::Test {
    protected:
     Journal journal;
     FakeCreator creator{journal};
-    testing::FakeReceiver receiver;
-    testing::FakeStreamSettings settings{704, 576, 40, 80};
+    test::FakeReceiver receiver;
+    test::StreamSettings settings{704, 576, 40, 80};
 };
 
 TEST_F(VideoCaptureTest, StartTranslatesTheHostSettings) {
@@ -140,7 +140,7 @@ TEST_F(VideoCaptureTest, IndicesOutOfRangeChangeNothing) {
     EXPECT_EQ(none.GetChannelCount(), 0u);
     EXPECT_FALSE(none.StartChannel(0, &receiver, &settings));
     EXPECT_FALSE(none.StopChannel(0));
-    EXPECT_FALSE(none.RestartChannel(0, &settings.resolution, 40));
+    EXPECT_FALSE(none.RestartChannel(0, &settings.format.resolution, 40));
     std::int32_t detail = -1;
     EXPECT_FALSE(none.GetChannelStatus(0, nullptr, &detail, nullptr, 0));
     EXPECT_EQ(detail, 0);
@@ -174,7 +174,7 @@ TEST_F(VideoCaptureTest, FailedStartKeepsTheChannelInItsSlot) {
 
 TEST_F(VideoCaptureTest, RestartPassesSizeAndIntervalWithQualityZero) {
     CIPVideoCapture capture(&creator, 1);
-    testing::FakeResolution resolution(352, 288);
+    test::Resolution resolution(352, 288);
     EXPECT_FALSE(capture.RestartChannel(0, &resolution, 66));
     ASSERT_TRUE(capture.StartChannel(0, &receiver, &settings));
     EXPECT_TRUE(capture.RestartChannel(0, &resolution, 66));
@@ -214,7 +214,7 @@ TEST_F(VideoCaptureTest, HostSlotsReachTheirOperations) {
 
     EXPECT_EQ(reinterpret_cast<GetCount>(table[1])(api), 2u);
     EXPECT_TRUE(reinterpret_cast<Start>(table[2])(api, 1, &receiver, &settings));
-    testing::FakeResolution resolution(352, 288);
+    test::Resolution resolution(352, 288);
     EXPECT_TRUE(reinterpret_cast<Restart>(table[4])(api, 1, &resolution, 100));
     EXPECT_EQ(creator.last->params.frameInterval, 100u);
     EXPECT_EQ(reinterpret_cast<Extension>(table[5])(api), 0);

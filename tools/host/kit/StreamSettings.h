@@ -51,6 +51,14 @@ class StreamSettings final : public brevane::ipcapture::IStreamSettings {
     DARVIK_IMPLEMENT_SLOT0(StreamSettings)
 
    public:
+    StreamSettings() = default;
+    StreamSettings(std::uint16_t width, std::uint16_t height, std::uint16_t frameIntervalMs,
+                   std::uint16_t quality) {
+        format.resolution = Resolution(width, height);
+        encoding.frameIntervalMs = frameIntervalMs;
+        encoding.quality = quality;
+    }
+
     VideoFormat format;
     EncodingSettings encoding;
 

@@ -1,12 +1,12 @@
-// Polling helper for the thread tests: waits until a condition holds, with a
-// generous upper bound so that a stuck thread fails the test instead of
-// hanging it.
+// Polling helper for tests: waits until a condition holds, with a generous
+// upper bound so that a stuck thread or a silent camera fails the test
+// instead of hanging it.
 #pragma once
 
 #include <chrono>
 #include <thread>
 
-namespace brevane::testing {
+namespace brevane::test {
 
 template <class Condition>
 bool WaitUntil(Condition condition, int timeoutMs = 5000) {
@@ -20,4 +20,4 @@ bool WaitUntil(Condition condition, int timeoutMs = 5000) {
     return true;
 }
 
-}  // namespace brevane::testing
+}  // namespace brevane::test
