@@ -43,23 +43,18 @@ void CRecursiveLock::TakeOwnership(std::uint32_t threadId) {
 bool CRecursiveLock::TryEnter() {
     const std::uint32_t self = platform::CurrentThreadId();
     std::uint32_t spinsLeft = m_state->spinCount.load(std::memory_order_relaxed);
-    std::uint32_t attempts = 0;
     for (;;) {
-        ++attempts;
         std::int32_t expected = 0;
         if (m_state->lockCount.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
             TakeOwnership(self);
-            m_lastAttempts.store(attempts, std::memory_order_relaxed);
             return true;
         }
         if (m_state->ownerThreadId.load(std::memory_order_relaxed) == self) {
             m_state->lockCount.fetch_add(1, std::memory_order_relaxed);
             ++m_state->recursionCount;
-            m_lastAttempts.store(attempts, std::memory_order_relaxed);
             return true;
         }
         if (spinsLeft == 0) {
-            m_lastAttempts.store(attempts, std::memory_order_relaxed);
             return false;
         }
         --spinsLeft;

@@ -48,19 +48,14 @@ class CRecursiveLock {
     // For tests and diagnostics: a snapshot of the counters.
     std::int32_t LockCount() const { return m_state->lockCount.load(); }
     std::uint32_t OwnerThreadId() const { return m_state->ownerThreadId.load(); }
-    std::uint32_t SpinCount() const { return m_state->spinCount.load(); }
     // For tests: behave as on a machine with the given processor count.
     void SetSpinCountForProcessors(unsigned processors);
-    // For tests: how many acquisition attempts TryEnter made in its last call
-    // on this lock by any thread.
-    std::uint32_t LastTryEnterAttempts() const { return m_lastAttempts.load(); }
 
    private:
     void TakeOwnership(std::uint32_t threadId);
 
     platform::Event m_event;  // auto-reset; contenders sleep on it
     std::unique_ptr<LockState> m_state;
-    std::atomic<std::uint32_t> m_lastAttempts{0};
 };
 
 class CLockGuard {

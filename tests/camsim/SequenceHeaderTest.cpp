@@ -9,21 +9,6 @@ namespace {
 using brevane::BuildSequenceHeader;
 using brevane::kSequenceHeaderTemplate;
 
-TEST(SequenceHeader, SizeBytesFollowTheFormula) {
-    EXPECT_EQ(BuildSequenceHeader(352, 288), kSequenceHeaderTemplate);
-
-    const auto large = BuildSequenceHeader(704, 576);
-    EXPECT_EQ(large[23], 0x8B);
-    EXPECT_EQ(large[24], 0x02);
-    EXPECT_EQ(large[25], 0x24);
-    EXPECT_EQ(large[26], 0x0A);
-    for (std::size_t i = 0; i < large.size(); ++i) {
-        if (i < 23 || i > 26) {
-            EXPECT_EQ(large[i], kSequenceHeaderTemplate[i]) << "byte " << i;
-        }
-    }
-}
-
 // Reads the size fields back the way a decoder does: after the video object
 // layer start code (offsets 14 to 17), the fields up to fixed_vop_rate take
 // 40 bits; then come marker, width, marker, height, marker, interlaced.
@@ -32,6 +17,11 @@ TEST(SequenceHeader, DecoderReadsTheSizeAtEveryResolution) {
                                                              {704, 288}, {704, 480}, {704, 576}};
     for (const auto& [width, height] : sizes) {
         const auto header = BuildSequenceHeader(width, height);
+        // Only the size bytes (23 to 26) differ from the template.
+        ASSERT_EQ(header.size(), kSequenceHeaderTemplate.size());
+        for (std::size_t i = 0; i < header.size(); ++i) {
+            EXPECT_TRUE((i >= 23 && i <= 26) || header[i] == kSequenceHeaderTemplate[i]) << "byte " << i;
+        }
         darvik::camsim::test::BitReader bits(header.data() + 18, header.size() - 18);
         bits.Read(40);
         EXPECT_EQ(bits.Read(1), 1u);

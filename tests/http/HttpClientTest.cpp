@@ -143,6 +143,30 @@ TEST(HttpClientAuth, DigestChallengeSwitchesTheSchemeAndIsAnswered) {
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
 }
 
+TEST(HttpClientAuth, ProxyChallengeSwitchesSchemeAndTargetWithinFiveSends) {
+    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
+    // A proxy Digest challenge and a server Basic one by turns: each is new,
+    // so only the bound on sends ends the negotiation.
+    std::atomic<int> received{0};
+    ScriptedServer server([&](auto& e) {
+        if (++received % 2 == 1) {
+            return e.Reply(407, "", "Proxy-Authenticate: Digest realm=\"p\", nonce=\"n0\"\r\n");
+        }
+        return e.Reply(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+    });
+    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/x"));
+    EXPECT_EQ(client.GetStatusCode(), 407u);
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
+    EXPECT_EQ(client.GetAuthTarget(), Web::kAuthTargetProxy);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    // Server credentials go out only while the server is the target.
+    EXPECT_EQ(requests[0].authorization, "Basic YWRtaW46c2VjcmV0");
+    EXPECT_EQ(requests[1].authorization, "");
+    EXPECT_EQ(requests[2].authorization, "Basic YWRtaW46c2VjcmV0");
+}
+
 TEST(HttpClientAuth, InterimResponsesAreWaitedOut) {
     DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP fails a request answered first with 100 Continue");
     ScriptedServer server([](auto& e) {

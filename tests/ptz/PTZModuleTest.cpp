@@ -98,6 +98,7 @@ TEST_F(PTZThroughTheModule, HostDrivesTheHeadAndPresetsByTableEntry) {
     void* api = CallSlot<void*, std::uint32_t>(ptzDriver, 1, 0u);
     ASSERT_NE(api, nullptr);
     EXPECT_EQ((CallSlot<void*, std::uint32_t>(ptzDriver, 1, 0u)), api);
+    EXPECT_EQ((CallSlot<std::int32_t>(api, 1)), brevane::PTZ_OK);  // CheckReady
     EXPECT_TRUE(std::filesystem::exists(HostDirectory() / kFile));
     m_camera->ClearRequestLog();
 
@@ -134,8 +135,9 @@ TEST_F(PTZThroughTheModule, HostDrivesTheHeadAndPresetsByTableEntry) {
     EXPECT_STREQ(name, "Door");
     std::int32_t record[brevane::kPtzCapabilityWords] = {};
     EXPECT_EQ((CallSlot<std::int32_t, std::int32_t*>(api, 13, record)), brevane::PTZ_OK);
-    EXPECT_EQ(record[7], 255);
-    EXPECT_EQ(record[8], 2);
+    // Pan, tilt, zoom, focus and iris; 255 presets, two of them stored.
+    EXPECT_EQ(std::vector<std::int32_t>(std::begin(record), std::end(record)),
+              (std::vector<std::int32_t>{0, 1, 1, 1, 1, 1, 0, 255, 2, 0, 0, 0, 0, 0}));
     driver->Close();
     EXPECT_EQ(driver->GetPTZDriver(), nullptr);
     m_loader.Exports().DeleteIPCaptureEx(driver);

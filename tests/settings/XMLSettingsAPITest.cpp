@@ -190,6 +190,19 @@ TEST_F(XMLSettings, ChangesReachTheFileOnlyThroughSave) {
     EXPECT_NE(m_dir.Read("s.xml").find("<A value=\"1\">"), std::string::npos);
 }
 
+#if !defined(_WIN32)
+TEST_F(XMLSettings, SaveKeepsTheFileMode) {
+    using std::filesystem::perms;
+    const perms mode = perms::owner_read | perms::owner_write | perms::others_read;  // no umask gives it
+    CXMLSettingsAPI settings;
+    OpenNew(settings);
+    std::filesystem::permissions(m_dir.File("s.xml"), mode);
+    ASSERT_TRUE(settings.SetString("1", "Root/A"));
+    ASSERT_TRUE(settings.Save());
+    EXPECT_EQ(std::filesystem::status(m_dir.File("s.xml")).permissions(), mode);
+}
+#endif
+
 TEST_F(XMLSettings, Latin1TextSurvivesSaveAndReloadByteForByte) {
     const std::string door = "T\xFCr";
     {

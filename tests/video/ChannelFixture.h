@@ -51,8 +51,9 @@ class ChannelFixture : public ::testing::Test {
             }
         } else {
             // A group of pictures: one key frame (4069 bytes: 4097 with the
-            // header), then predicted frames (one of exactly 4096 bytes).
-            const std::size_t sizes[] = {4069, 4096, 900, 30000, 17};
+            // header), then predicted frames of every allocation step (one of
+            // exactly 4096 bytes, one beyond the largest step).
+            const std::size_t sizes[] = {4069, 4096, 900, 30000, 17, 40000, 131073};
             for (std::size_t i = 0; i < std::size(sizes); ++i) {
                 frames.push_back(MakeVopPayload(i == 0, sizes[i], static_cast<std::uint32_t>(i)));
                 Append(body, MakeRecord(frames.back()));

@@ -72,14 +72,5 @@ TEST(VideoTables, SizeClasses) {
     EXPECT_EQ(SizeClassFor(1000, 0x80000000u), 4);  // twice the height does not wrap
 }
 
-TEST(VideoTables, AllocationSizes) {
-    EXPECT_EQ(FrameAllocationSize(0), 4096u);
-    EXPECT_EQ(FrameAllocationSize(4096), 4096u);
-    EXPECT_EQ(FrameAllocationSize(4097), 16384u);
-    EXPECT_EQ(FrameAllocationSize(16385), 32768u);
-    EXPECT_EQ(FrameAllocationSize(131072), 131072u);
-    EXPECT_EQ(FrameAllocationSize(131073), 131073u);
-}
-
 }  // namespace
 }  // namespace brevane
