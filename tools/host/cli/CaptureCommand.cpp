@@ -132,107 +132,87 @@ class StatusLine {
     double m_kbps = 0;
 };
 
-int RunCapture(const CliContext& context, CaptureOptions& options) {
-    const char* name = "darvik-host capture";
+// The camera: the one given, or the simulator started on loopback. False,
+// with the reason printed, when there is none.
+bool PrepareCamera(const char* name, CaptureOptions& options, std::unique_ptr<camsim::Simulator>& simulator) {
     std::string error;
-    OutputKind kind = OutputKind::JpegFolder;
-    if (!Complete(options, kind, error)) {
-        std::cerr << name << ": " << error << "\n";
-        return kExitFailed;
-    }
-    const bool ntsc = options.standard == "ntsc";
-
-    // The camera: the one given, or the simulator on loopback.
-    std::unique_ptr<camsim::Simulator> simulator;
-    if (options.simulate) {
-        camsim::Config config;
-        config.ntsc = ntsc;
-        config.controlEnabled = false;
-        config.jpegFramesPerSecond = std::min<std::uint32_t>(options.fps, 60);
-        simulator = std::make_unique<camsim::Simulator>(config);
-        if (!simulator->Start(&error)) {
-            std::cerr << name << ": the simulator did not start: " << error << "\n";
-            return kExitFailed;
+    if (!options.simulate) {
+        if (!Resolve(options.camera, error)) {
+            std::cerr << name << ": " << error << "\n";
+            return false;
         }
-        options.camera.host = "127.0.0.1";
-        options.camera.port = simulator->Port();
-        std::cout << "simulated camera at " << simulator->Url() << "\n";
-    } else if (!Resolve(options.camera, error)) {
-        std::cerr << name << ": " << error << "\n";
-        return kExitFailed;
+        return true;
     }
-
-    CaptureOutput output;
-    if (!output.Open(kind, options.out, error)) {
-        std::cerr << name << ": " << error << "\n";
-        return kExitFailed;
+    camsim::Config config;
+    config.ntsc = options.standard == "ntsc";
+    config.controlEnabled = false;
+    config.jpegFramesPerSecond = std::min<std::uint32_t>(options.fps, 60);
+    simulator = std::make_unique<camsim::Simulator>(config);
+    if (!simulator->Start(&error)) {
+        std::cerr << name << ": the simulator did not start: " << error << "\n";
+        return false;
     }
-    output.SetLimit(options.frames);
+    options.camera.host = "127.0.0.1";
+    options.camera.port = simulator->Port();
+    std::cout << "simulated camera at " << simulator->Url() << "\n";
+    return true;
+}
 
-    // The receiver outlives the driver, which may call it until it is closed.
-    host::FrameReceiver receiver;
-    HostDriver host(name);
-    if (const int code = host.Start(context, options.camera); code != kExitOk) {
-        return code;
+// Shows the status line until the output has its frames, the time is up or
+// writing failed.
+void WatchChannel(brevane::ipcapture::IIPVideoCapture& video, CaptureOutput& output, const CaptureOptions& options,
+                  Clock::time_point begin) {
+    StatusLine status;
+    const auto limit = std::chrono::duration<double>(options.frames != 0 ? options.timeout : options.seconds);
+    const Clock::time_point deadline = begin + std::chrono::duration_cast<Clock::duration>(limit);
+    while (Clock::now() < deadline) {
+        if (output.WaitForLimit(std::chrono::milliseconds(100)) || !output.Error().empty()) {
+            break;
+        }
+        std::int32_t state = -1;
+        std::int32_t detail = 0;
+        video.GetChannelStatus(0, &state, &detail, nullptr, 0);
+        status.Update(output.FramesWritten(), output.BytesWritten(), StateName(state));
     }
-    host::OpenParameters& parameters = host.Parameters();
-    parameters.connection.streamType = options.stream == "mpeg" ? 2 : 1;
-    parameters.device.channelCount = 1;
-    parameters.SetCustomParameter(1, ntsc ? "1" : "0");
-    receiver.SetDataCallback([&output](const host::FrameRecord& record, std::span<const std::uint8_t> data) {
-        output.Write(data, record.format == brevane::contract::kFormatDivx);
-    });
+    status.Finish();
+}
 
-    bool started = false;
-    const Clock::time_point begin = Clock::now();
-    Clock::time_point end = begin;
+// Opens the driver, runs channel 0 into the output while WatchChannel lets
+// it, and stops it. True when the channel started; `end` is set when
+// capturing ended.
+bool CaptureFrames(const char* name, HostDriver& host, host::FrameReceiver& receiver, CaptureOutput& output,
+                   const CaptureOptions& options, Clock::time_point begin, Clock::time_point& end) {
     if (!host.Open()) {
         std::cerr << name << ": Open failed\n";
-    } else if (brevane::ipcapture::IIPVideoCapture* video = host.Driver().GetVideoCapture(); video == nullptr) {
+        return false;
+    }
+    brevane::ipcapture::IIPVideoCapture* video = host.Driver().GetVideoCapture();
+    if (video == nullptr) {
         std::cerr << name << ": the driver has no video capture\n";
-    } else {
-        host::StreamSettings settings;
-        settings.format.resolution = host::Resolution(options.width, options.height);
-        settings.encoding.frameIntervalMs = static_cast<std::uint16_t>(1000 / options.fps);
-        settings.encoding.quality = options.quality;
-        std::cout << "capturing " << options.stream << " " << options.width << "x" << options.height
-                  << " at " << options.fps << " fps (interval " << settings.encoding.frameIntervalMs
-                  << " ms), quality " << options.quality << " from " << options.camera.host << ":"
-                  << options.camera.port << " into " << options.out << "\n";
-        started = video->StartChannel(0, &receiver, &settings);
-        if (!started) {
-            std::cerr << name << ": StartChannel failed\n";
-        } else {
-            StatusLine status;
-            const auto limit = std::chrono::duration<double>(options.frames != 0 ? options.timeout : options.seconds);
-            const Clock::time_point deadline = begin + std::chrono::duration_cast<Clock::duration>(limit);
-            while (Clock::now() < deadline) {
-                if (output.WaitForLimit(std::chrono::milliseconds(100)) || !output.Error().empty()) {
-                    break;
-                }
-                std::int32_t state = -1;
-                std::int32_t detail = 0;
-                video->GetChannelStatus(0, &state, &detail, nullptr, 0);
-                status.Update(output.FramesWritten(), output.BytesWritten(), StateName(state));
-            }
-            status.Finish();
-            end = Clock::now();
-            video->StopChannel(0);
-        }
+        return false;
     }
-    if (end == begin) {
-        end = Clock::now();
+    host::StreamSettings settings(options.width, options.height, static_cast<std::uint16_t>(1000 / options.fps),
+                                  options.quality);
+    std::cout << "capturing " << options.stream << " " << options.width << "x" << options.height << " at "
+              << options.fps << " fps (interval " << settings.encoding.frameIntervalMs << " ms), quality "
+              << options.quality << " from " << options.camera.host << ":" << options.camera.port << " into "
+              << options.out << "\n";
+    if (!video->StartChannel(0, &receiver, &settings)) {
+        std::cerr << name << ": StartChannel failed\n";
+        return false;
     }
-    host.Release();
-    output.Close();
-    if (simulator) {
-        simulator->Stop();
-    }
+    WatchChannel(*video, output, options, begin);
+    end = Clock::now();
+    video->StopChannel(0);
+    return true;
+}
 
+// Prints the message log and the summary; returns the exit status.
+int Report(const char* name, const CaptureOptions& options, HostDriver& host, host::FrameReceiver& receiver,
+           const CaptureOutput& output, bool started, double elapsed) {
     PrintMessageLog(std::cout, host.Messages());
     const std::uint64_t written = output.FramesWritten();
     const std::uint64_t bytes = output.BytesWritten();
-    const double elapsed = std::max(Seconds(end - begin), 1e-3);
     std::printf("captured %llu frames (%llu bytes) in %.1f s: %.1f fps, %.1f kB/s\n",
                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(bytes), elapsed,
                 static_cast<double>(written) / elapsed, static_cast<double>(bytes) / 1024.0 / elapsed);
@@ -259,6 +239,53 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
         return kExitFailed;
     }
     return kExitOk;
+}
+
+int RunCapture(const CliContext& context, CaptureOptions& options) {
+    const char* name = "darvik-host capture";
+    std::string error;
+    OutputKind kind = OutputKind::JpegFolder;
+    if (!Complete(options, kind, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
+    }
+    std::unique_ptr<camsim::Simulator> simulator;
+    if (!PrepareCamera(name, options, simulator)) {
+        return kExitFailed;
+    }
+    CaptureOutput output;
+    if (!output.Open(kind, options.out, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
+    }
+    output.SetLimit(options.frames);
+
+    // The receiver outlives the driver, which may call it until it is closed.
+    host::FrameReceiver receiver;
+    HostDriver host(name);
+    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+        return code;
+    }
+    host::OpenParameters& parameters = host.Parameters();
+    parameters.connection.streamType = options.stream == "mpeg" ? 2 : 1;
+    parameters.device.channelCount = 1;
+    parameters.SetCustomParameter(1, options.standard == "ntsc" ? "1" : "0");
+    receiver.SetDataCallback([&output](const host::FrameRecord& record, std::span<const std::uint8_t> data) {
+        output.Write(data, record.format == brevane::contract::kFormatDivx);
+    });
+
+    const Clock::time_point begin = Clock::now();
+    Clock::time_point end = begin;
+    const bool started = CaptureFrames(name, host, receiver, output, options, begin, end);
+    if (end == begin) {
+        end = Clock::now();
+    }
+    host.Release();
+    output.Close();
+    if (simulator) {
+        simulator->Stop();
+    }
+    return Report(name, options, host, receiver, output, started, std::max(Seconds(end - begin), 1e-3));
 }
 
 }  // namespace

@@ -83,6 +83,59 @@ class SignalWait {
     sigset_t m_previous;
 };
 
+// Starts the --simulate cameras, each with its setup. False, with `error`,
+// when one does not start.
+bool StartSimulatedCameras(const ConsoleOptions& options, std::vector<std::unique_ptr<camsim::Simulator>>& simulators,
+                           std::vector<console::CameraSetup>& setups, std::string& error) {
+    for (unsigned i = 0; i < options.simulate; ++i) {
+        camsim::Config config;
+        config.ntsc = options.simStandard == "ntsc";
+        config.inputCount = options.simInputs;
+        config.outputCount = options.simOutputs;
+        config.macAddress = SimulatedMac(options.simMac, i);
+        config.jpegFramesPerSecond = std::min<std::uint32_t>(options.stream.fps, 60);
+        auto simulator = std::make_unique<camsim::Simulator>(config);
+        if (!simulator->Start(&error)) {
+            error = "the simulator did not start: " + error;
+            return false;
+        }
+        console::CameraSetup setup;
+        setup.camera.host = "127.0.0.1";
+        setup.camera.port = simulator->Port();
+        setup.camera.camera = "127.0.0.1:" + std::to_string(setup.camera.port);
+        setup.label = "simulated camera " + std::to_string(i) + " (" + setup.camera.camera + ")";
+        setup.ntsc = config.ntsc;
+        std::cout << "simulated camera " << i << ": " << simulator->Url() << ", control " << simulator->ControlUrl()
+                  << ", MAC address " << config.macAddress << "\n";
+        setups.push_back(std::move(setup));
+        simulators.push_back(std::move(simulator));
+    }
+    return true;
+}
+
+// Adds a setup for each --camera. False, with `error`, for a camera that
+// does not resolve.
+bool AddGivenCameras(const ConsoleOptions& options, std::vector<console::CameraSetup>& setups, std::string& error) {
+    for (std::size_t i = 0; i < options.cameras.size(); ++i) {
+        console::CameraSetup setup;
+        setup.camera.camera = options.cameras[i];
+        // The i-th --user and --password belong to the i-th camera; the last
+        // given serve the cameras after it.
+        if (!options.users.empty()) {
+            setup.camera.user = options.users[std::min(i, options.users.size() - 1)];
+        }
+        if (!options.passwords.empty()) {
+            setup.camera.password = options.passwords[std::min(i, options.passwords.size() - 1)];
+        }
+        if (!Resolve(setup.camera, error)) {
+            return false;
+        }
+        setup.label = setup.camera.host + ":" + std::to_string(setup.camera.port);
+        setups.push_back(std::move(setup));
+    }
+    return true;
+}
+
 int RunConsole(const CliContext& context, ConsoleOptions& options) {
     const char* name = "darvik-host console";
     if (options.cameras.empty() == (options.simulate == 0)) {
@@ -107,46 +160,9 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
     SignalWait signals;  // before any thread exists
     std::vector<std::unique_ptr<camsim::Simulator>> simulators;
     std::vector<console::CameraSetup> setups;
-    for (unsigned i = 0; i < options.simulate; ++i) {
-        camsim::Config config;
-        config.ntsc = options.simStandard == "ntsc";
-        config.inputCount = options.simInputs;
-        config.outputCount = options.simOutputs;
-        config.macAddress = SimulatedMac(options.simMac, i);
-        config.jpegFramesPerSecond = std::min<std::uint32_t>(options.stream.fps, 60);
-        auto simulator = std::make_unique<camsim::Simulator>(config);
-        if (!simulator->Start(&error)) {
-            std::cerr << name << ": the simulator did not start: " << error << "\n";
-            return kExitFailed;
-        }
-        console::CameraSetup setup;
-        setup.camera.host = "127.0.0.1";
-        setup.camera.port = simulator->Port();
-        setup.camera.camera = "127.0.0.1:" + std::to_string(setup.camera.port);
-        setup.label = "simulated camera " + std::to_string(i) + " (" + setup.camera.camera + ")";
-        setup.ntsc = config.ntsc;
-        std::cout << "simulated camera " << i << ": " << simulator->Url() << ", control " << simulator->ControlUrl()
-                  << ", MAC address " << config.macAddress << "\n";
-        setups.push_back(std::move(setup));
-        simulators.push_back(std::move(simulator));
-    }
-    for (std::size_t i = 0; i < options.cameras.size(); ++i) {
-        console::CameraSetup setup;
-        setup.camera.camera = options.cameras[i];
-        // The i-th --user and --password belong to the i-th camera; the last
-        // given serve the cameras after it.
-        if (!options.users.empty()) {
-            setup.camera.user = options.users[std::min(i, options.users.size() - 1)];
-        }
-        if (!options.passwords.empty()) {
-            setup.camera.password = options.passwords[std::min(i, options.passwords.size() - 1)];
-        }
-        if (!Resolve(setup.camera, error)) {
-            std::cerr << name << ": " << error << "\n";
-            return kExitFailed;
-        }
-        setup.label = setup.camera.host + ":" + std::to_string(setup.camera.port);
-        setups.push_back(std::move(setup));
+    if (!StartSimulatedCameras(options, simulators, setups, error) || !AddGivenCameras(options, setups, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
     }
 
     console::EventHub events;

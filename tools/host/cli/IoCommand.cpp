@@ -118,6 +118,55 @@ void RunFor(double seconds, host::InterruptWait& signals, LinePrinter& printer) 
     }
 }
 
+// The camera: the one given, or the simulator started on loopback with as
+// many inputs and outputs as described to the driver, unless told
+// otherwise. False, with the reason printed, when there is none.
+bool PrepareCamera(IoOptions& options, std::unique_ptr<camsim::Simulator>& simulator) {
+    std::string error;
+    if (!options.sim.simulate) {
+        if (!Resolve(options.camera, error)) {
+            std::cerr << "darvik-host io: " << error << "\n";
+            return false;
+        }
+        return true;
+    }
+    if (options.sim.inputsOption == nullptr || options.sim.inputsOption->count() == 0) {
+        options.sim.inputs = options.inputs;
+    }
+    if (options.sim.outputsOption == nullptr || options.sim.outputsOption->count() == 0) {
+        options.sim.outputs = options.outputs;
+    }
+    if (!StartSimulator(options.sim, options.camera, simulator, error)) {
+        std::cerr << "darvik-host io: simulator: " << error << "\n";
+        return false;
+    }
+    std::cout << DescribeSimulator(*simulator) << "\n";
+    if (simulator->ControlPort() != 0) {
+        std::cout << "flip an input: curl -X POST '" << simulator->ControlUrl() << "inputs/flip?input=0'\n";
+    }
+    return true;
+}
+
+// Starts the I/O, queues the output settings, lets it run and stops it.
+// True when both start and stop succeeded.
+bool RunStarted(brevane::ICaptureIOApi& io, const IoOptions& options, const std::vector<OutputSetting>& settings,
+                host::InterruptWait& signals, LinePrinter& printer) {
+    printer.Print("digital I/O of " + options.camera.host + ":" + std::to_string(options.camera.port) + ": " +
+                  std::to_string(io.GetInputCount()) + " inputs, " + std::to_string(io.GetOutputCount()) +
+                  " outputs");
+    const bool started = io.Start();
+    printer.Print(started ? "started (inputs are polled every 4 s)" : "Start FAILED");
+    for (const OutputSetting& setting : settings) {
+        const bool queued = io.SetOutput(setting.output, setting.value);
+        printer.Print("output " + std::to_string(setting.output) + " := " + std::to_string(setting.value) +
+                      (queued ? " queued" : " REFUSED"));
+    }
+    RunFor(options.seconds, signals, printer);
+    const bool stopped = io.Stop();
+    printer.Print(stopped ? "stopped" : "Stop FAILED");
+    return started && stopped;
+}
+
 int RunIo(const CliContext& context, IoOptions& options) {
     std::vector<OutputSetting> settings;
     for (const std::string& text : options.sets) {
@@ -131,27 +180,8 @@ int RunIo(const CliContext& context, IoOptions& options) {
 
     host::InterruptWait signals;  // before any thread exists
     LinePrinter printer;
-    std::string error;
     std::unique_ptr<camsim::Simulator> simulator;
-    if (options.sim.simulate) {
-        // The simulated camera has as many inputs and outputs as described to
-        // the driver, unless told otherwise.
-        if (options.sim.inputsOption == nullptr || options.sim.inputsOption->count() == 0) {
-            options.sim.inputs = options.inputs;
-        }
-        if (options.sim.outputsOption == nullptr || options.sim.outputsOption->count() == 0) {
-            options.sim.outputs = options.outputs;
-        }
-        if (!StartSimulator(options.sim, options.camera, simulator, error)) {
-            std::cerr << "darvik-host io: simulator: " << error << "\n";
-            return kExitFailed;
-        }
-        std::cout << DescribeSimulator(*simulator) << "\n";
-        if (simulator->ControlPort() != 0) {
-            std::cout << "flip an input: curl -X POST '" << simulator->ControlUrl() << "inputs/flip?input=0'\n";
-        }
-    } else if (!Resolve(options.camera, error)) {
-        std::cerr << "darvik-host io: " << error << "\n";
+    if (!PrepareCamera(options, simulator)) {
         return kExitFailed;
     }
 
@@ -170,23 +200,8 @@ int RunIo(const CliContext& context, IoOptions& options) {
         std::cerr << "darvik-host io: the driver did not open\n";
         exitCode = kExitFailed;
     } else {
-        printer.Print("digital I/O of " + options.camera.host + ":" + std::to_string(options.camera.port) + ": " +
-                      std::to_string(io->GetInputCount()) + " inputs, " + std::to_string(io->GetOutputCount()) +
-                      " outputs");
         io->SetEventSink(&sink);
-        const bool started = io->Start();
-        printer.Print(started ? "started (inputs are polled every 4 s)" : "Start FAILED");
-        for (const OutputSetting& setting : settings) {
-            const bool queued = io->SetOutput(setting.output, setting.value);
-            printer.Print("output " + std::to_string(setting.output) + " := " + std::to_string(setting.value) +
-                          (queued ? " queued" : " REFUSED"));
-        }
-        RunFor(options.seconds, signals, printer);
-        const bool stopped = io->Stop();
-        printer.Print(stopped ? "stopped" : "Stop FAILED");
-        if (!started || !stopped) {
-            exitCode = kExitFailed;
-        }
+        exitCode = RunStarted(*io, options, settings, signals, printer) ? kExitOk : kExitFailed;
     }
     host.Release();
 
