@@ -157,77 +157,117 @@ CgiReply CameraModel::Get(std::string_view group, ValuePadding padding, Clock::t
     return {200, lines.Take()};
 }
 
+namespace {
+
+constexpr int kMaxSpeed = 64;
+constexpr int kAny = std::numeric_limits<int>::max();
+
+CgiReply BadValue(std::string_view name) { return Error(400, "bad value for", name); }
+
+}  // namespace
+
 CgiReply CameraModel::ApplyPair(Settable& s, std::string_view name, std::string_view text,
                                 std::vector<OutputWrite>& writes, Clock::time_point now) const {
-    const std::optional<int> parsed = ParseValue(text);
-    auto inRange = [&](int low, int high) { return parsed && *parsed >= low && *parsed <= high; };
-    auto bad = [&] { return Error(400, "bad value for", name); };
-    constexpr int kMaxSpeed = 64;
-    constexpr int kAny = std::numeric_limits<int>::max();
+    const std::optional<int> value = ParseValue(text);
+    if (name.starts_with("a_aoa")) {
+        return ApplyOutputPair(s, name, value, writes);
+    }
+    if (name.starts_with("p_prs")) {
+        return ApplyPresetPair(s, name, text, value, now);
+    }
+    if (name.starts_with("p_")) {
+        return ApplyHeadPair(s, name, value, now);
+    }
+    return ApplyEncoderPair(s, name, value);
+}
 
+CgiReply CameraModel::ApplyEncoderPair(Settable& s, std::string_view name, std::optional<int> value) {
+    auto inRange = [&](int low, int high) { return value && *value >= low && *value <= high; };
     if (name == "j_qual") {
-        if (!inRange(0, 2)) return bad();
-        s.encoder.jpegQuality = *parsed;
+        if (!inRange(0, 2)) return BadValue(name);
+        s.encoder.jpegQuality = *value;
     } else if (name == "m_mode") {
-        if (!inRange(0, 3)) return bad();
-        s.encoder.pending.mode = *parsed;
+        if (!inRange(0, 3)) return BadValue(name);
+        s.encoder.pending.mode = *value;
     } else if (name == "m_qual") {
-        if (!inRange(500, 2000)) return bad();
-        s.encoder.pending.quality = *parsed;
+        if (!inRange(500, 2000)) return BadValue(name);
+        s.encoder.pending.quality = *value;
     } else if (name == "m_fram") {
-        if (!inRange(1, 5)) return bad();
-        s.encoder.pending.frameRate = *parsed;
+        if (!inRange(1, 5)) return BadValue(name);
+        s.encoder.pending.frameRate = *value;
     } else if (name == "m_resl") {
-        if (!inRange(2, 4)) return bad();
-        s.encoder.pending.resolution = *parsed;
+        if (!inRange(2, 4)) return BadValue(name);
+        s.encoder.pending.resolution = *value;
     } else if (name == "r_appl") {
-        if (!parsed) return bad();
-        if (*parsed == 1) {
+        if (!value) return BadValue(name);
+        if (*value == 1) {
             s.encoder.applied = s.encoder.pending;
         }
-    } else if (name.starts_with("a_aoa")) {
-        const std::optional<int> number = ParseValue(name.substr(5));
-        if (!number || name[5] == '+' || name[5] == '-' || *number < 1 ||
-            static_cast<std::size_t>(*number) > s.outputs.size()) {
-            return Error(404, "unknown parameter", name);
-        }
-        if (!parsed) return bad();
-        s.outputs[*number - 1] = *parsed;
-        writes.push_back({static_cast<std::uint32_t>(*number), *parsed});
-    } else if (name == "p_panl" || name == "p_panr") {
-        if (!inRange(0, kMaxSpeed)) return bad();
-        s.head.Pan(name == "p_panr" ? 1 : -1, *parsed, now);
+    } else {
+        return Error(404, "unknown parameter", name);
+    }
+    return {200, kOk};
+}
+
+CgiReply CameraModel::ApplyOutputPair(Settable& s, std::string_view name, std::optional<int> value,
+                                      std::vector<OutputWrite>& writes) {
+    const std::optional<int> number = ParseValue(name.substr(5));
+    if (!number || name[5] == '+' || name[5] == '-' || *number < 1 ||
+        static_cast<std::size_t>(*number) > s.outputs.size()) {
+        return Error(404, "unknown parameter", name);
+    }
+    if (!value) return BadValue(name);
+    s.outputs[*number - 1] = *value;
+    writes.push_back({static_cast<std::uint32_t>(*number), *value});
+    return {200, kOk};
+}
+
+CgiReply CameraModel::ApplyHeadPair(Settable& s, std::string_view name, std::optional<int> value,
+                                    Clock::time_point now) {
+    auto inRange = [&](int low, int high) { return value && *value >= low && *value <= high; };
+    if (name == "p_panl" || name == "p_panr") {
+        if (!inRange(0, kMaxSpeed)) return BadValue(name);
+        s.head.Pan(name == "p_panr" ? 1 : -1, *value, now);
     } else if (name == "p_tilu" || name == "p_tild") {
-        if (!inRange(0, kMaxSpeed)) return bad();
-        s.head.Tilt(name == "p_tilu" ? 1 : -1, *parsed, now);
+        if (!inRange(0, kMaxSpeed)) return BadValue(name);
+        s.head.Tilt(name == "p_tilu" ? 1 : -1, *value, now);
     } else if (name == "p_zomi" || name == "p_zomo") {
-        if (!inRange(0, kMaxSpeed)) return bad();
-        s.head.Zoom(name == "p_zomi" ? 1 : -1, *parsed, now);
+        if (!inRange(0, kMaxSpeed)) return BadValue(name);
+        s.head.Zoom(name == "p_zomi" ? 1 : -1, *value, now);
     } else if (name == "p_fcsf" || name == "p_fcsn") {
-        if (!inRange(0, kAny)) return bad();
+        if (!inRange(0, kAny)) return BadValue(name);
         s.head.Focus(name == "p_fcsf" ? 1 : -1, now);
     } else if (name == "p_irso" || name == "p_irsc") {
-        if (!inRange(0, kAny)) return bad();
+        if (!inRange(0, kAny)) return BadValue(name);
         s.head.Iris(name == "p_irso" ? 1 : -1, now);
     } else if (name == "p_ptms") {
-        if (!parsed) return bad();
+        if (!value) return BadValue(name);
         s.head.Pan(0, 0, now);
         s.head.Tilt(0, 0, now);
     } else if (name == "p_zoms") {
-        if (!parsed) return bad();
+        if (!value) return BadValue(name);
         s.head.Zoom(0, 0, now);
     } else if (name == "p_fcss") {
-        if (!parsed) return bad();
+        if (!value) return BadValue(name);
         s.head.Focus(0, now);
     } else if (name == "p_irss") {
-        if (!parsed) return bad();
+        if (!value) return BadValue(name);
         s.head.Iris(0, now);
-    } else if (name == "p_prss") {
-        if (!inRange(0, kPresetCount - 1)) return bad();
-        s.presets[*parsed] = s.head.State(now).position;
+    } else {
+        return Error(404, "unknown parameter", name);
+    }
+    return {200, kOk};
+}
+
+CgiReply CameraModel::ApplyPresetPair(Settable& s, std::string_view name, std::string_view text,
+                                      std::optional<int> value, Clock::time_point now) {
+    auto inRange = [&](int low, int high) { return value && *value >= low && *value <= high; };
+    if (name == "p_prss") {
+        if (!inRange(0, kPresetCount - 1)) return BadValue(name);
+        s.presets[*value] = s.head.State(now).position;
     } else if (name == "p_prsm") {
-        if (!parsed) return bad();
-        auto found = s.presets.find(*parsed);
+        if (!value) return BadValue(name);
+        auto found = s.presets.find(*value);
         if (found == s.presets.end()) {
             return Error(404, "no preset", text);
         }
@@ -235,8 +275,8 @@ CgiReply CameraModel::ApplyPair(Settable& s, std::string_view name, std::string_
     } else if (name == "p_prsd") {
         // Deleting a preset that is not stored succeeds: the caller's view
         // and the camera's agree afterwards either way.
-        if (!inRange(0, kPresetCount - 1)) return bad();
-        s.presets.erase(*parsed);
+        if (!inRange(0, kPresetCount - 1)) return BadValue(name);
+        s.presets.erase(*value);
     } else {
         return Error(404, "unknown parameter", name);
     }

@@ -13,6 +13,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,8 +77,17 @@ class CameraModel {
         std::map<int, HeadPosition> presets;
     };
 
+    // One name=value pair of a set command, by group: encoder, relay
+    // outputs, head motion, presets.
     CgiReply ApplyPair(Settable& s, std::string_view name, std::string_view value,
                        std::vector<OutputWrite>& writes, Clock::time_point now) const;
+    static CgiReply ApplyEncoderPair(Settable& s, std::string_view name, std::optional<int> value);
+    static CgiReply ApplyOutputPair(Settable& s, std::string_view name, std::optional<int> value,
+                                    std::vector<OutputWrite>& writes);
+    static CgiReply ApplyHeadPair(Settable& s, std::string_view name, std::optional<int> value,
+                                  Clock::time_point now);
+    static CgiReply ApplyPresetPair(Settable& s, std::string_view name, std::string_view text,
+                                    std::optional<int> value, Clock::time_point now);
     bool ScriptParity(std::uint32_t index, Clock::time_point now) const;
     std::string InputStatusLocked(Clock::time_point now) const;
 

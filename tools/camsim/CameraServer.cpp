@@ -18,14 +18,58 @@
 #include <random>
 #include <sstream>
 
-#include "ScriptedStreamSource.h"
-#include "SimulatorImpl.h"
+#include "CameraServerShared.h"
 
 namespace darvik::camsim {
 
-namespace {
+namespace server {
 
-using Impl = Simulator::Impl;
+AuthScheme SchemeOf(MHD_Connection* connection) {
+    const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    if (header == nullptr) {
+        return AuthScheme::None;
+    }
+    std::string word;
+    for (const char* p = header; *p != '\0' && *p != ' '; ++p) {
+        word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*p))));
+    }
+    if (word == "basic") return AuthScheme::Basic;
+    if (word == "digest") return AuthScheme::Digest;
+    return AuthScheme::Other;
+}
+
+bool PeerGone(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info == nullptr) {
+        return false;
+    }
+    pollfd fd{info->connect_fd, POLLRDHUP, 0};
+    return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+MHD_Response* TextResponse(const std::string& body) {
+    MHD_Response* response =
+        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response != nullptr) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain");
+    }
+    return response;
+}
+
+MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
+    if (response == nullptr) {
+        return MHD_NO;
+    }
+    const MHD_Result result = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+}  // namespace server
+
+using namespace server;
+
+namespace {
 
 // Per connection: the raw target of the request being handled. Requests on
 // one connection come one after another, so one record serves them all.
@@ -68,110 +112,6 @@ MHD_Result OnAccept(void* cls, const sockaddr*, socklen_t) {
     return MHD_YES;
 }
 
-AuthScheme SchemeOf(MHD_Connection* connection) {
-    const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
-    if (header == nullptr) {
-        return AuthScheme::None;
-    }
-    std::string word;
-    for (const char* p = header; *p != '\0' && *p != ' '; ++p) {
-        word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*p))));
-    }
-    if (word == "basic") return AuthScheme::Basic;
-    if (word == "digest") return AuthScheme::Digest;
-    return AuthScheme::Other;
-}
-
-// True when the client has closed its side or the connection broke.
-bool PeerGone(MHD_Connection* connection) {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    if (info == nullptr) {
-        return false;
-    }
-    pollfd fd{info->connect_fd, POLLRDHUP, 0};
-    return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
-
-MHD_Response* TextResponse(const std::string& body) {
-    MHD_Response* response =
-        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
-    if (response != nullptr) {
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain");
-    }
-    return response;
-}
-
-MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
-    if (response == nullptr) {
-        return MHD_NO;
-    }
-    const MHD_Result result = MHD_queue_response(connection, status, response);
-    MHD_destroy_response(response);
-    return result;
-}
-
-// ---- authentication -------------------------------------------------------
-
-constexpr unsigned kNonceTimeoutSeconds = 300;
-constexpr const char* kOpaque = "5ccc069c403ebaf9f0171e9517f40e41";
-
-bool CheckBasic(const Config& config, MHD_Connection* connection) {
-    char* password = nullptr;
-    char* user = MHD_basic_auth_get_username_password(connection, &password);
-    const bool ok = user != nullptr && password != nullptr && config.user == user && config.password == password;
-    if (user != nullptr) MHD_free(user);
-    if (password != nullptr) MHD_free(password);
-    return ok;
-}
-
-// True when the request may go on; otherwise a 401 challenge is queued and
-// its result left in `queued`.
-bool Authorize(const Config& config, MHD_Connection* connection, AuthScheme scheme, MHD_Result& queued) {
-    bool ok = false;
-    bool stale = false;
-    const bool tryDigest = config.auth == AuthMode::Digest ||
-                           (config.auth == AuthMode::BasicAndDigest && scheme != AuthScheme::Basic);
-    switch (config.auth) {
-        case AuthMode::None:
-            return true;
-        case AuthMode::Basic:
-            ok = CheckBasic(config, connection);
-            break;
-        case AuthMode::Digest:
-        case AuthMode::BasicAndDigest:
-            if (tryDigest) {
-                const int result = MHD_digest_auth_check2(connection, config.realm.c_str(), config.user.c_str(),
-                                                          config.password.c_str(), kNonceTimeoutSeconds,
-                                                          MHD_DIGEST_ALG_MD5);
-                ok = result == MHD_YES;
-                stale = result == MHD_INVALID_NONCE;
-            } else {
-                ok = CheckBasic(config, connection);
-            }
-            break;
-    }
-    if (ok) {
-        return true;
-    }
-    MHD_Response* response = TextResponse("Unauthorized\r\n");
-    if (response == nullptr) {
-        queued = MHD_NO;
-        return false;
-    }
-    if (config.auth == AuthMode::Basic) {
-        queued = MHD_queue_basic_auth_fail_response(connection, config.realm.c_str(), response);
-    } else {
-        if (config.auth == AuthMode::BasicAndDigest) {
-            const std::string basic = "Basic realm=\"" + config.realm + "\"";
-            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, basic.c_str());
-        }
-        queued = MHD_queue_auth_fail_response2(connection, config.realm.c_str(), kOpaque, response,
-                                               stale ? MHD_YES : MHD_NO, MHD_DIGEST_ALG_MD5);
-    }
-    MHD_destroy_response(response);
-    return false;
-}
-
 // ---- reply faults ---------------------------------------------------------
 
 std::string Garbage(std::size_t size) {
@@ -205,132 +145,43 @@ ssize_t ReadCut(void* cls, std::uint64_t pos, char* buffer, std::size_t max) {
 
 void FreeCut(void* cls) { delete static_cast<CutBody*>(cls); }
 
-// ---- streams --------------------------------------------------------------
-
-struct StreamState {
-    Impl* impl = nullptr;
-    MHD_Connection* connection = nullptr;  // the one connection this response is queued on
-    std::unique_ptr<StreamSource> source;
-    StreamPiece piece;
-    std::size_t offset = 0;
-    bool delayDone = true;
-    bool started = false;
-    std::uint64_t framesCounted = 0;
-};
-
-ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
-    auto& s = *static_cast<StreamState*>(cls);
-    // A source that keeps returning empty pieces without waits must not
-    // spin this thread forever.
-    int emptyPieces = 0;
-    for (;;) {
-        if (s.started && !s.delayDone) {
-            s.delayDone = true;
-            if (s.piece.delayMs > 0 &&
-                !s.impl->SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(s.piece.delayMs))) {
-                return MHD_CONTENT_READER_END_WITH_ERROR;
-            }
-        }
-        if (s.started && s.offset < s.piece.bytes.size()) {
-            const std::size_t count = std::min(max, s.piece.bytes.size() - s.offset);
-            std::memcpy(buffer, s.piece.bytes.data() + s.offset, count);
-            s.offset += count;
-            return static_cast<ssize_t>(count);
-        }
-        if (s.started && s.piece.end) {
-            return MHD_CONTENT_READER_END_OF_STREAM;
-        }
-        if (s.started && s.piece.stall) {
-            MHD_Connection* connection = s.connection;
-            s.impl->WaitForStopOrAbandon([connection] { return PeerGone(connection); });
-            return MHD_CONTENT_READER_END_WITH_ERROR;
-        }
-        if (s.impl->Stopping()) {
-            return MHD_CONTENT_READER_END_WITH_ERROR;
-        }
-        if (s.started && s.piece.bytes.empty() && s.piece.delayMs == 0 && ++emptyPieces > 1000) {
-            return MHD_CONTENT_READER_END_WITH_ERROR;
-        }
-        try {
-            s.piece = s.source->Next();
-        } catch (const std::exception&) {
-            return MHD_CONTENT_READER_END_WITH_ERROR;  // nothing may leave this C callback by exception
-        }
-        s.started = true;
-        s.offset = 0;
-        s.delayDone = false;
-        const std::uint64_t frames = s.source->FramesProduced();
-        if (frames > s.framesCounted) {
-            s.impl->streamFrames += frames - s.framesCounted;
-            s.framesCounted = frames;
-        }
-    }
-}
-
-void FreeStream(void* cls) {
-    auto* state = static_cast<StreamState*>(cls);
-    --state->impl->activeStreams;
-    delete state;
-}
-
-// Answers a stream request; `status` receives what was sent (0: nothing).
-MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string& group, unsigned& status) {
-    if (impl.TakeStreamRefusal()) {
-        status = 0;
-        return MHD_NO;
-    }
-    StreamSettings settings;
-    settings.group = group;
-    settings.ntsc = impl.config.ntsc;
-    const EncoderState encoder = impl.model.Encoder();
-    settings.jpegQualityCode = encoder.jpegQuality;
-    settings.jpegFramesPerSecond = impl.config.jpegFramesPerSecond;
-    settings.mpegResolutionCode = encoder.applied.resolution;
-    settings.mpegFrameRateCode = encoder.applied.frameRate;
-    settings.mpegQuality = encoder.applied.quality;
-    settings.keyFrameInterval = impl.config.keyFrameInterval;
-    settings.faults = impl.StreamFaultsSnapshot();
-
-    std::string error;
-    std::unique_ptr<StreamSource> source;
-    try {
-        if (std::optional<StreamScript> script = impl.ScriptSnapshot()) {
-            source = std::make_unique<ScriptedStreamSource>(std::move(*script));
-        } else if (impl.config.streamFactory) {
-            source = impl.config.streamFactory(settings, &error);
-        } else {
-            source = CreateStreamSource(settings, &error);
-        }
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    if (source == nullptr) {
-        status = MHD_HTTP_SERVICE_UNAVAILABLE;
-        return Queue(connection, status, TextResponse("Service Unavailable: " + error + "\r\n"));
-    }
-    const std::string contentType = source->ContentType();
-    auto* state = new StreamState();
-    state->impl = &impl;
-    state->connection = connection;
-    state->source = std::move(source);
-    ++impl.activeStreams;
-    MHD_Response* response =
-        MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, ReadStream, state, FreeStream);
-    if (response == nullptr) {
-        FreeStream(state);
-        status = 0;
-        return MHD_NO;
-    }
-    // Like the camera: an HTTP/1.0-style body that ends when the connection
-    // closes, never chunked.
-    MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType.c_str());
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
-    status = MHD_HTTP_OK;
-    return Queue(connection, status, response);
-}
-
 // ---- requests -------------------------------------------------------------
+
+// The faults that hold a request back: a reset, a delay, a stall. False when
+// the connection is to be dropped instead of answered.
+bool HoldBack(Impl& impl, MHD_Connection* connection, const std::string& target, const Faults& faults,
+              bool applies) {
+    if (applies && faults.resetRequests) {
+        return false;
+    }
+    if (applies && faults.delayMs > 0 &&
+        !impl.SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(faults.delayMs))) {
+        return false;
+    }
+    return impl.WaitWhileStalled(target, [connection] { return PeerGone(connection); });
+}
+
+// Queues a CGI reply, garbled or cut off when the faults say so.
+MHD_Result QueueReply(MHD_Connection* connection, CgiReply reply, const Faults& faults, bool applies,
+                      unsigned& status) {
+    if (applies && faults.garbage) {
+        reply.body = Garbage(reply.body.size() + 64);
+    }
+    status = reply.status;
+    if (applies && faults.cutAfterBytes && *faults.cutAfterBytes < reply.body.size()) {
+        auto* cut = new CutBody{std::move(reply.body), *faults.cutAfterBytes};
+        const std::size_t size = cut->body.size();
+        MHD_Response* response = MHD_create_response_from_callback(size, 4096, ReadCut, cut, FreeCut);
+        if (response == nullptr) {
+            delete cut;
+            status = 0;
+            return MHD_NO;
+        }
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain");
+        return Queue(connection, status, response);
+    }
+    return Queue(connection, status, TextResponse(reply.body));
+}
 
 MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, const std::string& raw,
                   unsigned& status) {
@@ -338,17 +189,9 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
     // Targets may come with or without the leading "/"; faults and the
     // dispatch see them with it.
     const std::string target = (!raw.empty() && raw[0] == '/') ? raw : "/" + raw;
-
     Faults faults = impl.FaultsSnapshot();
     const bool applies = FaultApplies(faults, target);
-    if (applies && faults.resetRequests) {
-        return MHD_NO;
-    }
-    if (applies && faults.delayMs > 0 &&
-        !impl.SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(faults.delayMs))) {
-        return MHD_NO;
-    }
-    if (!impl.WaitWhileStalled(target, [connection] { return PeerGone(connection); })) {
+    if (!HoldBack(impl, connection, target, faults, applies)) {
         return MHD_NO;
     }
     faults = impl.FaultsSnapshot();  // may have changed while held back
@@ -373,34 +216,16 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
     const std::string path = target.substr(0, question);
     const std::string query = question == std::string::npos ? std::string() : target.substr(question + 1);
     const auto now = Impl::Clock::now();
-    CgiReply reply;
     if (path == "/cgi-bin/get" && CameraModel::IsStreamGroup(query)) {
         return ServeStream(impl, connection, query, status);
-    } else if (path == "/cgi-bin/get") {
+    }
+    CgiReply reply{MHD_HTTP_NOT_FOUND, "Not Found\r\n"};
+    if (path == "/cgi-bin/get") {
         reply = impl.model.Get(query, applies ? faults.padding : ValuePadding::None, now);
     } else if (path == "/cgi-bin/set") {
         reply = impl.model.Set(query, now);
-    } else {
-        reply = {MHD_HTTP_NOT_FOUND, "Not Found\r\n"};
     }
-
-    if (applies && faults.garbage) {
-        reply.body = Garbage(reply.body.size() + 64);
-    }
-    status = reply.status;
-    if (applies && faults.cutAfterBytes && *faults.cutAfterBytes < reply.body.size()) {
-        auto* cut = new CutBody{std::move(reply.body), *faults.cutAfterBytes};
-        const std::size_t size = cut->body.size();
-        MHD_Response* response = MHD_create_response_from_callback(size, 4096, ReadCut, cut, FreeCut);
-        if (response == nullptr) {
-            delete cut;
-            status = 0;
-            return MHD_NO;
-        }
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain");
-        return Queue(connection, status, response);
-    }
-    return Queue(connection, status, TextResponse(reply.body));
+    return QueueReply(connection, std::move(reply), faults, applies, status);
 }
 
 MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
@@ -447,6 +272,24 @@ bool Fail(std::string* error, const std::string& text) {
     return false;
 }
 
+// Reads the certificate and key for HTTPS.
+bool LoadTls(Impl& impl, std::string* error) {
+    const Config& config = impl.config;
+    if (config.httpsCertFile.empty() || config.httpsKeyFile.empty()) {
+        return Fail(error, "HTTPS needs both a certificate and a key file");
+    }
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+        return Fail(error, "this libmicrohttpd has no TLS support");
+    }
+    if (!ReadFile(config.httpsCertFile, impl.certPem)) {
+        return Fail(error, "cannot read the certificate file " + config.httpsCertFile);
+    }
+    if (!ReadFile(config.httpsKeyFile, impl.keyPem)) {
+        return Fail(error, "cannot read the key file " + config.httpsKeyFile);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool StartCameraServer(Impl& impl, std::string* error) {
@@ -458,19 +301,8 @@ bool StartCameraServer(Impl& impl, std::string* error) {
         }
     }
     impl.https = !config.httpsCertFile.empty() || !config.httpsKeyFile.empty();
-    if (impl.https) {
-        if (config.httpsCertFile.empty() || config.httpsKeyFile.empty()) {
-            return Fail(error, "HTTPS needs both a certificate and a key file");
-        }
-        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
-            return Fail(error, "this libmicrohttpd has no TLS support");
-        }
-        if (!ReadFile(config.httpsCertFile, impl.certPem)) {
-            return Fail(error, "cannot read the certificate file " + config.httpsCertFile);
-        }
-        if (!ReadFile(config.httpsKeyFile, impl.keyPem)) {
-            return Fail(error, "cannot read the key file " + config.httpsKeyFile);
-        }
+    if (impl.https && !LoadTls(impl, error)) {
+        return false;
     }
     if (impl.digestRandom.empty()) {
         std::random_device random;

@@ -93,46 +93,10 @@ std::optional<std::uint32_t> Argument(const std::map<std::string, std::string>& 
     return value;
 }
 
-}  // namespace
-
-ControlReply HandleControl(Simulator& sim, std::string_view method, std::string_view rawPath,
-                           const std::map<std::string, std::string>& args, std::string_view body) {
-    std::string path(rawPath);
-    while (!path.empty() && path.back() == '/') path.pop_back();
-    const bool get = method == "GET" || method == "HEAD";
-    const bool post = method == "POST";
-    if (!get && !post) {
-        return ErrorReply(405, "use GET to read and POST to change");
-    }
-
-    struct Reader {
-        const char* path;
-        json (*read)(Simulator&);
-    };
-    static const Reader kReaders[] = {
-        {"", State},           {"state", State},   {"inputs", Inputs}, {"outputs", Outputs},
-        {"encoder", Encoder},  {"ptz", Ptz},       {"log", Log},       {"streams", Streams},
-        {"faults", [](Simulator& s) { return ToJson(s.GetFaults()); }},
-        {"stream-faults", [](Simulator& s) { return ToJson(s.GetStreamFaults()); }},
-    };
-    for (const Reader& reader : kReaders) {
-        if (path == reader.path) {
-            if (get) return Reply(200, reader.read(sim));
-            if (path != "faults" && path != "stream-faults") {
-                return ErrorReply(405, "\"" + path + "\" is read with GET");
-            }
-        }
-    }
-    if (!post) {
-        static const char* const kChanges[] = {"inputs/set",          "inputs/flip",   "outputs/clear",
-                                               "log/clear",           "faults/clear",  "stream-faults/clear",
-                                               "stream-script",       "stream-script/clear"};
-        for (const char* change : kChanges) {
-            if (path == change) return ErrorReply(405, "\"" + path + "\" is done with POST");
-        }
-        return ErrorReply(404, "no such control \"" + path + "\"");
-    }
-
+// A POST to `path`: an input set or flipped, a log cleared, faults or a
+// stream script set or cleared.
+ControlReply HandleChange(Simulator& sim, const std::string& path, const std::map<std::string, std::string>& args,
+                          std::string_view body) {
     if (path == "inputs/set" || path == "inputs/flip") {
         const auto input = Argument(args, "input");
         if (!input) return ErrorReply(400, "give the input number (from 0) as ?input=N");
@@ -187,6 +151,49 @@ ControlReply HandleControl(Simulator& sim, std::string_view method, std::string_
         return Reply(200, json::object());
     }
     return ErrorReply(404, "no such control \"" + path + "\"");
+}
+
+}  // namespace
+
+ControlReply HandleControl(Simulator& sim, std::string_view method, std::string_view rawPath,
+                           const std::map<std::string, std::string>& args, std::string_view body) {
+    std::string path(rawPath);
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    const bool get = method == "GET" || method == "HEAD";
+    const bool post = method == "POST";
+    if (!get && !post) {
+        return ErrorReply(405, "use GET to read and POST to change");
+    }
+
+    struct Reader {
+        const char* path;
+        json (*read)(Simulator&);
+    };
+    static const Reader kReaders[] = {
+        {"", State},           {"state", State},   {"inputs", Inputs}, {"outputs", Outputs},
+        {"encoder", Encoder},  {"ptz", Ptz},       {"log", Log},       {"streams", Streams},
+        {"faults", [](Simulator& s) { return ToJson(s.GetFaults()); }},
+        {"stream-faults", [](Simulator& s) { return ToJson(s.GetStreamFaults()); }},
+    };
+    for (const Reader& reader : kReaders) {
+        if (path == reader.path) {
+            if (get) return Reply(200, reader.read(sim));
+            if (path != "faults" && path != "stream-faults") {
+                return ErrorReply(405, "\"" + path + "\" is read with GET");
+            }
+        }
+    }
+    if (!post) {
+        static const char* const kChanges[] = {"inputs/set",          "inputs/flip",   "outputs/clear",
+                                               "log/clear",           "faults/clear",  "stream-faults/clear",
+                                               "stream-script",       "stream-script/clear"};
+        for (const char* change : kChanges) {
+            if (path == change) return ErrorReply(405, "\"" + path + "\" is done with POST");
+        }
+        return ErrorReply(404, "no such control \"" + path + "\"");
+    }
+
+    return HandleChange(sim, path, args, body);
 }
 
 }  // namespace darvik::camsim

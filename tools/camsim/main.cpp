@@ -112,10 +112,9 @@ int RunFarm(std::uint16_t port, const sigset_t& signals) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Config config;
+// What the command line gives as text or flags, before it goes into the
+// configuration.
+struct CommandLine {
     std::string standard = "pal";
     std::string auth = "none";
     std::string padding = "none";
@@ -126,19 +125,20 @@ int main(int argc, char** argv) {
     bool cutSet = false;
     bool verbose = false;
     bool farm = false;
+};
 
-    CLI::App app{"Darvik IP camera simulator: the camera's CGI interface, video streams and faults on 127.0.0.1"};
+void AddCameraOptions(CLI::App& app, Config& config, CommandLine& line) {
     app.set_config("--config", "", "Read options from an INI or TOML file");
     app.add_option("--port", config.port, "Camera port (0: ephemeral)");
     app.add_option("--control-port", config.controlPort, "Control interface port (0: ephemeral)");
     app.add_flag("!--no-control", config.controlEnabled, "Serve no control interface");
     app.add_option("--product-id", config.productId, "s_prid, e.g. 034");
-    app.add_option("--standard", standard, "Video standard")->check(CLI::IsMember({"pal", "ntsc"}));
+    app.add_option("--standard", line.standard, "Video standard")->check(CLI::IsMember({"pal", "ntsc"}));
     app.add_option("--inputs", config.inputCount, "Alarm inputs")->check(CLI::Range(0, 256));
     app.add_option("--outputs", config.outputCount, "Relay outputs")->check(CLI::Range(0, 256));
     app.add_option("--mac", config.macAddress, "n_madr, e.g. 00-11-22-33-44-AA");
     app.add_option("--audio", config.audioType, "a_type (0: no audio)");
-    app.add_option("--auth", auth, "Authentication")
+    app.add_option("--auth", line.auth, "Authentication")
         ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest", "both"}));
     app.add_option("--user", config.user, "User name");
     app.add_option("--password", config.password, "Password");
@@ -148,25 +148,27 @@ int main(int argc, char** argv) {
     app.add_option("--fps", config.jpegFramesPerSecond, "JPEG stream frames per second")->check(CLI::Range(1, 60));
     app.add_option("--key-frame-interval", config.keyFrameInterval, "MPEG-4 key frame every N frames")
         ->check(CLI::Range(1, 1000));
-    app.add_option("--toggle", toggles, "INPUT:SECONDS - alarm input (from 0) toggles every SECONDS");
-    app.add_flag("-v,--verbose", verbose, "Print every camera request as it is answered");
-    app.add_flag("--farm", farm,
+    app.add_option("--toggle", line.toggles, "INPUT:SECONDS - alarm input (from 0) toggles every SECONDS");
+    app.add_flag("-v,--verbose", line.verbose, "Print every camera request as it is answered");
+    app.add_flag("--farm", line.farm,
                  "Run a farm on --control-port instead: simulators created and driven through its JSON "
                  "endpoint (until a signal or the end of standard input)");
+}
 
+void AddFaultOptions(CLI::App& app, Config& config, CommandLine& line) {
     Faults& f = config.faults;
     auto* faults = app.add_option_group("Faults", "Faults of the camera's HTTP side");
     faults->add_flag("--refuse", f.refuseConnections, "Accept every connection and close it at once");
     faults->add_option("--refuse-first", f.refuseFirstConnections, "Refuse only the first N connections");
     faults->add_flag("--reset", f.resetRequests, "Close the connection without a reply");
-    faults->add_option("--status", statuses, "PREFIX=CODE - answer targets beginning with PREFIX with CODE");
+    faults->add_option("--status", line.statuses, "PREFIX=CODE - answer targets beginning with PREFIX with CODE");
     faults->add_option("--delay", f.delayMs, "Delay every reply by MS milliseconds");
     faults->add_flag("--stall", f.stall, "Never answer (until cleared through the control interface)");
-    faults->add_option("--cut", cut, "Close CGI replies after N body bytes")->each([&](const std::string&) {
-        cutSet = true;
+    faults->add_option("--cut", line.cut, "Close CGI replies after N body bytes")->each([&line](const std::string&) {
+        line.cutSet = true;
     });
     faults->add_flag("--garbage", f.garbage, "CGI replies carry bytes without any name:value line");
-    faults->add_option("--pad", padding, "Numeric values with leading zeros or blanks")
+    faults->add_option("--pad", line.padding, "Numeric values with leading zeros or blanks")
         ->check(CLI::IsMember({"none", "zeros", "blanks"}));
     faults->add_option("--fault-path", f.onlyPaths,
                        "Apply reset, delay, stall, cut, garbage and pad only to targets with this prefix");
@@ -176,55 +178,64 @@ int main(int argc, char** argv) {
     streamFaults->add_option("--stream-stall-after", s.stallAfterFrames, "Stall after N frames");
     streamFaults->add_option("--stream-close-after-frames", s.closeAfterFrames, "Close after N frames");
     streamFaults->add_option("--stream-close-after-bytes", s.closeAfterBytes, "Close after N bytes");
-    streamFaults->add_option("--stream-chunks", chunks, "Write in pieces of these sizes, e.g. 1,7,300");
+    streamFaults->add_option("--stream-chunks", line.chunks, "Write in pieces of these sizes, e.g. 1,7,300");
     streamFaults->add_flag("--stream-garbage", s.garbageBetweenFrames, "Junk between parts or records");
     streamFaults->add_option("--stream-wrong-length-every", s.wrongLengthEvery,
                              "Every Nth MPEG record has a wrong length field");
     streamFaults->add_option("--stream-refuse-first", s.refuseFirstConnections,
                              "Refuse the first N stream requests");
+}
 
-    CLI11_PARSE(app, argc, argv);
-
-    config.ntsc = standard == "ntsc";
-    ParseAuthMode(auth, config.auth);
-    ParseValuePadding(padding, f.padding);
-    if (cutSet) {
-        f.cutAfterBytes = cut;
+// Reads the texts of the command line into the configuration. False, with
+// the reason printed, for a text that does not read.
+bool ApplyCommandLine(const CommandLine& line, Config& config) {
+    config.ntsc = line.standard == "ntsc";
+    ParseAuthMode(line.auth, config.auth);
+    ParseValuePadding(line.padding, config.faults.padding);
+    if (line.cutSet) {
+        config.faults.cutAfterBytes = line.cut;
     }
-    for (const std::string& text : statuses) {
+    for (const std::string& text : line.statuses) {
         PathStatus entry;
         if (!ParseStatus(text, entry)) {
             std::cerr << "darvik-camsim: --status wants PREFIX=CODE with a code from 100 to 999, not \"" << text
                       << "\"\n";
-            return 2;
+            return false;
         }
-        f.pathStatus.push_back(entry);
+        config.faults.pathStatus.push_back(entry);
     }
-    for (const std::string& text : toggles) {
+    for (const std::string& text : line.toggles) {
         InputToggle toggle;
         if (!ParseToggle(text, toggle)) {
             std::cerr << "darvik-camsim: --toggle wants INPUT:SECONDS, not \"" << text << "\"\n";
-            return 2;
+            return false;
         }
         config.inputScript.push_back(toggle);
     }
-    if (!chunks.empty() && !ParseChunks(chunks, s.chunkSizes)) {
+    if (!line.chunks.empty() && !ParseChunks(line.chunks, config.streamFaults.chunkSizes)) {
         std::cerr << "darvik-camsim: --stream-chunks wants sizes above 0 separated by commas\n";
-        return 2;
+        return false;
     }
+    return true;
+}
 
-    // Every thread the server starts inherits this mask, so the signals
-    // reach only the wait below.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
-    if (farm) {
-        return RunFarm(config.controlPort, signals);
+// Prints the requests answered since the last call (all of them after the
+// log was cleared through the control interface).
+void PrintNewRequests(const Simulator& simulator, std::size_t& printed) {
+    const std::vector<RequestLogEntry> log = simulator.RequestLog();
+    if (log.size() < printed) {
+        printed = 0;
     }
+    for (; printed < log.size(); ++printed) {
+        const RequestLogEntry& entry = log[printed];
+        std::cout << (entry.status == 0 ? std::string("---") : std::to_string(entry.status)) << " "
+                  << entry.target << " (auth " << ToString(entry.auth) << ")\n";
+    }
+    std::cout.flush();
+}
 
+// Runs one simulator until a signal in `signals` arrives.
+int RunSimulator(const Config& config, bool verbose, const sigset_t& signals) {
     Simulator simulator(config);
     std::string error;
     if (!simulator.Start(&error)) {
@@ -246,21 +257,35 @@ int main(int argc, char** argv) {
         if (signal == SIGINT || signal == SIGTERM) {
             break;
         }
-        if (!verbose) {
-            continue;
+        if (verbose) {
+            PrintNewRequests(simulator, printed);
         }
-        const std::vector<RequestLogEntry> log = simulator.RequestLog();
-        if (log.size() < printed) {
-            printed = 0;  // cleared through the control interface
-        }
-        for (; printed < log.size(); ++printed) {
-            const RequestLogEntry& entry = log[printed];
-            std::cout << (entry.status == 0 ? std::string("---") : std::to_string(entry.status)) << " "
-                      << entry.target << " (auth " << ToString(entry.auth) << ")\n";
-        }
-        std::cout.flush();
     }
     simulator.Stop();
     std::cout << "Stopped." << std::endl;
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Config config;
+    CommandLine line;
+    CLI::App app{"Darvik IP camera simulator: the camera's CGI interface, video streams and faults on 127.0.0.1"};
+    AddCameraOptions(app, config, line);
+    AddFaultOptions(app, config, line);
+    CLI11_PARSE(app, argc, argv);
+    if (!ApplyCommandLine(line, config)) {
+        return 2;
+    }
+
+    // Every thread the server starts inherits this mask, so the signals
+    // reach only the waits of RunFarm and RunSimulator.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    return line.farm ? RunFarm(config.controlPort, signals) : RunSimulator(config, line.verbose, signals);
 }

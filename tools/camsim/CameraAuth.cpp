@@ -1,0 +1,71 @@
+// Basic and Digest authentication of the simulated camera, as libmicrohttpd
+// checks and challenges them.
+#include <string>
+
+#include "CameraServerShared.h"
+
+namespace darvik::camsim::server {
+
+namespace {
+
+constexpr unsigned kNonceTimeoutSeconds = 300;
+constexpr const char* kOpaque = "5ccc069c403ebaf9f0171e9517f40e41";
+
+bool CheckBasic(const Config& config, MHD_Connection* connection) {
+    char* password = nullptr;
+    char* user = MHD_basic_auth_get_username_password(connection, &password);
+    const bool ok = user != nullptr && password != nullptr && config.user == user && config.password == password;
+    if (user != nullptr) MHD_free(user);
+    if (password != nullptr) MHD_free(password);
+    return ok;
+}
+
+}  // namespace
+
+bool Authorize(const Config& config, MHD_Connection* connection, AuthScheme scheme, MHD_Result& queued) {
+    bool ok = false;
+    bool stale = false;
+    const bool tryDigest = config.auth == AuthMode::Digest ||
+                           (config.auth == AuthMode::BasicAndDigest && scheme != AuthScheme::Basic);
+    switch (config.auth) {
+        case AuthMode::None:
+            return true;
+        case AuthMode::Basic:
+            ok = CheckBasic(config, connection);
+            break;
+        case AuthMode::Digest:
+        case AuthMode::BasicAndDigest:
+            if (tryDigest) {
+                const int result = MHD_digest_auth_check2(connection, config.realm.c_str(), config.user.c_str(),
+                                                          config.password.c_str(), kNonceTimeoutSeconds,
+                                                          MHD_DIGEST_ALG_MD5);
+                ok = result == MHD_YES;
+                stale = result == MHD_INVALID_NONCE;
+            } else {
+                ok = CheckBasic(config, connection);
+            }
+            break;
+    }
+    if (ok) {
+        return true;
+    }
+    MHD_Response* response = TextResponse("Unauthorized\r\n");
+    if (response == nullptr) {
+        queued = MHD_NO;
+        return false;
+    }
+    if (config.auth == AuthMode::Basic) {
+        queued = MHD_queue_basic_auth_fail_response(connection, config.realm.c_str(), response);
+    } else {
+        if (config.auth == AuthMode::BasicAndDigest) {
+            const std::string basic = "Basic realm=\"" + config.realm + "\"";
+            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, basic.c_str());
+        }
+        queued = MHD_queue_auth_fail_response2(connection, config.realm.c_str(), kOpaque, response,
+                                               stale ? MHD_YES : MHD_NO, MHD_DIGEST_ALG_MD5);
+    }
+    MHD_destroy_response(response);
+    return false;
+}
+
+}  // namespace darvik::camsim::server
