@@ -112,7 +112,11 @@ CCurlResponse::~CCurlResponse() {
     }
 }
 
-bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams& params) {
+namespace {
+
+// A request that can be made at all: host, port, a verb of token characters
+// and an origin-form target.
+bool IsValidRequest(const SessionParams& session, const ExchangeParams& params) {
     if (session.host.empty() || params.target.empty() || params.target.front() != '/' ||
         params.verb.empty() || session.port == 0) {
         return false;
@@ -122,12 +126,21 @@ bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams
             return false;
         }
     }
-    m_easy = curl_easy_init();
-    m_url = curl_url();
-    if (m_easy == nullptr || m_url == nullptr) {
+    return true;
+}
+
+}  // namespace
+
+bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams& params) {
+    if (!IsValidRequest(session, params)) {
         return false;
     }
+    m_easy = curl_easy_init();
+    m_url = curl_url();
+    return m_easy != nullptr && m_url != nullptr && BuildUrl(session, params) && SetOptions(session, params);
+}
 
+bool CCurlResponse::BuildUrl(const SessionParams& session, const ExchangeParams& params) {
     // The URL is built from parts, so the host is checked as a host name
     // and nothing in it can redirect the request elsewhere.
     std::string host = session.host;
@@ -147,7 +160,10 @@ bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams
          curl_url_set(m_url, CURLUPART_QUERY, query.c_str(), 0) != CURLUE_OK)) {
         return false;
     }
+    return true;
+}
 
+bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParams& params) {
     CURLcode rc = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
         if (rc == CURLE_OK) {

@@ -72,6 +72,12 @@ class CCurlResponse final : public CHttpResponse {
     void SetAttached() { m_attached = true; }
 
    private:
+    // The URL of the exchange, set piece by piece (scheme, host, port, path,
+    // query).
+    bool BuildUrl(const SessionParams& session, const ExchangeParams& exchange);
+    // The transfer's options: no proxy, no certificate checks, the verb,
+    // the credentials for the chosen target and the callbacks.
+    bool SetOptions(const SessionParams& session, const ExchangeParams& exchange);
     // Header state of the response block being received.
     struct HeaderBlock {
         std::uint32_t status = 0;
