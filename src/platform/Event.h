@@ -1,6 +1,7 @@
-// A kernel-style event: manual-reset (stays signalled until Reset) or
-// auto-reset (a successful wait consumes the signal and releases exactly one
-// waiter). Stands in for the platform's event objects.
+// An event with manual reset (stays signalled until Reset) or auto reset (a
+// successful wait consumes the signal and releases exactly one waiter), on
+// a mutex and a condition variable. The module's threads signal stops and
+// wake-ups through it.
 //
 // Owned by whoever creates it; Set, Reset and Wait may be called from any
 // thread at once.

@@ -1,6 +1,5 @@
-// A started operating-system thread and its handle: stands in for the
-// runtime library's thread creation, waits with a time-out and closing of
-// thread handles.
+// A started operating-system thread and its handle: starts the thread,
+// waits for its end with a time-out, and lets go of the handle.
 //
 // Owned by the object that started the thread. Wait and HasEnded may be
 // called from any thread; destruction "closes the handle": a thread that has

@@ -77,8 +77,8 @@ class CXMLSettingsAPI {
     // Writes a new file holding an XML declaration for ISO-8859-1 and one
     // empty root element, replacing any file of that name. 1 on success;
     // throws CXMLSettingsError for an invalid root name or a failed write.
-    // initializeCom is kept for callers written against the platform's
-    // component runtime and has no effect: no document is needed for this.
+    // The file is written as text without building a document, so nothing
+    // needs COM here and initializeCom has no effect.
     static std::int32_t CreateDocument(const char* rootName, const char* fileName, bool initializeCom);
 
     // Path operations: the path is a printf format with its arguments. Its

@@ -18,7 +18,7 @@ namespace brevane {
 
 class CRecursiveLock {
    public:
-    // The lock's counters, allocated separately like the platform's lock.
+    // The lock's counters, allocated with the lock and freed with it.
     struct LockState {
         std::atomic<std::uint32_t> spinCount{0};
         // Acquisitions outstanding plus threads waiting; 0 when free.
