@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camsim/Simulator.h"
+#include "support/CameraRequests.h"
 #include "support/SimulatorAuth.h"
 #include "capability/CDarvikCameraProperties.h"
 #include "kit/CapabilitySink.h"
@@ -38,13 +39,7 @@ class CameraPropertiesTest : public ::testing::Test {
         faults.pathStatus.push_back({"/cgi-bin/get?" + group, status, body});
         sim->SetFaults(faults);
     }
-    std::vector<std::string> Targets() const {
-        std::vector<std::string> targets;
-        for (const auto& entry : sim->RequestLog()) {
-            targets.push_back(entry.target);
-        }
-        return targets;
-    }
+    std::vector<std::string> Targets() const { return test::RequestTargets(*sim); }
     // Fetches into a new properties object; the object stays in `properties`.
     bool Fetch(std::int32_t& code) {
         properties = std::make_unique<CDarvikCameraProperties>(device, 1);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "camsim/Simulator.h"
+#include "support/CameraRequests.h"
 #include "support/SimulatorAuth.h"
 #include "driver/CDarvikIPCaptureDriver.h"
 #include "io/CDarvikDigitalIO.h"
@@ -38,14 +39,6 @@ Changes InputChanges(const IOEventSink& sink) {
         }
     }
     return changes;
-}
-
-std::vector<std::string> Targets(const Simulator& sim) {
-    std::vector<std::string> targets;
-    for (const auto& entry : sim.RequestLog()) {
-        targets.push_back(entry.target);
-    }
-    return targets;
 }
 
 class DarvikDigitalIOTest : public ::testing::Test {
@@ -122,8 +115,8 @@ TEST_F(DarvikDigitalIOTest, OutputsAreNumberedFromOneAtTheCameraAndValueZeroIsRe
     EXPECT_TRUE(io.WriteOutput(1, 1));
     EXPECT_FALSE(io.WriteOutput(0, 0));
     EXPECT_FALSE(io.WriteOutput(3, 1));  // the camera has no a_aoa4
-    EXPECT_EQ(Targets(*sim), (std::vector<std::string>{"/cgi-bin/set?a_aoa1=2", "/cgi-bin/set?a_aoa2=1",
-                                                       "/cgi-bin/set?a_aoa4=1"}));
+    EXPECT_EQ(test::RequestTargets(*sim),
+              (std::vector<std::string>{"/cgi-bin/set?a_aoa1=2", "/cgi-bin/set?a_aoa2=1", "/cgi-bin/set?a_aoa4=1"}));
     EXPECT_EQ(sim->Outputs(), (std::vector<int>{2, 1}));
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <set>
@@ -28,11 +27,6 @@ darvik::camsim::Config WithMac(const std::string& mac) {
     return config;
 }
 
-std::size_t CountTarget(SimulatedCamera& camera, const std::string& target) {
-    const auto targets = camera.Targets();
-    return static_cast<std::size_t>(std::count(targets.begin(), targets.end(), target));
-}
-
 class PTZHandler : public ::testing::Test {
    protected:
     TempSettingsDirectory m_dir;
@@ -45,7 +39,7 @@ TEST_F(PTZHandler, ChannelZeroOnlyAndOneControlPerChannel) {
     IIPPTZApi* api = handler.GetPTZApi(0);
     ASSERT_NE(api, nullptr);
     EXPECT_EQ(handler.GetPTZApi(0), api);
-    EXPECT_EQ(CountTarget(camera, "/cgi-bin/get?net"), 1u);
+    EXPECT_EQ(test::CountTarget(camera.Sim(), "/cgi-bin/get?net"), 1u);
     EXPECT_EQ(static_cast<CBasePTZControl*>(api)->GetComm()->Name(), "BaseIPPTZThread_Ch1");
 
     // The preset file is named after the MAC address, root element Darvik.
@@ -60,7 +54,7 @@ TEST_F(PTZHandler, WithoutAMacAddressThereIsNoPTZAndEveryCallRetries) {
     CDarvikPTZHandler handler(&camera.driver);
     EXPECT_EQ(handler.GetPTZApi(0), nullptr);
     EXPECT_EQ(handler.GetPTZApi(0), nullptr);
-    EXPECT_EQ(CountTarget(camera, "/cgi-bin/get?net"), 2u);
+    EXPECT_EQ(test::CountTarget(camera.Sim(), "/cgi-bin/get?net"), 2u);
     EXPECT_EQ(m_dir.Listing(), "");
 
     // Unreachable camera: the request helper's line, still no PTZ.
@@ -128,7 +122,7 @@ TEST_F(PTZHandler, ConcurrentFirstRequestsShareOneControl) {
     }
     EXPECT_NE(seen[0], nullptr);
     EXPECT_EQ(std::set<IIPPTZApi*>(seen.begin(), seen.end()).size(), 1u);
-    EXPECT_EQ(CountTarget(camera, "/cgi-bin/get?net"), 1u);
+    EXPECT_EQ(test::CountTarget(camera.Sim(), "/cgi-bin/get?net"), 1u);
 }
 
 TEST_F(PTZHandler, PresetsSurviveANewHandlerWithAllNamesIntact) {

@@ -5,12 +5,10 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camsim/Simulator.h"
@@ -20,7 +18,9 @@
 #include "kit/ModuleLoader.h"
 #include "kit/OpenParameters.h"
 #include "platform/Platform.h"
+#include "support/CameraRequests.h"
 #include "support/SlotCall.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -70,17 +70,9 @@ class PTZThroughTheModule : public ::testing::Test {
         return CallSlot<void*>(driver, 6);
     }
 
-    std::vector<std::string> Targets() const {
-        std::vector<std::string> targets;
-        for (const auto& entry : m_camera->RequestLog()) {
-            targets.push_back(entry.target);
-        }
-        return targets;
-    }
+    std::vector<std::string> Targets() const { return brevane::test::RequestTargets(*m_camera); }
     void WaitForRequests(std::size_t count) const {
-        for (int i = 0; i < 2500 && m_camera->RequestLog().size() < count; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        brevane::test::WaitUntil([&] { return m_camera->RequestLog().size() >= count; });
     }
 
     std::unique_ptr<darvik::camsim::Simulator> m_camera;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camsim/Simulator.h"
+#include "support/CameraRequests.h"
 #include "support/FakeDriver.h"
 #include "support/Wait.h"
 
@@ -29,13 +30,7 @@ class SimulatedCamera {
     darvik::camsim::Simulator& Sim() { return m_simulator; }
 
     // Targets the camera received, in order.
-    std::vector<std::string> Targets() {
-        std::vector<std::string> targets;
-        for (const auto& entry : m_simulator.RequestLog()) {
-            targets.push_back(entry.target);
-        }
-        return targets;
-    }
+    std::vector<std::string> Targets() { return RequestTargets(m_simulator); }
     // Waits until the camera received at least `count` requests.
     std::vector<std::string> WaitForTargets(std::size_t count, int timeoutMs = 5000) {
         WaitUntil([&] { return m_simulator.RequestLog().size() >= count; }, timeoutMs);

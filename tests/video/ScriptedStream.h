@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "camsim/Simulator.h"
+#include "support/CameraRequests.h"
 
 namespace brevane::test {
 
@@ -36,20 +37,8 @@ class ScriptedCamera {
     std::uint16_t Port() const { return m_simulator->Port(); }
 
     // Targets of the requests received so far, in order.
-    std::vector<std::string> Targets() const {
-        std::vector<std::string> targets;
-        for (const auto& entry : m_simulator->RequestLog()) {
-            targets.push_back(entry.target);
-        }
-        return targets;
-    }
-    std::size_t CountTarget(const std::string& target) const {
-        std::size_t count = 0;
-        for (const auto& entry : m_simulator->RequestLog()) {
-            count += entry.target == target ? 1 : 0;
-        }
-        return count;
-    }
+    std::vector<std::string> Targets() const { return RequestTargets(*m_simulator); }
+    std::size_t CountTarget(const std::string& target) const { return test::CountTarget(*m_simulator, target); }
 
    private:
     std::unique_ptr<darvik::camsim::Simulator> m_simulator;
