@@ -58,7 +58,8 @@ CWinHttpResponse::~CWinHttpResponse() {
         // A call given up by its caller runs on a closed handle until
         // WinHTTP ends it; the last holder of the response does not wait.
         if (busy) {
-            m_session->Adopt(std::move(m_worker));
+            const std::shared_ptr<Work> work = m_work;
+            m_session->Adopt(std::move(m_worker), [work] { return work->exited.load(); });
         } else {
             m_worker.join();
         }
@@ -143,7 +144,10 @@ bool CWinHttpResponse::Blocking(Op op, void* readInto, DWORD size, DWORD* count,
     // start.
     if (!m_session->IsAborted()) {
         if (!m_worker.joinable()) {
-            m_worker = std::thread(&CWinHttpResponse::WorkerLoop, m_work);
+            m_worker = std::thread([work = m_work] {
+                WorkerLoop(work);
+                work->exited = true;
+            });
         }
         std::unique_lock<std::mutex> lock(m_work->mutex);
         if (!m_work->abandoned) {
