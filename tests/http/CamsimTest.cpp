@@ -175,8 +175,8 @@ TEST_F(Camsim, TlsOnlyCameraWithASelfSignedCertificateIsReachedOverHttps) {
     EXPECT_EQ(client.GetStatusCode(), 200u);
     EXPECT_EQ(client.GetScheme(), Web::kSchemeHttps);
     std::vector<std::uint8_t> body;
-    EXPECT_GT(client.ReadAll(body), 0u);
-    EXPECT_NE(Text(body).find("s_prid:"), std::string::npos);
+    const std::uint32_t size = client.ReadAll(body);
+    EXPECT_NE(std::string(body.begin(), body.begin() + size).find("s_prid:"), std::string::npos);
     m_camera->ClearRequestLog();
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?net"));
     EXPECT_EQ(m_camera->RequestLog().size(), 1u);
