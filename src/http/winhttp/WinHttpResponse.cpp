@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "http/winhttp/WinHttpSession.h"
+#include "platform/Platform.h"
 
 namespace Web {
 
@@ -204,8 +205,8 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
     if (params.target.empty() || params.target.front() != '/' || !IsToken(params.verb)) {
         return false;
     }
-    const std::wstring verb = Widen(params.verb);
-    const std::wstring target = Widen(params.target);
+    const std::wstring verb = brevane::platform::ToWide(params.verb);
+    const std::wstring target = brevane::platform::ToWide(params.target);
     const DWORD flags = WINHTTP_FLAG_REFRESH | (params.secure ? WINHTTP_FLAG_SECURE : 0);
     HINTERNET request =
         ::WinHttpOpenRequest(m_session->Connection(), verb.c_str(), target.c_str(), nullptr,
@@ -219,8 +220,8 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
     }
 
     if (!params.userName.empty()) {
-        const std::wstring user = Widen(params.userName);
-        const std::wstring password = Widen(params.password);
+        const std::wstring user = brevane::platform::ToWide(params.userName);
+        const std::wstring password = brevane::platform::ToWide(params.password);
         // A scheme WinHTTP refuses leaves the request without credentials.
         Guarded([&](HINTERNET h) {
             return ::WinHttpSetCredentials(h, params.authTarget, params.authScheme, user.c_str(),

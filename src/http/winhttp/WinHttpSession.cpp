@@ -7,6 +7,7 @@
 
 #include "http/AuthChallenge.h"
 #include "http/winhttp/WinHttpResponse.h"
+#include "platform/Platform.h"
 
 namespace Web {
 
@@ -20,25 +21,11 @@ static_assert(kAuthSchemeBasic == WINHTTP_AUTH_SCHEME_BASIC &&
 static_assert(kAuthTargetServer == WINHTTP_AUTH_TARGET_SERVER &&
               kAuthTargetProxy == WINHTTP_AUTH_TARGET_PROXY);
 
-std::wstring Widen(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int wide = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (wide <= 0) {
-        return {};
-    }
-    std::wstring result(static_cast<std::size_t>(wide), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, result.data(), wide);
-    return result;
-}
-
 std::shared_ptr<CWinHttpSession> CWinHttpSession::Open(const SessionParams& params) {
     if (params.host.empty() || params.port == 0) {
         return nullptr;
     }
-    const std::wstring agent = Widen(params.userAgent);
+    const std::wstring agent = brevane::platform::ToWide(params.userAgent);
     HINTERNET session = ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (session == nullptr) {
@@ -58,7 +45,7 @@ std::shared_ptr<CWinHttpSession> CWinHttpSession::Open(const SessionParams& para
                             setOption(WINHTTP_OPTION_CONNECT_TIMEOUT, timeout) &&
                             setOption(WINHTTP_OPTION_MAX_CONNS_PER_SERVER, connections) &&
                             setOption(WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER, connections);
-    const std::wstring host = Widen(params.host);
+    const std::wstring host = brevane::platform::ToWide(params.host);
     HINTERNET connect = configured ? ::WinHttpConnect(session, host.c_str(),
                                                       static_cast<INTERNET_PORT>(params.port), 0)
                                    : nullptr;

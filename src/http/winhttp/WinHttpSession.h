@@ -29,9 +29,6 @@ namespace Web {
 
 class CWinHttpResponse;
 
-// `text` in UTF-16, converted from the ANSI code page.
-std::wstring Widen(std::string_view text);
-
 class CWinHttpSession final : public CHttpSession,
                               public std::enable_shared_from_this<CWinHttpSession> {
    public:
