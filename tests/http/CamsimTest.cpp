@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
 #include "support/RecordingLog.h"
+#include "support/TempDir.h"
+#include "support/TestCertificate.h"
 #include "support/Wine.h"
 
 namespace brevane {
@@ -155,6 +158,29 @@ TEST_F(Camsim, ChallengeForTheSchemeInUseComesBackWithoutRepeat) {
 }
 
 // --- reading and replies ---
+
+// A camera that speaks only TLS, with a self-signed certificate for another
+// name: plain HTTP gets no answer, HTTPS is tried, and the certificate is
+// accepted; later requests go straight to HTTPS.
+TEST_F(Camsim, TlsOnlyCameraWithASelfSignedCertificateIsReachedOverHttps) {
+    darvik::test::TempDir dir;
+    std::ofstream(dir.File("cert.pem")) << darvik::test::kTestCertificatePem;
+    std::ofstream(dir.File("key.pem")) << darvik::test::kTestKeyPem;
+    camsim::Config config = Camera();
+    config.httpsCertFile = dir.File("cert.pem");
+    config.httpsKeyFile = dir.File("key.pem");
+    Start(config);
+    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttps);
+    std::vector<std::uint8_t> body;
+    const std::uint32_t size = client.ReadAll(body);
+    EXPECT_NE(std::string(body.begin(), body.begin() + size).find("s_prid:"), std::string::npos);
+    m_camera->ClearRequestLog();
+    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?net"));
+    EXPECT_EQ(m_camera->RequestLog().size(), 1u);
+}
 
 TEST_F(Camsim, SecondRequestClosesTheFirstResponse) {
     Start(Camera());

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "http/winhttp/WinHttpSession.h"
+#include "platform/Platform.h"
 
 namespace Web {
 
@@ -58,7 +59,8 @@ CWinHttpResponse::~CWinHttpResponse() {
         // A call given up by its caller runs on a closed handle until
         // WinHTTP ends it; the last holder of the response does not wait.
         if (busy) {
-            m_session->Adopt(std::move(m_worker));
+            const std::shared_ptr<Work> work = m_work;
+            m_session->Adopt(std::move(m_worker), [work] { return work->exited.load(); });
         } else {
             m_worker.join();
         }
@@ -143,7 +145,10 @@ bool CWinHttpResponse::Blocking(Op op, void* readInto, DWORD size, DWORD* count,
     // start.
     if (!m_session->IsAborted()) {
         if (!m_worker.joinable()) {
-            m_worker = std::thread(&CWinHttpResponse::WorkerLoop, m_work);
+            m_worker = std::thread([work = m_work] {
+                WorkerLoop(work);
+                work->exited = true;
+            });
         }
         std::unique_lock<std::mutex> lock(m_work->mutex);
         if (!m_work->abandoned) {
@@ -200,8 +205,8 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
     if (params.target.empty() || params.target.front() != '/' || !IsToken(params.verb)) {
         return false;
     }
-    const std::wstring verb = Widen(params.verb);
-    const std::wstring target = Widen(params.target);
+    const std::wstring verb = brevane::platform::ToWide(params.verb);
+    const std::wstring target = brevane::platform::ToWide(params.target);
     const DWORD flags = WINHTTP_FLAG_REFRESH | (params.secure ? WINHTTP_FLAG_SECURE : 0);
     HINTERNET request =
         ::WinHttpOpenRequest(m_session->Connection(), verb.c_str(), target.c_str(), nullptr,
@@ -215,8 +220,8 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
     }
 
     if (!params.userName.empty()) {
-        const std::wstring user = Widen(params.userName);
-        const std::wstring password = Widen(params.password);
+        const std::wstring user = brevane::platform::ToWide(params.userName);
+        const std::wstring password = brevane::platform::ToWide(params.password);
         // A scheme WinHTTP refuses leaves the request without credentials.
         Guarded([&](HINTERNET h) {
             return ::WinHttpSetCredentials(h, params.authTarget, params.authScheme, user.c_str(),

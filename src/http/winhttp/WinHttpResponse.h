@@ -23,6 +23,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -105,6 +106,7 @@ class CWinHttpResponse final : public CHttpResponse {
         DWORD count = 0;         // guarded by mutex
         DWORD error = 0;         // guarded by mutex
         std::vector<std::uint8_t> buffer;  // the worker's while running, else mutex
+        std::atomic<bool> exited{false};   // the worker left its loop for good
     };
     static void WorkerLoop(const std::shared_ptr<Work>& work);
 

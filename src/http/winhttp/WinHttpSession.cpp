@@ -1,10 +1,13 @@
 #include "http/winhttp/WinHttpSession.h"
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "http/AuthChallenge.h"
 #include "http/winhttp/WinHttpResponse.h"
+#include "platform/Platform.h"
 
 namespace Web {
 
@@ -18,25 +21,11 @@ static_assert(kAuthSchemeBasic == WINHTTP_AUTH_SCHEME_BASIC &&
 static_assert(kAuthTargetServer == WINHTTP_AUTH_TARGET_SERVER &&
               kAuthTargetProxy == WINHTTP_AUTH_TARGET_PROXY);
 
-std::wstring Widen(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int wide = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (wide <= 0) {
-        return {};
-    }
-    std::wstring result(static_cast<std::size_t>(wide), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, result.data(), wide);
-    return result;
-}
-
 std::shared_ptr<CWinHttpSession> CWinHttpSession::Open(const SessionParams& params) {
     if (params.host.empty() || params.port == 0) {
         return nullptr;
     }
-    const std::wstring agent = Widen(params.userAgent);
+    const std::wstring agent = brevane::platform::ToWide(params.userAgent);
     HINTERNET session = ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (session == nullptr) {
@@ -56,7 +45,7 @@ std::shared_ptr<CWinHttpSession> CWinHttpSession::Open(const SessionParams& para
                             setOption(WINHTTP_OPTION_CONNECT_TIMEOUT, timeout) &&
                             setOption(WINHTTP_OPTION_MAX_CONNS_PER_SERVER, connections) &&
                             setOption(WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER, connections);
-    const std::wstring host = Widen(params.host);
+    const std::wstring host = brevane::platform::ToWide(params.host);
     HINTERNET connect = configured ? ::WinHttpConnect(session, host.c_str(),
                                                       static_cast<INTERNET_PORT>(params.port), 0)
                                    : nullptr;
@@ -67,15 +56,64 @@ std::shared_ptr<CWinHttpSession> CWinHttpSession::Open(const SessionParams& para
     return std::shared_ptr<CWinHttpSession>(new CWinHttpSession(session, connect));
 }
 
+namespace {
+
+// Workers whose call on a closed handle WinHTTP has not ended yet (Wine ends
+// it only at the time-out). Each holds a reference on the module, so the host
+// unloading it cannot pull the code from under the thread.
+struct Stranded {
+    std::thread worker;
+    std::function<bool()> exited;
+    HMODULE pin = nullptr;
+};
+std::mutex g_strandedMutex;
+// Never destroyed: at process exit a worker may still be running, and
+// destroying its std::thread would end the process abnormally.
+std::vector<Stranded>& g_stranded = *new std::vector<Stranded>;  // guarded by g_strandedMutex
+
+// Joins the stranded workers that are over and drops their module reference.
+// Called only from the host's calls into the module, so the host's own
+// reference keeps the module loaded meanwhile.
+void ReapStrandedWorkers() {
+    std::vector<Stranded> over;
+    {
+        // By hand: assigning onto a running std::thread would end the process.
+        std::lock_guard<std::mutex> lock(g_strandedMutex);
+        std::vector<Stranded> running;
+        for (Stranded& stranded : g_stranded) {
+            (stranded.exited() ? over : running).push_back(std::move(stranded));
+        }
+        g_stranded.clear();
+        g_stranded.swap(running);
+    }
+    for (Stranded& stranded : over) {
+        stranded.worker.join();  // it left its loop: only its last instructions remain
+        if (stranded.pin != nullptr) {
+            ::FreeLibrary(stranded.pin);
+        }
+    }
+}
+
+void Strand(std::thread worker, std::function<bool()> exited) {
+    Stranded stranded{std::move(worker), std::move(exited), nullptr};
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCWSTR>(&ReapStrandedWorkers), &stranded.pin);
+    std::lock_guard<std::mutex> lock(g_strandedMutex);
+    g_stranded.push_back(std::move(stranded));
+}
+
+}  // namespace
+
 CWinHttpSession::CWinHttpSession(HINTERNET session, HINTERNET connect)
     : m_session(session), m_connect(connect) {}
 
 CWinHttpSession::~CWinHttpSession() {
     // Their calls run on closed handles, which WinHTTP ends by its time-out
-    // at the latest.
-    for (std::thread& worker : m_adopted) {
-        worker.join();
+    // at the latest; nobody waits for that here.
+    for (Adopted& adopted : m_adopted) {
+        Strand(std::move(adopted.worker), std::move(adopted.exited));
     }
+    ReapStrandedWorkers();
     // Every response holds the session, so no request handle is left open.
     ::WinHttpCloseHandle(m_connect);
     ::WinHttpCloseHandle(m_session);
@@ -113,14 +151,15 @@ void CWinHttpSession::Unregister(CWinHttpResponse* response) {
     m_live.erase(std::remove(m_live.begin(), m_live.end(), response), m_live.end());
 }
 
-void CWinHttpSession::Adopt(std::thread worker) {
+void CWinHttpSession::Adopt(std::thread worker, std::function<bool()> exited) {
     std::lock_guard<std::mutex> lock(m_liveMutex);
-    m_adopted.push_back(std::move(worker));
+    m_adopted.push_back(Adopted{std::move(worker), std::move(exited)});
 }
 
 // --- the backend's entry points ---
 
 std::shared_ptr<CHttpSession> OpenSession(const SessionParams& params) {
+    ReapStrandedWorkers();
     return CWinHttpSession::Open(params);
 }
 

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -27,9 +28,6 @@
 namespace Web {
 
 class CWinHttpResponse;
-
-// `text` in UTF-16, converted from the ANSI code page.
-std::wstring Widen(std::string_view text);
 
 class CWinHttpSession final : public CHttpSession,
                               public std::enable_shared_from_this<CWinHttpSession> {
@@ -54,8 +52,11 @@ class CWinHttpSession final : public CHttpSession,
     void Register(CWinHttpResponse* response);
     void Unregister(CWinHttpResponse* response);
     // Takes a response's worker thread that is still in a WinHTTP call the
-    // response gave up; joined when the session ends.
-    void Adopt(std::thread worker);
+    // response gave up (`exited` tells when it is over). Nobody waits for it:
+    // when the session ends it joins the module's stranded workers, which a
+    // later session joins once they are over, and the module stays loaded
+    // until then, so the thread never returns into unloaded code.
+    void Adopt(std::thread worker, std::function<bool()> exited);
 
    private:
     CWinHttpSession(HINTERNET session, HINTERNET connect);
@@ -66,7 +67,11 @@ class CWinHttpSession final : public CHttpSession,
 
     std::mutex m_liveMutex;
     std::vector<CWinHttpResponse*> m_live;  // guarded by m_liveMutex
-    std::vector<std::thread> m_adopted;     // guarded by m_liveMutex
+    struct Adopted {
+        std::thread worker;
+        std::function<bool()> exited;
+    };
+    std::vector<Adopted> m_adopted;  // guarded by m_liveMutex
 };
 
 }  // namespace Web

@@ -65,7 +65,14 @@ std::string TimeOfDay() {
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm local{};
-    localtime_r(&seconds, &local);
+    {
+        // std::localtime shares one result between threads.
+        static std::mutex localtimeMutex;
+        std::lock_guard<std::mutex> guard(localtimeMutex);
+        if (const std::tm* converted = std::localtime(&seconds)) {
+            local = *converted;
+        }
+    }
     std::ostringstream text;
     text << std::put_time(&local, "%H:%M:%S") << "." << std::setw(3) << std::setfill('0') << millis;
     return text.str();
