@@ -17,64 +17,20 @@ constexpr std::uint64_t kMaxPollSliceMs = 500;
 
 }  // namespace
 
-// --- Turn ---
-
-CCurlSession::Turn::Turn(CCurlSession& session, bool onlyIfFree) : m_session(session) {
-    std::unique_lock<std::mutex> lock(session.m_turnMutex);
-    if (onlyIfFree && session.m_nextTicket != session.m_serving) {
-        return;
-    }
-    m_owns = true;
-    const std::uint64_t ticket = session.m_nextTicket++;
-    if (ticket != session.m_serving) {
-        // The driver may sit in a poll for a while; make it give up its turn.
-        lock.unlock();
-        curl_multi_wakeup(session.m_multi);
-        lock.lock();
-        session.m_turnChanged.wait(lock, [&] { return session.m_serving == ticket; });
-    }
-}
-
-CCurlSession::Turn::~Turn() {
-    if (!m_owns) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_session.m_turnMutex);
-        ++m_session.m_serving;
-    }
-    m_session.m_turnChanged.notify_all();
-}
-
 // --- CCurlSession ---
 
 std::shared_ptr<CCurlSession> CCurlSession::Open(const SessionParams& params) {
-    if (!EnsureCurlGlobalInit()) {
+    std::shared_ptr<CCurlMulti> multi = CCurlMulti::Acquire();
+    if (!multi) {
         return nullptr;
     }
-    CURLM* multi = curl_multi_init();
-    if (multi == nullptr) {
-        return nullptr;
-    }
-    if (curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
-                          static_cast<long>(params.maxConnectionsPerServer)) !=
-        CURLM_OK) {
-        curl_multi_cleanup(multi);
-        return nullptr;
-    }
-    // Only the session's own transfers use the handle; no multiplexing, so
-    // each exchange has a connection of its own while its body is open.
-    curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_NOTHING);
-    return std::shared_ptr<CCurlSession>(new CCurlSession(multi, params));
+    return std::shared_ptr<CCurlSession>(new CCurlSession(std::move(multi), params));
 }
 
-CCurlSession::CCurlSession(CURLM* multi, SessionParams params)
-    : m_multi(multi), m_params(std::move(params)) {}
+CCurlSession::CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams params)
+    : m_multi(std::move(multi)), m_params(std::move(params)) {}
 
-CCurlSession::~CCurlSession() {
-    // Every response holds the session, so no transfer is left in the handle.
-    curl_multi_cleanup(m_multi);
-}
+CCurlSession::~CCurlSession() = default;
 
 void CCurlSession::Abort() {
     m_aborted = true;
@@ -83,22 +39,11 @@ void CCurlSession::Abort() {
 
 void CCurlSession::ResetAbort() { m_aborted = false; }
 
-void CCurlSession::Wake() { curl_multi_wakeup(m_multi); }
+void CCurlSession::Wake() { m_multi->Wake(); }
 
-bool CCurlSession::Attach(CCurlResponse& response) {
-    Turn turn(*this);
-    if (curl_multi_add_handle(m_multi, response.Easy()) != CURLM_OK) {
-        return false;
-    }
-    m_live.push_back(&response);
-    return true;
-}
+bool CCurlSession::Attach(CCurlResponse& response) { return m_multi->Attach(response); }
 
-void CCurlSession::Detach(CCurlResponse& response) {
-    Turn turn(*this);
-    m_live.erase(std::remove(m_live.begin(), m_live.end(), &response), m_live.end());
-    curl_multi_remove_handle(m_multi, response.Easy());
-}
+void CCurlSession::Detach(CCurlResponse& response) { m_multi->Detach(response); }
 
 ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
     ExchangeResult result;
@@ -118,37 +63,6 @@ ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
     return result;
 }
 
-void CCurlSession::ResumeDrained() {
-    for (CCurlResponse* response : m_live) {
-        if (response->TakeResume()) {
-            // May deliver the held-back data to the write callback at once.
-            curl_easy_pause(response->Easy(), CURLPAUSE_CONT);
-        }
-    }
-}
-
-void CCurlSession::CollectFinished() {
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
-        if (message->msg != CURLMSG_DONE) {
-            continue;
-        }
-        void* owner = nullptr;
-        if (curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner) == CURLE_OK &&
-            owner != nullptr) {
-            static_cast<CCurlResponse*>(owner)->OnDone(message->data.result);
-        }
-    }
-}
-
-bool CCurlSession::Perform() {
-    ResumeDrained();
-    int running = 0;
-    const CURLMcode performed = curl_multi_perform(m_multi, &running);
-    CollectFinished();
-    return performed == CURLM_OK;
-}
-
 CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
                                              const std::function<bool()>& ready, bool refresh) {
     const std::uint64_t start = brevane::platform::MonotonicMilliseconds();
@@ -163,8 +77,8 @@ CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
         if (ready()) {
             if (refresh) {
                 refresh = false;
-                Turn turn(*this, true);
-                if (turn.Owns() && !Perform()) {
+                CCurlMulti::Turn turn(*m_multi, true);
+                if (turn.Owns() && !m_multi->Perform()) {
                     return WaitResult::Failed;
                 }
                 continue;
@@ -183,17 +97,17 @@ CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
             slice = std::min<std::uint64_t>(slice, since + timeout - now);
         }
 
-        Turn turn(*this);
+        CCurlMulti::Turn turn(*m_multi);
         if (m_aborted || response.IsClosed() || ready()) {
             continue;
         }
-        if (!Perform()) {
+        if (!m_multi->Perform()) {
             return WaitResult::Failed;
         }
         if (m_aborted || response.IsClosed() || ready()) {
             continue;
         }
-        if (curl_multi_poll(m_multi, nullptr, 0, static_cast<int>(slice), nullptr) != CURLM_OK) {
+        if (!m_multi->Poll(slice)) {
             return WaitResult::Failed;
         }
     }

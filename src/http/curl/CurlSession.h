@@ -1,32 +1,24 @@
 // CCurlSession: the libcurl backend of the session under one
-// Web::CHttpClient (see http/Transport.h). It owns a multi handle, whose
-// connection cache is the client's reused connection to the camera (at most
-// 16 connections per server), and runs every exchange of the client as a
-// transfer of that handle.
-//
-// libcurl runs transfers only while someone drives the multi handle, and the
-// handle is not thread-safe. Every thread that needs progress (a Request
-// waiting for headers, a reader waiting for body bytes) therefore takes a
-// fair turn and drives the handle itself: all transfers of the session move
-// while any of them is driven. A thread waiting for its turn wakes the
-// current driver out of its poll, so turns change promptly.
+// Web::CHttpClient (see http/Transport.h). It runs every exchange of the
+// client as a transfer of the process's shared multi handle (CCurlMulti),
+// whose connection cache keeps the client's connection to the camera for
+// reuse, and drives that handle while one of its own transfers waits.
 //
 // Owned jointly by its client and every response the client handed out, so a
 // reader's handle stays valid after the client is gone. Abort, ResetAbort and
-// Wake may be called from any thread.
+// Wake may be called from any thread; an abort concerns this session's
+// exchanges only.
 #pragma once
 
 #include <curl/curl.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "http/Transport.h"
+#include "http/curl/CurlMulti.h"
 
 namespace Web {
 
@@ -62,42 +54,16 @@ class CCurlSession final : public CHttpSession,
     // Interrupts the current driver's poll so it looks at the state again.
     void Wake();
 
-    // Transfers in the multi handle; called by CCurlResponse.
+    // Transfers in the shared handle; called by CCurlResponse.
     bool Attach(CCurlResponse& response);
     void Detach(CCurlResponse& response);
 
    private:
-    // A fair turn at driving the multi handle (tickets served in order).
-    class Turn {
-       public:
-        // Waits for the turn; with `onlyIfFree`, takes it only when nobody
-        // holds or waits for it (see Owns).
-        explicit Turn(CCurlSession& session, bool onlyIfFree = false);
-        ~Turn();
-        Turn(const Turn&) = delete;
-        Turn& operator=(const Turn&) = delete;
-        bool Owns() const { return m_owns; }
+    CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams params);
 
-       private:
-        CCurlSession& m_session;
-        bool m_owns = false;
-    };
-
-    CCurlSession(CURLM* multi, SessionParams params);
-    void ResumeDrained();     // needs the turn
-    void CollectFinished();   // needs the turn
-    bool Perform();           // needs the turn; false when the handle failed
-
-    CURLM* const m_multi;
+    const std::shared_ptr<CCurlMulti> m_multi;
     const SessionParams m_params;
     std::atomic<bool> m_aborted{false};
-
-    std::mutex m_turnMutex;
-    std::condition_variable m_turnChanged;
-    std::uint64_t m_nextTicket = 0;  // guarded by m_turnMutex
-    std::uint64_t m_serving = 0;     // guarded by m_turnMutex
-
-    std::vector<CCurlResponse*> m_live;  // guarded by the turn
 };
 
 }  // namespace Web
