@@ -35,4 +35,8 @@ std::string Format(const char* format, ...)
     ;
 std::string FormatV(const char* format, va_list arguments);
 
+// The text for a log line: printable ASCII as it is, every other byte
+// (a NUL, a control character) as \xNN, so nothing in it is hidden or cut.
+std::string Printable(std::string_view text);
+
 }  // namespace brevane::Text

@@ -1,10 +1,12 @@
 #include "ptz/DarvikPTZHandler.h"
 
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "core/IDriver.h"
 #include "http/HttpClient.h"
+#include "core/Text.h"
 #include "http/Utils.h"
 #include "ptz/DarvikPTZControl.h"
 
@@ -44,15 +46,20 @@ bool CDarvikPTZHandler::GetPresetFileName(std::string& name) {
     if (!Utils::SendRequestEx("/cgi-bin/get?net", reply, client, m_driver) || reply.size() <= 1) {
         return false;
     }
-    const std::string text(reinterpret_cast<const char*>(reply.data()));
+    // The whole reply counts (less the terminator SendRequestEx adds): a NUL
+    // inside a value must not cut it short.
+    const std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size() - 1);
     const std::string mac = Utils::GetParameter("n_madr", ":", text, "\r\n");
     if (mac.empty()) {
         return false;
     }
     if (!PresetFileNameFor(mac, name)) {
         if (Utils::ShouldReport(m_driver)) {
-            m_driver->DebugMessage(kLevelFailure, "%s: the MAC address \"%s\" cannot name a preset file",
-                                   "brevane::CDarvikPTZHandler::GetPresetFileName", mac.c_str());
+            m_driver->DebugMessage(kLevelFailure,
+                                   "%s: the MAC address \"%s\" cannot name a preset file: only letters, "
+                                   "digits and '-' may appear in it",
+                                   "brevane::CDarvikPTZHandler::GetPresetFileName",
+                                   Text::Printable(mac).c_str());
         }
         return false;
     }

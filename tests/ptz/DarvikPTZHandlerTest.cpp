@@ -89,6 +89,27 @@ TEST_F(PTZHandler, MacAddressesThatCannotNameAFileAreRefused) {
     EXPECT_FALSE(handler.GetReader());  // no file was opened or created anywhere
     EXPECT_TRUE(camera.driver.WaitForLine("the MAC address \"../../x\" cannot name a preset file",
                                           std::chrono::milliseconds(0)));
+
+    // The whole value counts: a NUL inside must not leave "001122" to name
+    // a file.
+    SimulatedCamera cut(WithMac(std::string("00-11-22\0-33-44-AB", 17)));
+    CDarvikPTZHandler cutHandler(&cut.driver);
+    EXPECT_EQ(cutHandler.GetPTZApi(0), nullptr);
+    EXPECT_EQ(m_dir.Listing(), "");
+    EXPECT_TRUE(cut.driver.WaitForLine("the MAC address \"00-11-22\\x00-33-44-AB\" cannot name a preset file",
+                                       std::chrono::milliseconds(0)));
+}
+
+TEST_F(PTZHandler, PresetFileSetAsideIsReportedWithBothNames) {
+    m_dir.Write("Darvik_0011223344AA.preset", "<Darvik><PtzChannel01>");
+    SimulatedCamera camera;
+    CDarvikPTZHandler handler(&camera.driver);
+    ASSERT_NE(handler.GetPTZApi(0), nullptr);
+    const std::string path = m_dir.File("Darvik_0011223344AA.preset");
+    EXPECT_EQ(camera.driver.FormattedLines(),
+              (std::vector<std::string>{"1 brevane::CBasePTZHandler::InitializeXMLStorage: the preset file \"" + path +
+                                        "\" cannot be read; it was kept as \"" + path +
+                                        ".unreadable\" and a new one started"}));
 }
 
 TEST_F(PTZHandler, UnwritablePresetLocationIsReportedOnceAndPTZStillWorks) {
