@@ -17,19 +17,33 @@ CXMLPrepositionReader::~CXMLPrepositionReader() {
 
 bool CXMLPrepositionReader::Initialize(const std::string& fileName) {
     CLockGuard guard(m_lock);
-    std::int32_t status = m_settings.Open(fileName.c_str());
+    m_setAside = SetAside{};
+    const std::string path = fileName.empty() ? std::string() : brevane::settings::SettingsFilePath(fileName);
+    std::uint64_t size = 0;
+    {
+        CDinaFileBase existing;
+        if (!path.empty() && existing.Open(path.c_str())) {
+            size = existing.GetSize();
+        }
+    }
+    // A file far larger than any set of presets is not loaded at all: its
+    // size alone would cost the host seconds and memory for each change.
+    std::int32_t status = -1;
+    if (size > kMaxFileSize) {
+        if (!SetAsideLocked(path, true)) {
+            return m_autoSave = false;
+        }
+    } else {
+        status = m_settings.Open(fileName.c_str());
+    }
     if (status < 0 && m_settings.OpenCount() == 0 && !fileName.empty()) {
         // A file that exists and holds something, but does not load, is kept
         // under another name rather than replaced by an empty document.
-        const std::string path = brevane::settings::SettingsFilePath(fileName);
-        CDinaFileBase existing;
-        bool keep = true;
-        if (existing.Open(path.c_str()) && existing.GetSize() > 0) {
-            existing.Close();
-            keep = brevane::settings::RenameReplacing(path, path + ".unreadable");
+        if (size > 0 && size <= kMaxFileSize && !SetAsideLocked(path, false)) {
+            return m_autoSave = false;
         }
         try {
-            if (keep && CXMLSettingsAPI::CreateDocument(m_rootName.c_str(), fileName.c_str(), true) == 1) {
+            if (CXMLSettingsAPI::CreateDocument(m_rootName.c_str(), fileName.c_str(), true) == 1) {
                 status = m_settings.Open(fileName.c_str());
             }
         } catch (const std::exception&) {
@@ -38,6 +52,20 @@ bool CXMLPrepositionReader::Initialize(const std::string& fileName) {
     }
     m_autoSave = status >= 0;
     return m_autoSave;
+}
+
+bool CXMLPrepositionReader::SetAsideLocked(const std::string& path, bool tooLarge) {
+    const std::string keptAs = path + ".unreadable";
+    if (!brevane::settings::RenameReplacing(path, keptAs)) {
+        return false;
+    }
+    m_setAside = SetAside{path, keptAs, tooLarge};
+    return true;
+}
+
+CXMLPrepositionReader::SetAside CXMLPrepositionReader::LastSetAside() const {
+    CLockGuard guard(m_lock);
+    return m_setAside;
 }
 
 std::string CXMLPrepositionReader::ChannelPath(std::uint32_t channel) const {

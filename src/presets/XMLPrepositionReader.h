@@ -32,11 +32,25 @@ class CXMLPrepositionReader {
     CXMLPrepositionReader(const CXMLPrepositionReader&) = delete;
     CXMLPrepositionReader& operator=(const CXMLPrepositionReader&) = delete;
 
+    // Files larger than this are not loaded (255 presets take a few KB).
+    static constexpr std::uint64_t kMaxFileSize = 1024u * 1024u;
+
+    // A file Initialize moved aside: where it was, where it is now, and
+    // whether it was set aside for its size (else it did not load).
+    struct SetAside {
+        std::string from;
+        std::string to;
+        bool tooLarge = false;
+    };
+
     // Opens fileName in the settings directory, creating it with an empty
-    // root element when it is missing or unreadable (an unreadable file is
-    // first moved aside to fileName + ".unreadable"). Switches auto-save on
+    // root element when it is missing or unreadable. A file that does not
+    // load, or is larger than kMaxFileSize, is first moved aside to
+    // fileName + ".unreadable" (see LastSetAside). Switches auto-save on
     // when the document is open; returns the same.
     bool Initialize(const std::string& fileName);
+    // What the last Initialize moved aside; `from` is empty when nothing.
+    SetAside LastSetAside() const;
 
     // Removes the channel's element with all its records. False when the
     // channel has none or the save failed.
@@ -65,9 +79,11 @@ class CXMLPrepositionReader {
     std::string ChannelPath(std::uint32_t channel) const;
     std::string RecordPath(std::uint32_t channel, std::uint32_t index) const;
     bool SaveLocked();
+    bool SetAsideLocked(const std::string& path, bool tooLarge);
 
     const std::string m_rootName;
     mutable brevane::CRecursiveLock m_lock;
     CXMLSettingsAPI m_settings;  // guarded by m_lock
     bool m_autoSave = false;     // guarded by m_lock
+    SetAside m_setAside;         // guarded by m_lock
 };

@@ -68,12 +68,32 @@ bool CBasePTZHandler::InitializeXMLStorage() {
     if (!m_reader) {
         result.Fail(5, Utils::Format("%s: not enough memory for creating CXMLPrepositionReader object",
                                      "brevane::CBasePTZHandler::InitializeXMLStorage"));
-    } else if (!m_reader->Initialize(fileName)) {
-        result.Fail(1, Utils::Format("%s: cannot initialize CXMLPrepositionReader object with parameter \"%s\"",
-                                     "brevane::CBasePTZHandler::InitializeXMLStorage", fileName.c_str()));
+    } else {
+        const bool initialized = m_reader->Initialize(fileName);
+        ReportSetAside(m_reader->LastSetAside());
+        if (!initialized) {
+            result.Fail(1, Utils::Format("%s: cannot initialize CXMLPrepositionReader object with parameter \"%s\"",
+                                         "brevane::CBasePTZHandler::InitializeXMLStorage", fileName.c_str()));
+        }
     }
     result.Report(m_driver);
     return result.m_code == 0;
+}
+
+void CBasePTZHandler::ReportSetAside(const CXMLPrepositionReader::SetAside& setAside) {
+    if (setAside.from.empty() || m_driver == nullptr) {
+        return;
+    }
+    // The operator sees why the presets are gone and where the old file is.
+    if (setAside.tooLarge) {
+        m_driver->DebugMessage(1, "%s: the preset file \"%s\" is larger than %u bytes; it was kept as \"%s\" and a new one started",
+                               "brevane::CBasePTZHandler::InitializeXMLStorage", setAside.from.c_str(),
+                               static_cast<unsigned>(CXMLPrepositionReader::kMaxFileSize), setAside.to.c_str());
+    } else {
+        m_driver->DebugMessage(1, "%s: the preset file \"%s\" cannot be read; it was kept as \"%s\" and a new one started",
+                               "brevane::CBasePTZHandler::InitializeXMLStorage", setAside.from.c_str(),
+                               setAside.to.c_str());
+    }
 }
 
 TSmartPtr<CXMLPrepositionReader> CBasePTZHandler::GetReader() {

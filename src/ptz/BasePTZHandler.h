@@ -58,6 +58,9 @@ class CBasePTZHandler : public CIPPTZDriverIf {
     IDriver* const m_driver;
 
    private:
+    // Tells the operator about a preset file the reader moved aside.
+    void ReportSetAside(const CXMLPrepositionReader::SetAside& setAside);
+
     CRecursiveLock m_lock;
     std::map<std::uint32_t, CBasePTZControl*> m_controls;  // owned; guarded by m_lock
     const std::uint32_t m_channelCount = 1;

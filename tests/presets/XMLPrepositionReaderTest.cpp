@@ -71,6 +71,8 @@ TEST_F(PresetFile, UnreadableFileIsKeptAsideNotOverwritten) {
     ASSERT_TRUE(reader.Initialize(kFile));
     std::ifstream aside(directory / (std::string(kFile) + ".unreadable"), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), "<Darvik><PtzChannel01>");
+    EXPECT_EQ(reader.LastSetAside().to, reader.LastSetAside().from + ".unreadable");
+    EXPECT_FALSE(reader.LastSetAside().tooLarge);
     EXPECT_TRUE(FileHas("Darvik"));
     ASSERT_TRUE(reader.WritePreposition(0, 0, {"T\xFCr", 2}));
     PrepositionRecord record;
@@ -78,6 +80,20 @@ TEST_F(PresetFile, UnreadableFileIsKeptAsideNotOverwritten) {
     ASSERT_TRUE(again.Initialize(kFile));
     ASSERT_TRUE(again.ReadPreposition(0, 0, record));
     EXPECT_EQ(record.name, "T\xFCr");
+}
+
+// A well-formed file larger than any set of presets is not loaded.
+TEST_F(PresetFile, OversizedFileIsSetAsideUnread) {
+    std::string big = "<Darvik><PtzChannel01><Preposition000><Name value=\"Door\"/></Preposition000>";
+    big += "<!--" + std::string(CXMLPrepositionReader::kMaxFileSize, 'x') + "--></PtzChannel01></Darvik>";
+    m_dir.Write(kFile, big);
+    CXMLPrepositionReader reader("Darvik");
+    ASSERT_TRUE(reader.Initialize(kFile));
+    PrepositionRecord record;
+    EXPECT_FALSE(reader.ReadPreposition(0, 0, record));
+    EXPECT_TRUE(reader.LastSetAside().tooLarge);
+    EXPECT_EQ(reader.LastSetAside().from, m_dir.File(kFile));
+    EXPECT_EQ(m_dir.Read(std::string(kFile) + ".unreadable").size(), big.size());
 }
 
 TEST_F(PresetFile, InitializeFailsWhereNoFileCanBeWritten) {
