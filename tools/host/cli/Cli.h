@@ -41,6 +41,8 @@ void RegisterCaptureCommand(CLI::App& app, CliContext& context);
 void RegisterProbeCommand(CLI::App& app, CliContext& context);
 void RegisterIoCommand(CLI::App& app, CliContext& context);
 void RegisterPtzCommand(CLI::App& app, CliContext& context);
+// Linux only: its simulated cameras run in the process.
+void RegisterSoakCommand(CLI::App& app, CliContext& context);
 // Built when DARVIK_HOST_CONSOLE is defined (Linux).
 void RegisterConsoleCommand(CLI::App& app, CliContext& context);
 
