@@ -33,6 +33,10 @@ struct SessionParams {
     std::uint16_t port = 80;
     std::string userAgent;
     std::uint32_t timeoutMs = 0;  // connect, send, and no progress while waiting; 0: none
+    // Applied per session by WinHTTP. The libcurl backend runs every
+    // session on one shared handle and sets no limit there, which would bind
+    // cameras together; a session never has more than a request and a
+    // closing response open at once.
     std::uint32_t maxConnectionsPerServer = 16;
 };
 

@@ -7,7 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -378,6 +383,53 @@ TEST_F(VideoEndToEnd, DeletingADriverWithRunningChannelsStopsThemAndLeavesOthers
     EXPECT_GT(other.receiver.Delivered(), otherCount);
     Delete(survivor);
 }
+
+#ifndef _WIN32
+// Descriptors of this process that are not the simulator's side of a TCP
+// connection (its listening socket and accepted connections).
+std::size_t DescriptorsBesides(std::uint16_t simulatorPort) {
+    std::set<std::string> serverSockets;
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line;
+    std::getline(tcp, line);
+    while (std::getline(tcp, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        if (std::stoul(local.substr(local.find(':') + 1), nullptr, 16) == simulatorPort) {
+            serverSockets.insert("socket:[" + inode + "]");
+        }
+    }
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink(entry.path(), error).string();
+        count += error || serverSockets.count(target) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+// A recorder with hundreds of cameras must fit the common limit of 1024
+// open files: a streaming channel holds its connection and nothing else of
+// its own.
+TEST_F(VideoEndToEnd, StreamingChannelsHoldAtMostTwoDescriptorsEach) {
+    StartCamera(false);
+    const std::size_t before = DescriptorsBesides(m_simulator->Port());
+    constexpr std::uint32_t kDrivers = 8;
+    CopyingReceiver receivers[kDrivers];
+    auto settings = Settings(352, 288);
+    for (auto& receiver : receivers) {
+        IIPCaptureDriverEx* driver = OpenDriver(1, false, 1);
+        ASSERT_TRUE(driver->GetVideoCapture()->StartChannel(0, &receiver.receiver, &settings));
+    }
+    for (auto& receiver : receivers) {
+        ASSERT_TRUE(receiver.WaitFor(3, 10s));
+    }
+    const std::size_t used = DescriptorsBesides(m_simulator->Port()) - before;
+    std::cout << "[          ] " << used << " descriptors for " << kDrivers << " streaming drivers\n";
+    EXPECT_LE(used, 2 * kDrivers);
+}
+#endif
 
 // The host calls the video capture object by table entry: slot N is entry N.
 TEST_F(VideoEndToEnd, VideoCaptureSlotsAreTableEntries) {
