@@ -92,7 +92,7 @@ TEST_F(PTZHandler, MacAddressesThatCannotNameAFileAreRefused) {
 
     // The whole value counts: a NUL inside must not leave "001122" to name
     // a file.
-    SimulatedCamera cut(WithMac(std::string("00-11-22\0-33-44-AB", 17)));
+    SimulatedCamera cut(WithMac(std::string("00-11-22\0-33-44-AB", 18)));
     CDarvikPTZHandler cutHandler(&cut.driver);
     EXPECT_EQ(cutHandler.GetPTZApi(0), nullptr);
     EXPECT_EQ(m_dir.Listing(), "");
