@@ -56,9 +56,14 @@ constexpr std::array<const char*, static_cast<std::size_t>(Fault::Count)> kFault
     "healthy again", "drop after each picture", "stall", "refuse", "401", "garbage", "split markers",
     "cut pictures / wrong lengths"};
 
-void ApplyFault(camsim::Simulator& camera, Fault fault) {
-    camsim::Faults faults;
-    camsim::StreamFaults stream;
+// The camera's configuration for a phase with the given fault.
+camsim::Config CameraConfig(const SoakOptions& options, std::uint16_t port, Fault fault) {
+    camsim::Config config;
+    config.port = port;
+    config.controlEnabled = false;
+    config.jpegFramesPerSecond = options.fps;
+    camsim::Faults& faults = config.faults;
+    camsim::StreamFaults& stream = config.streamFaults;
     switch (fault) {
         case Fault::Healthy: break;
         case Fault::Drop: stream.closeAfterFrames = 1; break;
@@ -76,8 +81,7 @@ void ApplyFault(camsim::Simulator& camera, Fault fault) {
             break;
         case Fault::Count: break;
     }
-    camera.SetFaults(faults);
-    camera.SetStreamFaults(stream);
+    return config;
 }
 
 // Checks each picture a channel delivers.
@@ -96,11 +100,15 @@ class PictureCheck {
     // Called on the channel's worker only.
     void Check(std::span<const std::uint8_t> data) {
         (Whole(data) ? m_whole : m_damaged).fetch_add(1);
-        m_lastPicture.store(Clock::now().time_since_epoch().count());
+        Clock::rep none = 0;
+        m_firstSinceMark.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
     }
+    // Starts looking for the next first picture.
+    void Mark() { m_firstSinceMark.store(0); }
     std::uint64_t WholeCount() const { return m_whole.load(); }
     std::uint64_t DamagedCount() const { return m_damaged.load(); }
-    Clock::rep LastPicture() const { return m_lastPicture.load(); }
+    // When the first picture since Mark arrived; 0 when none did.
+    Clock::rep FirstSinceMark() const { return m_firstSinceMark.load(); }
 
    private:
     bool Whole(std::span<const std::uint8_t> data) {
@@ -134,17 +142,18 @@ class PictureCheck {
     std::vector<unsigned char> m_pixels;
     std::atomic<std::uint64_t> m_whole{0};
     std::atomic<std::uint64_t> m_damaged{0};
-    std::atomic<Clock::rep> m_lastPicture{0};
+    std::atomic<Clock::rep> m_firstSinceMark{0};
 };
 
 struct Channel {
+    std::uint16_t port = 0;  // the camera's, kept over its restarts
     std::unique_ptr<camsim::Simulator> camera;
     std::unique_ptr<host::FrameReceiver> receiver;
     std::unique_ptr<PictureCheck> check;
     std::unique_ptr<HostDriver> host;
     Fault fault = Fault::Healthy;
     // At the start of the current phase:
-    std::uint64_t offered = 0, whole = 0, damaged = 0, lines = 0, refused = 0;
+    std::uint64_t whole = 0, damaged = 0, lines = 0;
 };
 
 struct KindTotals {
@@ -180,15 +189,13 @@ Resources ReadResources() {
 
 bool StartChannel(const CliContext& context, const SoakOptions& options, std::uint32_t index, Channel& channel) {
     const bool jpeg = options.stream == "mjpeg";
-    camsim::Config config;
-    config.controlEnabled = false;
-    config.jpegFramesPerSecond = options.fps;
-    channel.camera = std::make_unique<camsim::Simulator>(config);
+    channel.camera = std::make_unique<camsim::Simulator>(CameraConfig(options, 0, Fault::Healthy));
     std::string error;
     if (!channel.camera->Start(&error)) {
         std::cerr << "darvik-host soak: simulator " << index << " did not start: " << error << "\n";
         return false;
     }
+    channel.port = channel.camera->Port();
     channel.receiver = std::make_unique<host::FrameReceiver>();
     channel.check = std::make_unique<PictureCheck>(jpeg, 352, 288);
     channel.receiver->SetDataCallback(
@@ -205,6 +212,7 @@ bool StartChannel(const CliContext& context, const SoakOptions& options, std::ui
     host::OpenParameters& parameters = channel.host->Parameters();
     parameters.connection.streamType = jpeg ? 1 : 2;
     parameters.device.channelCount = 1;
+    parameters.SetCustomParameter(1, "0");  // PAL
     if (!channel.host->Open()) {
         std::cerr << "darvik-host soak: Open failed for channel " << index << "\n";
         return false;
@@ -214,32 +222,39 @@ bool StartChannel(const CliContext& context, const SoakOptions& options, std::ui
     return video != nullptr && video->StartChannel(0, channel.receiver.get(), &settings);
 }
 
-void BeginPhase(Channel& channel, Fault fault) {
+// Restarts the channel's camera on its port with the phase's fault, so the
+// fault meets the channel's open stream at once, not only its next request.
+bool BeginPhase(const SoakOptions& options, Channel& channel, Fault fault) {
     channel.fault = fault;
-    ApplyFault(*channel.camera, fault);
-    channel.camera->ClearRequestLog();
-    channel.offered = channel.camera->StreamFramesProduced();
+    channel.camera->Stop();
+    channel.camera = std::make_unique<camsim::Simulator>(CameraConfig(options, channel.port, fault));
+    std::string error;
+    if (!channel.camera->Start(&error)) {
+        std::cerr << "darvik-host soak: the camera on port " << channel.port << " did not restart: " << error << "\n";
+        return false;
+    }
+    channel.check->Mark();
     channel.whole = channel.check->WholeCount();
     channel.damaged = channel.check->DamagedCount();
     channel.lines = channel.host->Messages().Count();
-    channel.refused = channel.camera->RefusedConnections();
+    return true;
 }
 
 void EndPhase(const Channel& channel, double minutes, KindTotals& totals) {
     ++totals.channelPhases;
     totals.channelMinutes += minutes;
-    totals.offered += channel.camera->StreamFramesProduced() - channel.offered;
+    totals.offered += channel.camera->StreamFramesProduced();
     totals.whole += channel.check->WholeCount() - channel.whole;
     totals.damaged += channel.check->DamagedCount() - channel.damaged;
     totals.lines += channel.host->Messages().Count() - channel.lines;
-    totals.requests += channel.camera->RequestLog().size() + channel.camera->RefusedConnections() - channel.refused;
+    totals.requests += channel.camera->RequestLog().size() + channel.camera->RefusedConnections();
 }
 
 // Seconds from `since` to the first picture after it, or a negative value
 // when none came.
 double RecoverySeconds(const Channel& channel, Clock::time_point since) {
-    const Clock::time_point last{Clock::duration(channel.check->LastPicture())};
-    return last > since ? std::chrono::duration<double>(last - since).count() : -1;
+    const Clock::rep first = channel.check->FirstSinceMark();
+    return first == 0 ? -1 : std::chrono::duration<double>(Clock::time_point(Clock::duration(first)) - since).count();
 }
 
 void PrintReport(const std::vector<KindTotals>& totals, const Resources& start, const Resources& end,
@@ -274,7 +289,7 @@ void PrintReport(const std::vector<KindTotals>& totals, const Resources& start, 
 
 // Runs the phases; fills totals. Recovery is measured in each healthy phase
 // for the fault the channel had just before.
-void RunPhases(std::vector<Channel>& channels, const SoakOptions& options, std::vector<KindTotals>& totals) {
+bool RunPhases(std::vector<Channel>& channels, const SoakOptions& options, std::vector<KindTotals>& totals) {
     const auto phaseLength = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.phase));
     const auto phases = static_cast<std::uint32_t>(std::max(1.0, options.seconds / options.phase));
     constexpr std::uint32_t kFaultKinds = static_cast<std::uint32_t>(Fault::Count) - 1;
@@ -285,7 +300,9 @@ void RunPhases(std::vector<Channel>& channels, const SoakOptions& options, std::
         for (std::size_t i = 0; i < channels.size(); ++i) {
             const auto kind = healthy ? Fault::Healthy
                                       : static_cast<Fault>(1 + (i + phase / 2) % kFaultKinds);
-            BeginPhase(channels[i], kind);
+            if (!BeginPhase(options, channels[i], kind)) {
+                return false;
+            }
         }
         std::this_thread::sleep_until(begin + phaseLength);
         const double minutes = std::chrono::duration<double>(Clock::now() - begin).count() / 60.0;
@@ -307,6 +324,7 @@ void RunPhases(std::vector<Channel>& channels, const SoakOptions& options, std::
         }
         std::fprintf(stderr, "phase %u of %u done (%s)\n", phase + 1, phases, healthy ? "healthy" : "faults");
     }
+    return true;
 }
 
 int RunSoak(const CliContext& context, const SoakOptions& options) {
@@ -319,7 +337,7 @@ int RunSoak(const CliContext& context, const SoakOptions& options) {
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const Resources start = ReadResources();
     std::vector<KindTotals> totals(static_cast<std::size_t>(Fault::Count));
-    RunPhases(channels, options, totals);
+    const bool ran = RunPhases(channels, options, totals);
     const Resources end = ReadResources();
     for (Channel& channel : channels) {
         channel.host->Release();
@@ -335,7 +353,7 @@ int RunSoak(const CliContext& context, const SoakOptions& options) {
     // A healthy phase starts with the reconnect after the fault before it, so
     // somewhat fewer pictures arrive than the cameras made.
     const bool delivered = healthy.whole * 10 >= healthy.offered * 8;
-    if (damaged != 0 || !delivered) {
+    if (!ran || damaged != 0 || !delivered) {
         std::cerr << "darvik-host soak: " << damaged << " damaged pictures delivered; healthy phases delivered "
                   << healthy.whole << " of " << healthy.offered << "\n";
         return kExitFailed;
