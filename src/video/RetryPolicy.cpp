@@ -6,8 +6,12 @@
 
 namespace brevane {
 
-RetryPolicy::RetryPolicy(const Schedule& schedule, std::uint32_t seed)
-    : m_schedule(schedule), m_random(seed) {}
+RetryPolicy::RetryPolicy(const Schedule& schedule, std::uint32_t seed) : m_schedule(schedule) {
+    // The generator's first numbers follow the seed closely; seeds that are
+    // near each other must still give unrelated waits.
+    std::seed_seq scrambled{seed};
+    m_random.seed(scrambled);
+}
 
 std::uint32_t RetryPolicy::SeedFor(const std::string& address, std::uint32_t channelIndex) {
     const auto clock = static_cast<std::uint64_t>(
