@@ -78,9 +78,28 @@ bool CDarvikCameraProperties::Fetch(std::int32_t& errorCode) {
     m_codecKinds.push_back(kCodecKindMpeg4);
     m_codecKinds.push_back(kCodecKindJpeg);
     if (!result) {
-        errorCode = kFetchErrorFailed;
+        errorCode = FetchErrorCode();
     }
     return result;
+}
+
+std::int32_t CDarvikCameraProperties::FetchErrorCode() const {
+    // The last exchange says whether the host should blame the credentials
+    // or the network; anything else (a wrong or empty reply, another status)
+    // is a plain failure.
+    switch (m_client.GetLastFailure()) {
+        case Web::Failure::HttpStatus: {
+            const std::uint32_t status = m_client.GetStatusCode();
+            return status == 401 || status == 403 ? kFetchErrorLogin : kFetchErrorFailed;
+        }
+        case Web::Failure::Refused:
+        case Web::Failure::TimedOut:
+        case Web::Failure::Address:
+        case Web::Failure::Unreachable:
+            return kFetchErrorOffline;
+        default:
+            return kFetchErrorFailed;
+    }
 }
 
 bool CDarvikCameraProperties::Query(const char* path, std::string& reply) {

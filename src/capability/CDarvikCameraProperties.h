@@ -49,6 +49,10 @@ class CDarvikCameraProperties final : public CCameraPropertiesEx {
     void QueryAudio();
     void BuildResolutionList();
     bool QueryAlarms();
+    // Fetch's error code for the last failed exchange: kFetchErrorLogin for
+    // a refused login (401, 403), kFetchErrorOffline for a camera that could
+    // not be reached, kFetchErrorFailed otherwise.
+    std::int32_t FetchErrorCode() const;
 
     Web::CHttpClient m_client;
     std::int32_t m_ntsc = 0;  // written by Fetch, read by Save, same thread

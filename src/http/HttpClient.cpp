@@ -46,25 +46,54 @@ bool CHttpClient::Request(const std::string& verb, const std::string& path) {
     bool connected = false;
     const std::int32_t scheme = m_scheme.load();
     if (scheme == kSchemeHttp || scheme == kSchemeHttps) {
-        return AuthenticatedExchange(verb, path, &connected);
+        return Answered(AuthenticatedExchange(verb, path, &connected));
     }
 
     m_scheme = kSchemeHttp;
     if (AuthenticatedExchange(verb, path, &connected)) {
-        return true;
+        return Answered(true);
     }
     // Plain HTTP got no answer. When a server did accept the connection (or
     // answered this client before), it may speak only TLS: try HTTPS once.
     // A refused or unreachable camera is not tried again with HTTPS.
     if ((connected || GetRequestHandle()) && !IsAborted()) {
+        const Failure plainFailure = GetLastFailure();
         m_scheme = kSchemeHttps;
         if (AuthenticatedExchange(verb, path, &connected)) {
-            return true;
+            return Answered(true);
+        }
+        // A camera that is not an HTTPS server fails the handshake; what
+        // went wrong with plain HTTP is the cause worth telling.
+        if (!IsAborted()) {
+            SetFailure(plainFailure);
         }
     }
     // Undetermined again, so the next request starts over with plain HTTP.
     m_scheme = 0;
     return false;
+}
+
+bool CHttpClient::Answered(bool answered) {
+    if (answered) {
+        const std::uint32_t status = GetStatusCode();
+        SetFailure(status / 100 == 2 ? Failure::None : Failure::HttpStatus);
+    }
+    return answered;
+}
+
+void CHttpClient::SetFailure(Failure failure) {
+    brevane::CLockGuard lock(m_lock);
+    m_lastFailure = failure;
+}
+
+Failure CHttpClient::GetLastFailure() const {
+    brevane::CLockGuard lock(m_lock);
+    return m_lastFailure;
+}
+
+std::string CHttpClient::DescribeLastFailure() const {
+    brevane::CLockGuard lock(m_lock);
+    return DescribeFailure(m_lastFailure, m_statusCode);
 }
 
 bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::string& path,
@@ -107,6 +136,7 @@ bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path
                                 bool* connected) {
     SetStatus(0, 0);
     if (!m_hSession || verb.empty() || path.empty()) {
+        SetFailure(m_hSession ? Failure::Other : Failure::Address);
         return false;
     }
     ExchangeParams params;
@@ -121,6 +151,7 @@ bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path
     ExchangeResult result = m_hSession->Exchange(params);
     *connected = *connected || result.connected;
     if (!result.response) {
+        SetFailure(result.failure != Failure::None ? result.failure : Failure::Other);
         return false;
     }
     RequestHandle previous;
@@ -225,6 +256,61 @@ std::uint32_t CHttpClient::GetStatusCode() const {
 std::uint32_t CHttpClient::GetContentLength() const {
     brevane::CLockGuard lock(m_lock);
     return m_contentLength;
+}
+
+// --- failure texts ---
+
+std::string StatusText(std::uint32_t statusCode) {
+    struct Reason {
+        std::uint32_t status;
+        const char* text;
+    };
+    static constexpr Reason kReasons[] = {
+        {400, "Bad Request"},
+        {401, "Unauthorized: wrong user name or password"},
+        {403, "Forbidden: the user may not do this"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+    };
+    for (const Reason& reason : kReasons) {
+        if (reason.status == statusCode) {
+            return std::to_string(statusCode) + " " + reason.text;
+        }
+    }
+    return "HTTP status " + std::to_string(statusCode);
+}
+
+std::string DescribeFailure(Failure failure, std::uint32_t statusCode) {
+    switch (failure) {
+        case Failure::None:
+            return "no failure";
+        case Failure::Refused:
+            return "connection refused";
+        case Failure::TimedOut:
+            return "timed out";
+        case Failure::Address:
+            return "host name or address not found";
+        case Failure::Unreachable:
+            return "camera unreachable";
+        case Failure::Aborted:
+            return "aborted";
+        case Failure::Broken:
+            return "connection broken";
+        case Failure::Tls:
+            return "HTTPS handshake failed";
+        case Failure::HttpStatus:
+            return StatusText(statusCode);
+        case Failure::Other:
+            break;
+    }
+    return "network error";
 }
 
 // --- free functions on a response handle ---

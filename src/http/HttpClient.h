@@ -45,6 +45,28 @@ bool QueryDataAvailable(const RequestHandle& handle, std::uint32_t* count);
 bool ReadData(const RequestHandle& handle, void* buffer, std::uint32_t size,
               std::uint32_t* read);
 
+// Why an exchange or a response's body failed, in the terms an operator can
+// act on. Each backend maps its own error codes to these in one place.
+enum class Failure : std::uint8_t {
+    None,         // no failure (or none known yet)
+    Refused,      // the camera refused the connection
+    TimedOut,     // no answer, or no progress, within the time-out
+    Address,      // the host name could not be resolved or the address is invalid
+    Unreachable,  // no route to the camera's network or host
+    Aborted,      // cut short on purpose (stop, close)
+    Broken,       // the connection broke or the answer was not HTTP
+    Tls,          // the HTTPS handshake failed
+    HttpStatus,   // an answer arrived with a status outside 200..299
+    Other,        // any other transport error
+};
+
+// The failure in words, e.g. "connection refused"; for HttpStatus the status
+// with its reason (StatusText).
+std::string DescribeFailure(Failure failure, std::uint32_t statusCode);
+// "401 Unauthorized: wrong user name or password", "500 Internal Server
+// Error", or "HTTP status N" for a status without a known reason.
+std::string StatusText(std::uint32_t statusCode);
+
 // Diagnostics of one response's receive buffer.
 struct ResponseStats {
     std::uint32_t capacity = 0;       // fixed size of the receive buffer
@@ -53,6 +75,10 @@ struct ResponseStats {
     std::uint64_t bytesReceived = 0;  // body bytes taken from the network
     bool ended = false;               // the transfer is over (body complete or failed)
     bool complete = false;            // the body arrived to its end without a transfer error
+    // Why the body stopped early: the transfer's error, or the last wait
+    // for body bytes that timed out or was cut short. None while the body
+    // runs normally or after it ended complete.
+    Failure failure = Failure::None;
 };
 ResponseStats GetResponseStats(const RequestHandle& handle);
 
@@ -125,6 +151,11 @@ class CHttpClient {
 
     std::uint32_t GetStatusCode() const;
     std::uint32_t GetContentLength() const;
+    // Why the last Request went wrong: the transport's cause when no answer
+    // arrived, HttpStatus when the answer's status is outside 200..299, None
+    // when it succeeded. DescribeLastFailure puts it in words.
+    Failure GetLastFailure() const;
+    std::string DescribeLastFailure() const;
     const std::string& GetHost() const { return m_host; }
     std::uint16_t GetPort() const { return m_port; }
     std::uint32_t GetTimeout() const { return m_timeout; }
@@ -139,6 +170,10 @@ class CHttpClient {
     bool AuthenticatedExchange(const std::string& verb, const std::string& path, bool* connected);
     bool BasicExchange(const std::string& verb, const std::string& path, bool* connected);
     void SetStatus(std::uint32_t statusCode, std::uint32_t contentLength);
+    void SetFailure(Failure failure);
+    // Records the outcome of an answered Request (HttpStatus for a status
+    // outside 200..299); passes `answered` through.
+    bool Answered(bool answered);
 
     const std::uint32_t m_timeout;
     mutable brevane::CRecursiveLock m_lock;
@@ -154,6 +189,7 @@ class CHttpClient {
     const std::uint16_t m_port;
     std::uint32_t m_statusCode = 0;     // guarded by m_lock
     std::uint32_t m_contentLength = 0;  // guarded by m_lock
+    Failure m_lastFailure = Failure::None;  // guarded by m_lock
 
     // Held for a whole Request, so two threads sharing the client never
     // interleave their exchanges or the negotiation state.

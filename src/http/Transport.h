@@ -75,6 +75,7 @@ class CHttpResponse {
 struct ExchangeResult {
     std::shared_ptr<CHttpResponse> response;  // null when no final response arrived
     bool connected = false;  // a connection to the server was made
+    Failure failure = Failure::None;  // why no final response arrived
 };
 
 class CHttpSession {

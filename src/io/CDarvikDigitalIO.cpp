@@ -14,6 +14,9 @@ DEVICE_INFO DeviceOf(IDriver* driver) {
     return driver != nullptr ? driver->GetDeviceInfo() : DEVICE_INFO{};
 }
 
+constexpr const char* kReadInputs = "brevane::CDarvikDigitalIO::ReadInputs";
+constexpr const char* kWriteOutput = "brevane::CDarvikDigitalIO::WriteOutput";
+
 }  // namespace
 
 CDarvikDigitalIO::CDarvikDigitalIO(IDriver* driver)
@@ -41,7 +44,39 @@ bool CDarvikDigitalIO::WriteOutput(std::int32_t outputIndex, std::int32_t value)
                                            static_cast<long long>(outputIndex) + 1, value);
     std::vector<std::uint8_t> reply;
     std::lock_guard<std::mutex> exchange(m_outputExchange);
-    return Utils::SendRequestEx(path, reply, m_outputClient, nullptr);
+    if (!Utils::SendRequestEx(path, reply, m_outputClient, nullptr)) {
+        if (m_outputClient.IsAborted()) {
+            return false;  // stopped on purpose: nothing to tell
+        }
+        m_outputReport.Report(
+            GetDriver(), RequestFailure(m_outputClient),
+            Utils::Format("%s: Camera %s:%u did not set output %lld: %s", kWriteOutput,
+                          m_outputClient.GetHost().c_str(),
+                          static_cast<unsigned>(m_outputClient.GetPort()),
+                          static_cast<long long>(outputIndex) + 1,
+                          RequestFailure(m_outputClient).c_str()));
+        return false;
+    }
+    m_outputReport.Forget();
+    return true;
+}
+
+std::string CDarvikDigitalIO::RequestFailure(const Web::CHttpClient& client) {
+    // An answer with a good status whose body was empty or cut short.
+    return client.GetLastFailure() == Web::Failure::None ? std::string("incorrect reply")
+                                                         : client.DescribeLastFailure();
+}
+
+void CDarvikDigitalIO::ReportInputFailure(const std::string& cause) {
+    // A stop aborts the exchange on purpose: nothing to tell.
+    if (m_inputClient.IsAborted()) {
+        return;
+    }
+    m_inputReport.Report(GetDriver(), cause,
+                         Utils::Format("%s: Camera %s:%u did not report its inputs: %s", kReadInputs,
+                                       m_inputClient.GetHost().c_str(),
+                                       static_cast<unsigned>(m_inputClient.GetPort()),
+                                       cause.c_str()));
 }
 
 bool CDarvikDigitalIO::ReadInputs(std::int32_t /*inputCount*/) {
@@ -49,18 +84,19 @@ bool CDarvikDigitalIO::ReadInputs(std::int32_t /*inputCount*/) {
     {
         std::lock_guard<std::mutex> exchange(m_inputExchange);
         if (!Utils::SendRequestEx("/cgi-bin/get?sys", reply, m_inputClient, nullptr)) {
+            ReportInputFailure(RequestFailure(m_inputClient));
             return false;
         }
     }
     // The reply is zero-terminated text.
     const std::string_view text(reinterpret_cast<const char*>(reply.data()));
-    if (text.empty()) {
-        return false;
-    }
-    const std::string status = Utils::GetParameter("s_ssta", ":", text, "\r\n");
+    const std::string status =
+        text.empty() ? std::string() : Utils::GetParameter("s_ssta", ":", text, "\r\n");
     if (status.empty()) {
+        ReportInputFailure("reply without input states (s_ssta)");
         return false;
     }
+    m_inputReport.Forget();
     for (std::uint32_t i = 0; i < status.size(); ++i) {
         const std::int32_t count = GetInputCount();
         if (count <= 0 || i >= static_cast<std::uint32_t>(count)) {

@@ -12,7 +12,9 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 
+#include "http/FailureReport.h"
 #include "http/HttpClient.h"
 #include "io/CIOBase.h"
 
@@ -35,6 +37,14 @@ class CDarvikDigitalIO final : public CIOBase {
     bool ReadInputs(std::int32_t inputCount) override;
 
    private:
+    // Logs why an exchange with the camera failed (a stop's abort excepted):
+    // a new cause at once, the same again through the report throttle.
+    void ReportInputFailure(const std::string& cause);
+    // The cause in words of a failed SendRequestEx with `client`.
+    static std::string RequestFailure(const Web::CHttpClient& client);
+
+    CFailureReport m_inputReport;   // the input poller's failures
+    CFailureReport m_outputReport;  // the output queue's failures
     std::mutex m_outputExchange;  // held for each exchange of m_outputClient
     Web::CHttpClient m_outputClient;
     std::mutex m_inputExchange;   // held for each exchange of m_inputClient

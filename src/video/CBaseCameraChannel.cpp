@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/Text.h"
 #include "platform/Network.h"
 #include "platform/Platform.h"
 #include "video/VideoTables.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr const char* kSetCameraState = "brevane::CBaseCameraChannel::SetCameraState";
 constexpr const char* kStop = "brevane::CBaseCameraChannel::Stop";
+constexpr const char* kReportFailure = "brevane::CBaseCameraChannel::ReportFailure";
 
 }  // namespace
 
@@ -142,6 +144,26 @@ void CBaseCameraChannel::SetCameraState(bool online) {
         m_driver->DebugMessage(kLevelFailure, "%s: Camera %s is offline or failed", kSetCameraState,
                                address);
     }
+}
+
+void CBaseCameraChannel::ReportFailure(const std::string& cause) {
+    if (cause.empty() || StopRequested()) {
+        return;
+    }
+    const DEVICE_INFO device = m_driver->GetDeviceInfo();
+    const std::string line =
+        Text::Format("%s: Camera %s:%u (channel %u) failed: %s", kReportFailure,
+                     device.address.c_str(), static_cast<unsigned>(device.port), m_channelIndex,
+                     cause.c_str());
+    m_failureReport.Report(m_driver, cause, line);
+}
+
+std::string CBaseCameraChannel::StreamEndCause(const Web::RequestHandle& handle) {
+    const Web::ResponseStats stats = Web::GetResponseStats(handle);
+    if (stats.complete || stats.failure == Web::Failure::None) {
+        return kStreamEnded;
+    }
+    return Web::DescribeFailure(stats.failure, 0);
 }
 
 void CBaseCameraChannel::RecordFrameTime() {

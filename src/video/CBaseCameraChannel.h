@@ -17,8 +17,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "darvik/HostServices.h"
+#include "http/FailureReport.h"
+#include "http/HttpClient.h"
 #include "core/IDriver.h"
 #include "platform/Thread.h"
 #include "thread/Event.h"
@@ -58,6 +61,17 @@ class CBaseCameraChannel : public ICameraChannel {
 
     // Logs a change of the camera's reachability, once per change.
     void SetCameraState(bool online);
+    // Tells why the channel cannot start or lost its camera ("connection
+    // refused", "401 Unauthorized: ...", "stream ended"): a new cause at
+    // once, the same cause again through the report throttle. Says nothing
+    // for an attempt cut short by a stop.
+    void ReportFailure(const std::string& cause);
+    // The cause in words of a stream whose read failed or ended: the
+    // transport's failure, or "stream ended" when the body just ended.
+    static std::string StreamEndCause(const Web::RequestHandle& handle);
+    static constexpr const char* kStreamEnded = "stream ended";
+    // After a lasting good stream: the next failure is told whatever it is.
+    void ForgetFailure() { m_failureReport.Forget(); }
     // Notes that the host just accepted a frame.
     void RecordFrameTime();
     // Milliseconds since the last RecordFrameTime, on a monotonic clock.
@@ -91,6 +105,7 @@ class CBaseCameraChannel : public ICameraChannel {
     void StopNetworking();
 
     bool m_online = false;  // touched only by the worker
+    CFailureReport m_failureReport;
 
     CRecursiveLock m_stateLock;
     std::int32_t m_channelState = CHANNEL_STOPPED;  // guarded by m_stateLock

@@ -4,16 +4,16 @@
 
 #include "darvik/Contract.h"
 #include "http/Utils.h"
+#include "platform/Platform.h"
 #include "video/VideoTables.h"
 
 namespace brevane {
 namespace {
 
 constexpr const char* kUserAgent = "Brevane::HttpClient";
-constexpr std::uint32_t kQuickRetryMs = 500;
-constexpr std::uint32_t kSlowRetryMs = 5000;
-// Failed attempts in a row after which retries slow down.
-constexpr std::uint32_t kQuickRetries = 3;
+// 500 ms before the first attempt and after each of three failures in a row,
+// then 5 s, doubling from there (see RetryPolicy).
+constexpr RetryPolicy::Schedule kRetrySchedule{500, 3, 5000};
 
 }  // namespace
 
@@ -21,7 +21,8 @@ CMjpegHttpChannel::CMjpegHttpChannel(std::uint32_t channelIndex, IDriver* driver
                                      ipcapture::IFrameReceiver* receiver)
     : CBaseCameraChannel(channelIndex, driver, receiver),
       m_http(driver->GetDeviceInfo(), kUserAgent),
-      m_assembler(this) {}
+      m_assembler(this),
+      m_retry(kRetrySchedule, RetryPolicy::SeedFor(driver->GetDeviceInfo().address, channelIndex)) {}
 
 CMjpegHttpChannel::~CMjpegHttpChannel() {
     // The worker uses the client and the assembler: end it before they go.
@@ -34,42 +35,50 @@ void CMjpegHttpChannel::OnStarting() { m_http.ResetAbort(); }
 
 void CMjpegHttpChannel::Run() {
     SetState(CHANNEL_CONNECTING);
-    std::uint32_t failures = 0;
-    std::uint32_t waitMs = kQuickRetryMs;
+    m_retry.Reset();
     for (;;) {
-        if (WaitForStop(waitMs)) {
+        if (WaitForStop(m_retry.NextWaitMs())) {
             return;
         }
-        if (Connect()) {
+        std::string cause;
+        if (Connect(&cause)) {
             m_stopReading = false;
             SetState(CHANNEL_RUNNING);
             // A new stream: nothing of the last one may join its pictures.
             m_assembler.Reset();
-            const bool askedToEnd = ReadStream();
+            m_retry.OnConnected();
+            const bool askedToEnd = ReadStream(&cause);
             SetState(askedToEnd ? CHANNEL_STOPPED : CHANNEL_SIGNAL_LOST);
-            failures = 0;
+            // A picture the host refused ends the stream but is no fault of
+            // the camera's: it neither counts nor backs off.
+            if (!askedToEnd) {
+                m_retry.OnFailure();
+            }
+        } else {
+            m_retry.OnFailure();
         }
         m_http.CloseRequest();
         SetCameraState(false);
-        ++failures;
-        waitMs = failures > kQuickRetries ? kSlowRetryMs : kQuickRetryMs;
+        ReportFailure(cause);
     }
 }
 
-bool CMjpegHttpChannel::Connect() {
+bool CMjpegHttpChannel::Connect(std::string* cause) {
     const std::string quality =
         Utils::Format("/cgi-bin/set?j_qual=%d", JpegQualityCode(m_params.quality));
-    if (!m_http.Request("GET", quality)) {
-        return false;
-    }
-    if (!m_http.Request("GET", JpegPathForWidth(m_params.width))) {
+    if (!m_http.Request("GET", quality) || !m_http.Request("GET", JpegPathForWidth(m_params.width))) {
+        *cause = m_http.DescribeLastFailure();
         return false;
     }
     m_httpStatus = m_http.GetStatusCode();
-    return m_httpStatus == 200;
+    if (m_httpStatus != 200) {
+        *cause = Web::StatusText(m_httpStatus);
+        return false;
+    }
+    return true;
 }
 
-bool CMjpegHttpChannel::ReadStream() {
+bool CMjpegHttpChannel::ReadStream(std::string* cause) {
     std::vector<std::uint8_t> buffer(kInitialReadSize);
     for (;;) {
         if (StopRequested() || m_stopReading) {
@@ -85,11 +94,13 @@ bool CMjpegHttpChannel::ReadStream() {
         }
         handle = m_http.GetRequestHandle();
         if (!handle) {
+            *cause = kStreamEnded;
             return StopRequested();
         }
         std::uint32_t read = 0;
         if (!Web::ReadData(handle, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &read) ||
             read == 0) {
+            *cause = StreamEndCause(handle);
             // A read cut short by a stop is the end asked for, not a break.
             return StopRequested();
         }
@@ -116,6 +127,9 @@ void CMjpegHttpChannel::OnJpegFrame(const std::uint8_t* data, std::uint32_t size
     if (FillFrame(frame, width, height, contract::kFormatJpeg, nullptr, 0, data, size)) {
         if (m_receiver != nullptr && m_receiver->DeliverFrame(frame)) {
             SetCameraState(true);
+            if (m_retry.OnPicture(platform::MonotonicMilliseconds())) {
+                ForgetFailure();
+            }
         } else {
             SetCameraState(false);
             m_stopReading = true;

@@ -5,6 +5,7 @@
 
 #include "darvik/Contract.h"
 #include "http/Utils.h"
+#include "platform/Platform.h"
 #include "video/CMpegParser.h"
 #include "video/SequenceHeader.h"
 #include "video/VideoTables.h"
@@ -13,6 +14,19 @@ namespace brevane {
 namespace {
 
 constexpr const char* kUserAgent = "Brevane::HttpClient";
+// 3 s after the first failure, then doubling (see RetryPolicy).
+constexpr RetryPolicy::Schedule kRetrySchedule{CMpegHttpChannel::kRetryPauseMs, 1,
+                                               2 * CMpegHttpChannel::kRetryPauseMs};
+
+// One request: false with the cause when no answer came or the
+// camera did not take it (a status outside 200..299).
+bool RequestAnswered(Web::CHttpClient& client, const std::string& path, std::string* cause) {
+    if (client.Request("GET", path) && client.GetStatusCode() / 100 == 2) {
+        return true;
+    }
+    *cause = client.DescribeLastFailure();
+    return false;
+}
 
 // The reply text up to its first zero byte.
 std::string ReplyText(const std::vector<std::uint8_t>& reply) {
@@ -42,7 +56,8 @@ CMpegHttpChannel::CurrentClient::~CurrentClient() {
 
 CMpegHttpChannel::CMpegHttpChannel(std::uint32_t channelIndex, IDriver* driver,
                                    ipcapture::IFrameReceiver* receiver)
-    : CBaseCameraChannel(channelIndex, driver, receiver) {}
+    : CBaseCameraChannel(channelIndex, driver, receiver),
+      m_retry(kRetrySchedule, RetryPolicy::SeedFor(driver->GetDeviceInfo().address, channelIndex)) {}
 
 CMpegHttpChannel::~CMpegHttpChannel() {
     // The worker reaches this object through the parser: end it first.
@@ -64,11 +79,14 @@ void CMpegHttpChannel::OnStarting() {
 
 void CMpegHttpChannel::Run() {
     SetState(CHANNEL_CONNECTING);
+    m_retry.Reset();
     for (;;) {
         bool askedToStop = false;
-        if (Configure()) {
+        std::string cause;
+        if (Configure(&cause)) {
             SetState(CHANNEL_RUNNING);
-            askedToStop = Stream();
+            m_retry.OnConnected();
+            askedToStop = Stream(&cause);
         }
         // An attempt that failed because a stop cut its exchange short is a
         // stop, not a lost signal.
@@ -80,44 +98,55 @@ void CMpegHttpChannel::Run() {
         if (askedToStop) {
             break;
         }
+        ReportFailure(cause);
+        m_retry.OnFailure();
         SetState(CHANNEL_SIGNAL_LOST);
         if (m_receiver != nullptr) {
             m_receiver->OnSignalLost();
         }
-        if (WaitForStop(kRetryPauseMs)) {
+        if (WaitForStop(m_retry.NextWaitMs())) {
             break;
         }
     }
     SetState(CHANNEL_STOPPED);
 }
 
-bool CMpegHttpChannel::Configure() {
+bool CMpegHttpChannel::Configure(std::string* cause) {
     Web::CHttpClient client(m_driver->GetDeviceInfo(), kUserAgent);
     const CurrentClient current(*this, client);
 
-    if (!client.Request("GET", Utils::Format("cgi-bin/set?m_mode=%d", 0))) {
+    if (!RequestAnswered(client, Utils::Format("cgi-bin/set?m_mode=%d", 0), cause)) {
         return false;
     }
     const std::uint32_t quality = MpegQualityValue(m_params.quality);
-    if (!client.Request("GET", Utils::Format("cgi-bin/set?m_qual=%u", quality))) {
+    if (!RequestAnswered(client, Utils::Format("cgi-bin/set?m_qual=%u", quality), cause)) {
         return false;
     }
     const bool ntsc = m_driver->IsNtsc() != 0;
     const auto frameRate = FindFrameRateCode(ntsc, m_params.frameInterval);
     const auto resolution = FindResolutionCode(ntsc, m_params.width, m_params.height);
-    if (!frameRate || !resolution) {
+    if (!frameRate) {
+        *cause = Utils::Format("the camera has no frame rate for a frame interval of %u ms",
+                               static_cast<unsigned>(m_params.frameInterval));
         return false;
     }
-    if (!client.Request("GET", Utils::Format("cgi-bin/set?m_fram=%d", *frameRate)) ||
-        !client.Request("GET", Utils::Format("cgi-bin/set?m_resl=%d", *resolution))) {
+    if (!resolution) {
+        *cause = Utils::Format("the camera has no resolution %ux%u",
+                               static_cast<unsigned>(m_params.width),
+                               static_cast<unsigned>(m_params.height));
+        return false;
+    }
+    if (!RequestAnswered(client, Utils::Format("cgi-bin/set?m_fram=%d", *frameRate), cause) ||
+        !RequestAnswered(client, Utils::Format("cgi-bin/set?m_resl=%d", *resolution), cause)) {
         return false;
     }
     client.Request("GET", "cgi-bin/set?r_appl=1");
-    return ReadBack(client, quality, *frameRate, *resolution);
+    return ReadBack(client, quality, *frameRate, *resolution, cause);
 }
 
 bool CMpegHttpChannel::ReadBack(Web::CHttpClient& client, std::uint32_t quality,
-                                std::int32_t frameRate, std::int32_t resolution) {
+                                std::int32_t frameRate, std::int32_t resolution,
+                                std::string* cause) {
     const std::string wantQuality = std::to_string(quality);
     const std::string wantFrameRate = std::to_string(frameRate);
     const std::string wantResolution = std::to_string(resolution);
@@ -131,19 +160,26 @@ bool CMpegHttpChannel::ReadBack(Web::CHttpClient& client, std::uint32_t quality,
             if (attempt < kReadBackAttempts && !stop) {
                 continue;
             }
+            *cause = client.GetLastFailure() == Web::Failure::None
+                         ? std::string("no usable answer to the encoder settings read-back")
+                         : client.DescribeLastFailure();
             return false;
         }
-        return Utils::GetParameter("m_qual", ":", text, "\r\n") == wantQuality &&
-               Utils::GetParameter("m_fram", ":", text, "\r\n") == wantFrameRate &&
-               Utils::GetParameter("m_resl", ":", text, "\r\n") == wantResolution;
+        const bool taken = Utils::GetParameter("m_qual", ":", text, "\r\n") == wantQuality &&
+                           Utils::GetParameter("m_fram", ":", text, "\r\n") == wantFrameRate &&
+                           Utils::GetParameter("m_resl", ":", text, "\r\n") == wantResolution;
+        if (!taken) {
+            *cause = "the camera reports other encoder settings than were set";
+        }
+        return taken;
     }
     return false;
 }
 
-bool CMpegHttpChannel::Stream() {
+bool CMpegHttpChannel::Stream(std::string* cause) {
     Web::CHttpClient client(m_driver->GetDeviceInfo(), kUserAgent);
     const CurrentClient current(*this, client);
-    if (!client.Request("GET", "cgi-bin/get?liv")) {
+    if (!RequestAnswered(client, "cgi-bin/get?liv", cause)) {
         return false;
     }
     // The watchdog counts from the start of the stream.
@@ -153,10 +189,12 @@ bool CMpegHttpChannel::Stream() {
     for (;;) {
         Web::RequestHandle handle = client.GetRequestHandle();
         if (!handle) {
+            *cause = kStreamEnded;
             return false;
         }
         std::uint32_t available = 0;
         if (!Web::QueryDataAvailable(handle, &available) || available == 0) {
+            *cause = StreamEndCause(handle);
             return false;
         }
         if (available > buffer.size()) {
@@ -164,15 +202,20 @@ bool CMpegHttpChannel::Stream() {
         }
         handle = client.GetRequestHandle();
         if (!handle) {
+            *cause = kStreamEnded;
             return false;
         }
         std::uint32_t read = 0;
         if (!Web::ReadData(handle, buffer.data(), available, &read) || read == 0) {
+            *cause = StreamEndCause(handle);
             return false;
         }
         parser.Feed(buffer.data(), read);
         // Measured in 64 bits: twice a large time-out must not wrap.
-        if (MillisecondsSinceFrame() > 2ull * m_driver->GetDeviceInfo().streamTimeout) {
+        const std::uint64_t starved = 2ull * m_driver->GetDeviceInfo().streamTimeout;
+        if (MillisecondsSinceFrame() > starved) {
+            *cause = Utils::Format("no picture accepted for %llu ms",
+                                   static_cast<unsigned long long>(starved));
             return false;
         }
         if (StopRequested()) {
@@ -210,6 +253,9 @@ bool CMpegHttpChannel::OnMpegFrame(const std::uint8_t* payload, std::uint32_t si
         if (accepted) {
             RecordFrameTime();
             SetCameraState(true);
+            if (m_retry.OnPicture(platform::MonotonicMilliseconds())) {
+                ForgetFailure();
+            }
         }
     }
     allocator->ReleaseFrame(frame);

@@ -5,7 +5,9 @@
 // frame to the host, with the MPEG-4 sequence header in front of every key
 // frame ("DIVX"; other frames "DIVI"). A watchdog ends the stream when the
 // host accepted no frame for twice the stream time-out. After any failure it
-// reports the signal lost, waits 3 s and starts over.
+// logs why, reports the signal lost, waits and starts over: 3 s, doubling
+// (at most 60 s) while failures go on; a stream that ends before it
+// delivered pictures for 10 s counts as a failure (see RetryPolicy).
 //
 // Owned by the video capture object; everything but Start/Stop/Restart runs
 // on the channel's worker. The HTTP clients are made per attempt on the
@@ -14,10 +16,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "http/HttpClient.h"
 #include "video/CBaseCameraChannel.h"
 #include "video/IMpegParserClient.h"
+#include "video/RetryPolicy.h"
 
 namespace brevane {
 
@@ -53,12 +57,15 @@ class CMpegHttpChannel : public CBaseCameraChannel, public IMpegParserClient {
         CMpegHttpChannel& m_channel;
     };
 
-    bool Configure();
+    // Each false with the cause in words. A setting answered with a status
+    // outside 200..299 fails the configuration.
+    bool Configure(std::string* cause);
     bool ReadBack(Web::CHttpClient& client, std::uint32_t quality, std::int32_t frameRate,
-                  std::int32_t resolution);
+                  std::int32_t resolution, std::string* cause);
     // True when asked to stop, false when the stream broke or starved.
-    bool Stream();
+    bool Stream(std::string* cause);
 
+    RetryPolicy m_retry;  // touched only by the worker
     CRecursiveLock m_clientLock;
     Web::CHttpClient* m_currentClient = nullptr;  // guarded by m_clientLock
     bool m_aborting = false;                      // guarded by m_clientLock

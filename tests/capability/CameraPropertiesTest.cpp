@@ -126,9 +126,13 @@ TEST_F(CameraPropertiesTest, NtscCameraWithDigestAuthentication) {
     EXPECT_EQ(sink.Parameters()[0].value, "1");
     EXPECT_EQ(sink.ModelName(), "Darvik TC-830NX");
 
+    // A refused login and a camera that is gone are told apart.
     device.password = "wrong";
     EXPECT_FALSE(Fetch(code));
-    EXPECT_EQ(code, 3);
+    EXPECT_EQ(code, 1);
+    sim->Stop();
+    EXPECT_FALSE(Fetch(code));
+    EXPECT_EQ(code, 2);
 }
 
 TEST_F(CameraPropertiesTest, ProductIdGivesModelNameAndCapabilityOne) {

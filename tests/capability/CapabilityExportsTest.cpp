@@ -103,8 +103,8 @@ TEST_F(CapabilityExportsTest, SingleInstanceSequence) {
     ASSERT_EQ(Module().InitCapabilityQuery(&other, 0), 1);
     ASSERT_EQ(Module().StartCapabilityQuery("127.0.0.1", guarded->Port(), "admin", "nope", &sink), 1);
     ASSERT_EQ(other.WaitForOutcome(10s), QueryOutcome::Failed);
-    EXPECT_EQ(other.ErrorCode(), 3);
-    EXPECT_EQ(other.Message(), "Failed to get camera properties");
+    EXPECT_EQ(other.ErrorCode(), 1);
+    EXPECT_EQ(other.Message(), "Failed to get camera properties, login failed (invalid credentials)");
     EXPECT_EQ(Module().UninitCapabilityQuery(), 1);
 }
 

@@ -136,10 +136,21 @@ TEST_F(DarvikDigitalIOTest, UnreachableOrRefusingCameraFailsBothSides) {
         EXPECT_FALSE(io.WriteOutput(0, 2));
     }
     driver.SetCredentials("admin", "admin");
+    const std::string camera = "Camera 127.0.0.1:" + std::to_string(sim->Port());
     sim->Stop();
     CDarvikDigitalIO io(&driver);
     EXPECT_FALSE(io.ReadInputs(4));
     EXPECT_FALSE(io.WriteOutput(0, 2));
+    // Each failure is told with its cause, a wrong password apart from a
+    // camera that is gone.
+    const std::string login = "401 Unauthorized: wrong user name or password";
+    EXPECT_EQ(driver.FormattedLines(),
+              (std::vector<std::string>{
+                  "1 brevane::CDarvikDigitalIO::ReadInputs: " + camera + " did not report its inputs: " + login,
+                  "1 brevane::CDarvikDigitalIO::WriteOutput: " + camera + " did not set output 1: " + login,
+                  "1 brevane::CDarvikDigitalIO::ReadInputs: " + camera + " did not report its inputs: connection refused",
+                  "1 brevane::CDarvikDigitalIO::WriteOutput: " + camera + " did not set output 1: connection refused",
+              }));
 }
 
 TEST_F(DarvikDigitalIOTest, StartedObjectReportsCameraInputChangesAndSwitchesOutputs) {

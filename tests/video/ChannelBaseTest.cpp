@@ -189,6 +189,46 @@ TEST_P(EitherChannelTest, StopEndsAStalledStreamAtOnce) {
     EXPECT_TRUE(driver.LinesWith("did not stop").empty());
 }
 
+// A camera that cannot be used says why: a wrong password, a closed port and
+// a camera that never answers each give one line with the cause, not the
+// silence of a channel that was never online.
+TEST_P(EitherChannelTest, FailingCameraIsToldOnceWithItsCause) {
+    const auto Fault = [](auto set) {
+        darvik::camsim::Faults faults;
+        set(faults);
+        return faults;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        std::string cause;
+    };
+    const Case cases[] = {
+        {"401", [&] { camera.Sim().SetFaults(Fault([](auto& f) { f.pathStatus = {{"/", 401, ""}}; })); },
+         "401 Unauthorized: wrong user name or password"},
+        {"stall", [&] { camera.Sim().SetFaults(Fault([](auto& f) { f.stall = true; })); }, "timed out"},
+        {"closed port", [&] { camera.Sim().Stop(); }, "connection refused"},
+    };
+    const std::string port = std::to_string(camera.Port());  // 0 once stopped
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        driver.ClearLines();
+        c.fault();
+        const auto channel = MakeChannel(1);
+        ASSERT_TRUE(channel->Start(stream.params));
+        const std::string line = "brevane::CBaseCameraChannel::ReportFailure: Camera 127.0.0.1:" + port +
+                                 " (channel 1) failed: " + c.cause;
+        ASSERT_TRUE(driver.WaitForLine(line)) << testing::PrintToString(driver.FormattedLines());
+        // Well inside the first retry interval (500 ms less the spread).
+        std::this_thread::sleep_for(250ms);
+        channel->Stop();
+        const auto lines = driver.LinesWith("ReportFailure");
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].level, 1);
+        EXPECT_EQ(lines[0].text, line);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Streams, EitherChannelTest, ::testing::Values(test::kMjpegStream, test::kMpegStream),
                          [](const auto& info) { return std::string(info.param.name); });
 

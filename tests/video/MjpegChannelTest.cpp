@@ -110,7 +110,8 @@ TEST_F(MjpegChannelTest, BrokenStreamIsReportedAndReconnected) {
     channel.Stop();
 
     EXPECT_GE(camera.CountTarget("/cgi-bin/get?jpgn"), 2u);
-    const auto lines = driver.Lines();
+    EXPECT_EQ(driver.LinesWith("(channel 2) failed: stream ended").size(), 1u);
+    const auto lines = driver.LinesWith(kStatePrefix);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0].text, kStatePrefix + "Camera 127.0.0.1 is online");
     EXPECT_EQ(lines[1].level, 1);
@@ -157,9 +158,31 @@ TEST_F(MjpegChannelTest, FailedConnectionsAreRetriedQuicklyFourTimesThenEveryFiv
     const auto started = std::chrono::steady_clock::now();
     channel.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
-    // Never online: no line at all.
-    EXPECT_TRUE(driver.Lines().empty());
+    // Never online: no state line, only why each attempt failed.
+    const auto lines = driver.Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.level, 1);
+        EXPECT_EQ(line.text, "brevane::CBaseCameraChannel::ReportFailure: Camera 127.0.0.1:" +
+                                 std::to_string(camera.Port()) + " (channel 0) failed: 404 Not Found");
+    }
     EXPECT_EQ(receiver.FrameCount(), 0u);
+}
+
+TEST_F(MjpegChannelTest, CameraDroppingTheStreamAfterEachPictureBacksOff) {
+    test::StreamScript script = EndlessScript();
+    script.body = test::MultipartPart(frames[0]);
+    script.repeat = false;  // one picture, then the response ends
+    camera.SetScript(script);
+    CMjpegHttpChannel channel(0, &driver, &receiver);
+    ASSERT_TRUE(channel.Start({100, 80, 352, 288}));
+    // A connection per picture every 500 ms would make seven; the broken
+    // streams count as failures, so after the fourth the channel waits 5 s.
+    std::this_thread::sleep_for(3500ms);
+    channel.Stop();
+    EXPECT_EQ(camera.CountTarget("/cgi-bin/get?jpgn"), 4u);
+    EXPECT_EQ(receiver.FrameCount(), 4u);
+    EXPECT_EQ(driver.LinesWith("failed: stream ended").size(), 4u);
 }
 
 // Through the video capture object, as the host drives it.

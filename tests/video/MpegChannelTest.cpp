@@ -94,7 +94,11 @@ TEST_F(MpegChannelTest, SettingsWithoutACameraCodeFailTheAttempt) {
         EXPECT_EQ(camera.Targets(),
                   (std::vector<std::string>{"/cgi-bin/set?m_mode=0", "/cgi-bin/set?m_qual=1250"}));
     }
-    EXPECT_TRUE(driver.Lines().empty());
+    // Each setting the camera lacks is told in its own words.
+    EXPECT_EQ(driver.LinesWith("failed: the camera has no frame rate for a frame interval of 77 ms").size(), 1u);
+    EXPECT_EQ(driver.LinesWith("failed: the camera has no frame rate for a frame interval of 0 ms").size(), 1u);
+    EXPECT_EQ(driver.LinesWith("failed: the camera has no resolution 704x480").size(), 1u);
+    EXPECT_EQ(driver.Lines().size(), 4u);
 }
 
 TEST_F(MpegChannelTest, SettingsReadBackDifferentlyFailTheAttempt) {
@@ -141,7 +145,11 @@ TEST_F(MpegChannelTest, WatchdogEndsAStreamWhoseFramesTheHostRefuses) {
     EXPECT_GE(streamed, 550ms);
     EXPECT_LT(streamed, 1100ms);
     EXPECT_GT(receiver.Offered(), 0);
-    EXPECT_TRUE(driver.Lines().empty());
+    const auto lines = driver.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "brevane::CBaseCameraChannel::ReportFailure: Camera 127.0.0.1:" +
+                                 std::to_string(camera.Port()) +
+                                 " (channel 0) failed: no picture accepted for 600 ms");
 }
 
 TEST_F(MpegChannelTest, RefusedFrameMakesTheChannelWaitForTheNextKeyFrame) {
@@ -170,10 +178,13 @@ TEST_F(MpegChannelTest, BrokenStreamIsReportedAsLostSignal) {
     channel.Stop();
     EXPECT_EQ(receiver.FrameCount(), frames.size());
     const auto lines = driver.Lines();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].text, "brevane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is online");
     EXPECT_EQ(lines[1].level, 1);
     EXPECT_EQ(lines[1].text, "brevane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is offline or failed");
+    EXPECT_EQ(lines[2].level, 1);
+    EXPECT_EQ(lines[2].text, "brevane::CBaseCameraChannel::ReportFailure: Camera 127.0.0.1:" +
+                                 std::to_string(camera.Port()) + " (channel 4) failed: stream ended");
 }
 
 }  // namespace

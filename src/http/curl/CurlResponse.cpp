@@ -1,6 +1,7 @@
 #include "http/curl/CurlResponse.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -333,9 +334,14 @@ std::size_t CCurlResponse::OnBody(const char* data, std::size_t size) {
 }
 
 void CCurlResponse::OnDone(CURLcode result) {
+    long osError = 0;
+    if (result != CURLE_OK && curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osError) != CURLE_OK) {
+        osError = 0;
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_done = true;
     m_result = result;
+    m_osError = osError;
     if (result == CURLE_OK) {
         SettleTentativeLocked();
     }
@@ -387,7 +393,7 @@ std::uint32_t CCurlResponse::ProxyAuthSchemes() const {
     return m_block.proxySchemes;
 }
 
-ResponseStats CCurlResponse::Stats() const {
+ResponseStats CCurlResponse::BufferStats() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     ResponseStats stats;
     stats.capacity = kBufferCapacity;
@@ -396,6 +402,18 @@ ResponseStats CCurlResponse::Stats() const {
     stats.bytesReceived = m_received;
     stats.ended = m_done;
     stats.complete = m_done && m_result == CURLE_OK;
+    if (!stats.complete) {
+        stats.failure = m_waitFailure;
+    }
+    return stats;
+}
+
+ResponseStats CCurlResponse::Stats() const {
+    ResponseStats stats = BufferStats();
+    // The transfer's own error says more than the wait that noticed it.
+    if (const Failure failure = TransferFailure(); failure != Failure::None) {
+        stats.failure = failure;
+    }
     return stats;
 }
 
@@ -408,8 +426,64 @@ void CCurlResponse::Close() {
 }
 
 bool CCurlResponse::WaitForData(bool refresh) {
-    return m_session->Drive(*this, [this] { return DataSettled(); }, refresh) ==
-           CCurlSession::WaitResult::Ready;
+    const CCurlSession::WaitResult waited =
+        m_session->Drive(*this, [this] { return DataSettled(); }, refresh);
+    if (waited == CCurlSession::WaitResult::Ready) {
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_waitFailure = FailureOf(waited);
+    return false;
+}
+
+// --- failure causes: libcurl's codes and the session's waits ---
+
+Failure CCurlResponse::FailureOf(CCurlSession::WaitResult waited) {
+    switch (waited) {
+        case CCurlSession::WaitResult::Ready:
+            return Failure::None;
+        case CCurlSession::WaitResult::TimedOut:
+            return Failure::TimedOut;
+        case CCurlSession::WaitResult::Aborted:
+        case CCurlSession::WaitResult::Closed:
+            return Failure::Aborted;
+        case CCurlSession::WaitResult::Failed:
+            break;
+    }
+    return Failure::Other;
+}
+
+Failure CCurlResponse::TransferFailure() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_done || m_result == CURLE_OK) {
+        return Failure::None;
+    }
+    switch (m_result) {
+        case CURLE_COULDNT_CONNECT:
+            // libcurl says "could not connect" for every cause; the
+            // system's error tells a refusal from a missing route.
+            if (m_osError == EHOSTUNREACH || m_osError == ENETUNREACH) {
+                return Failure::Unreachable;
+            }
+            return m_osError == ETIMEDOUT ? Failure::TimedOut : Failure::Refused;
+        case CURLE_OPERATION_TIMEDOUT:
+            return Failure::TimedOut;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_URL_MALFORMAT:
+            return Failure::Address;
+        case CURLE_ABORTED_BY_CALLBACK:
+            return Failure::Aborted;
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_WEIRD_SERVER_REPLY:
+            return Failure::Broken;
+        case CURLE_SSL_CONNECT_ERROR:
+            return Failure::Tls;
+        default:
+            return Failure::Other;
+    }
 }
 
 bool CCurlResponse::QueryDataAvailable(std::uint32_t* count) {

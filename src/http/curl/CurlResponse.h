@@ -19,10 +19,9 @@
 #include <string_view>
 
 #include "http/Transport.h"
+#include "http/curl/CurlSession.h"
 
 namespace Web {
-
-class CCurlSession;
 
 class CCurlResponse final : public CHttpResponse {
    public:
@@ -70,6 +69,10 @@ class CCurlResponse final : public CHttpResponse {
     bool TakeResume();
     void OnDone(CURLcode result);
     void SetAttached() { m_attached = true; }
+    // Why the transfer failed (None while it runs or after it ended well).
+    Failure TransferFailure() const;
+    // The failure meant by a wait of the session that did not end Ready.
+    static Failure FailureOf(CCurlSession::WaitResult waited);
 
    private:
     // The URL of the exchange, set piece by piece (scheme, host, port, path,
@@ -95,6 +98,8 @@ class CCurlResponse final : public CHttpResponse {
     std::size_t OnBody(const char* data, std::size_t size);
     void Touch();
     void SettleTentativeLocked();  // needs m_mutex
+    // Stats without the transfer's failure.
+    ResponseStats BufferStats() const;
     bool WaitForData(bool refresh);
 
     // Members are destroyed in reverse order: the session outlives the
@@ -114,6 +119,8 @@ class CCurlResponse final : public CHttpResponse {
     bool m_final = false;          // guarded by m_mutex: m_block is the final response
     bool m_done = false;           // guarded by m_mutex
     CURLcode m_result = CURLE_OK;  // guarded by m_mutex
+    long m_osError = 0;            // guarded by m_mutex: the system's error of a failed transfer
+    Failure m_waitFailure = Failure::None;  // guarded by m_mutex: last body wait that failed
     bool m_paused = false;         // guarded by m_mutex
     std::unique_ptr<std::uint8_t[]> m_ring;  // guarded by m_mutex
     std::uint32_t m_head = 0;      // guarded by m_mutex: first unread byte

@@ -48,10 +48,16 @@ void CCurlSession::Detach(CCurlResponse& response) { m_multi->Detach(response); 
 ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
     ExchangeResult result;
     if (m_aborted) {
+        result.failure = Failure::Aborted;
         return result;
     }
     auto response = std::make_shared<CCurlResponse>(shared_from_this(), m_params.timeoutMs);
-    if (!response->Configure(m_params, params) || !Attach(*response)) {
+    if (!response->Configure(m_params, params)) {
+        result.failure = Failure::Address;  // a host, target or verb that cannot be sent
+        return result;
+    }
+    if (!Attach(*response)) {
+        result.failure = Failure::Other;
         return result;
     }
     response->SetAttached();
@@ -59,6 +65,10 @@ ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
     result.connected = response->Connected();
     if (waited == WaitResult::Ready && response->HasFinalHeaders()) {
         result.response = std::move(response);
+    } else if (waited == WaitResult::Ready) {
+        result.failure = response->TransferFailure();  // ended without an answer
+    } else {
+        result.failure = CCurlResponse::FailureOf(waited);
     }
     return result;
 }

@@ -39,6 +39,33 @@ bool ReachedServer(DWORD sendError) {
            sendError == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
 }
 
+// The one place WinHTTP's errors become failure causes. A call that failed
+// with no error of its own was closed or cancelled under way.
+Failure FailureOf(DWORD error) {
+    switch (error) {
+        case ERROR_SUCCESS:
+        case ERROR_WINHTTP_OPERATION_CANCELLED:
+        case ERROR_INVALID_HANDLE:
+            return Failure::Aborted;
+        case ERROR_WINHTTP_CANNOT_CONNECT:
+            return Failure::Refused;
+        case ERROR_WINHTTP_TIMEOUT:
+            return Failure::TimedOut;
+        case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+        case ERROR_WINHTTP_INVALID_URL:
+        case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
+            return Failure::Address;
+        case ERROR_WINHTTP_CONNECTION_ERROR:
+        case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+        case ERROR_WINHTTP_RESEND_REQUEST:
+            return Failure::Broken;
+        case ERROR_WINHTTP_SECURE_FAILURE:
+            return Failure::Tls;
+        default:
+            return Failure::Other;
+    }
+}
+
 }  // namespace
 
 CWinHttpResponse::CWinHttpResponse(std::shared_ptr<CWinHttpSession> session)
@@ -201,7 +228,8 @@ HINTERNET CWinHttpResponse::TakeHandleLocked() {
     return std::exchange(m_request, nullptr);
 }
 
-bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
+bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected, Failure* failure) {
+    *failure = Failure::Other;
     if (params.target.empty() || params.target.front() != '/' || !IsToken(params.verb)) {
         return false;
     }
@@ -212,6 +240,7 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
         ::WinHttpOpenRequest(m_session->Connection(), verb.c_str(), target.c_str(), nullptr,
                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     if (request == nullptr) {
+        *failure = FailureOf(::GetLastError());
         return false;
     }
     {
@@ -234,6 +263,7 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
                 return ::WinHttpSetOption(h, WINHTTP_OPTION_SECURITY_FLAGS, &security,
                                           sizeof security);
             })) {
+            *failure = Failure::Tls;
             return false;
         }
     }
@@ -243,12 +273,15 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected) {
     const bool sent = Blocking(Op::Send, nullptr, 0, &unused, &sendError);
     *connected = *connected || sent || ReachedServer(sendError);
     if (!sent || !Blocking(Op::Receive, nullptr, 0, &unused, &sendError)) {
+        *failure = FailureOf(sendError);
         return false;
     }
 
     if (!QueryNumber(WINHTTP_QUERY_STATUS_CODE, &m_status) || m_status == 0) {
+        *failure = Failure::Broken;
         return false;
     }
+    *failure = Failure::None;
     m_hasContentLength = QueryNumber(WINHTTP_QUERY_CONTENT_LENGTH, &m_contentLength);
     m_bodyless = params.verb == "HEAD" || m_status == 204 || m_status == 304;
     if (m_status == 401 || m_status == 407) {
@@ -277,11 +310,12 @@ bool CWinHttpResponse::QueryNumber(DWORD query, std::uint32_t* value) {
     return ok;
 }
 
-void CWinHttpResponse::EndBody(bool ok) {
+void CWinHttpResponse::EndBody(bool ok, DWORD error) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_ended) {
         m_ended = true;
         m_complete = ok;
+        m_failure = ok ? Failure::None : FailureOf(error);
         m_buffered = 0;
     }
 }
@@ -294,7 +328,7 @@ bool CWinHttpResponse::QueryDataAvailable(std::uint32_t* count) {
     DWORD available = 0;
     DWORD error = ERROR_SUCCESS;
     if (!Blocking(Op::QueryAvailable, nullptr, 0, &available, &error)) {
-        EndBody(false);
+        EndBody(false, error);
         return false;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -303,7 +337,7 @@ bool CWinHttpResponse::QueryDataAvailable(std::uint32_t* count) {
         // the Content-Length tells the two apart.
         const bool whole = m_bodyless || !m_hasContentLength || m_received >= m_contentLength;
         lock.unlock();
-        EndBody(whole);
+        EndBody(whole, ERROR_WINHTTP_CONNECTION_ERROR);
         return whole;
     }
     m_buffered = available;
@@ -332,7 +366,7 @@ bool CWinHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t*
     DWORD got = 0;
     DWORD error = ERROR_SUCCESS;
     if (!Blocking(Op::Read, buffer, std::min(size, available), &got, &error)) {
-        EndBody(false);
+        EndBody(false, error);
         return false;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -391,6 +425,7 @@ ResponseStats CWinHttpResponse::Stats() const {
     stats.bytesReceived = m_received;
     stats.ended = m_ended;
     stats.complete = m_complete;
+    stats.failure = m_failure;
     return stats;
 }
 

@@ -41,9 +41,10 @@ class CWinHttpResponse final : public CHttpResponse {
     CWinHttpResponse& operator=(const CWinHttpResponse&) = delete;
 
     // Opens the request, sends it and waits for the final response's
-    // headers. False when no response arrived; `connected` is set when the
-    // request reached a server that accepted the connection.
-    bool Run(const ExchangeParams& params, bool* connected);
+    // headers. False when no response arrived, with the cause in `failure`;
+    // `connected` is set when the request reached a server that accepted
+    // the connection.
+    bool Run(const ExchangeParams& params, bool* connected, Failure* failure);
 
     bool QueryDataAvailable(std::uint32_t* count) override;
     bool ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) override;
@@ -79,8 +80,9 @@ class CWinHttpResponse final : public CHttpResponse {
     // Takes the handle out under m_mutex; the caller closes it unlocked.
     HINTERNET TakeHandleLocked();
     bool QueryNumber(DWORD query, std::uint32_t* value);
-    // Marks the body over; `ok` when it ended without a transfer error.
-    void EndBody(bool ok);
+    // Marks the body over; `ok` when it ended without a transfer error,
+    // otherwise `error` is the failed call's last error.
+    void EndBody(bool ok, DWORD error);
 
     const std::shared_ptr<CWinHttpSession> m_session;
 
@@ -128,6 +130,7 @@ class CWinHttpResponse final : public CHttpResponse {
     std::uint64_t m_received = 0;  // guarded by m_mutex
     bool m_ended = false;          // guarded by m_mutex
     bool m_complete = false;       // guarded by m_mutex
+    Failure m_failure = Failure::None;  // guarded by m_mutex: why the body ended early
 };
 
 }  // namespace Web

@@ -122,10 +122,11 @@ CWinHttpSession::~CWinHttpSession() {
 ExchangeResult CWinHttpSession::Exchange(const ExchangeParams& params) {
     ExchangeResult result;
     if (m_aborted) {
+        result.failure = Failure::Aborted;
         return result;
     }
     auto response = std::make_shared<CWinHttpResponse>(shared_from_this());
-    if (response->Run(params, &result.connected)) {
+    if (response->Run(params, &result.connected, &result.failure)) {
         result.response = std::move(response);
     }
     return result;
