@@ -1,5 +1,6 @@
 #include "http/Utils.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/DebugMessage.h"
@@ -13,6 +14,41 @@ constexpr const char* kSendRequestEx = "brevane::Utils::SendRequestEx";
 
 constexpr int kLevelFailure = 1;
 constexpr int kLevelState = 3;
+
+// Reads the current response's body into `response`, directly and in pieces
+// of at most one read chunk, stopping once kMaxReplySize bytes are held.
+// The storage grows geometrically but never past the cap and the zero byte
+// that follows the body. False when the body is longer than the cap; the
+// rest is left unread.
+bool ReadCappedReply(Web::CHttpClient& client, std::vector<std::uint8_t>& response) {
+    constexpr std::size_t kLimit = Utils::kMaxReplySize;
+    response.clear();
+    const Web::RequestHandle handle = client.GetRequestHandle();
+    std::uint32_t available = 0;
+    while (Web::QueryDataAvailable(handle, &available) && available > 0) {
+        const std::size_t size = response.size();
+        if (size == kLimit) {
+            return false;
+        }
+        const std::size_t chunk =
+            std::min<std::size_t>({available, Web::CHttpClient::kReadAllChunk, kLimit - size});
+        if (size + chunk + 1 > response.capacity()) {
+            // Room for the zero byte as well, so appending it never doubles
+            // the storage.
+            response.reserve(std::min(std::max(response.capacity() * 2, size + chunk), kLimit) + 1);
+        }
+        response.resize(size + chunk);
+        std::uint32_t read = 0;
+        if (!Web::ReadData(handle, response.data() + size, static_cast<std::uint32_t>(chunk), &read)) {
+            read = 0;
+        }
+        response.resize(size + read);
+        if (read == 0) {
+            break;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -56,15 +92,20 @@ bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,
     }
 
     if (result.m_code == RESULT_OK) {
-        const std::uint32_t size = client.ReadAll(response);
+        const bool withinCap = ReadCappedReply(client, response);
         // A reply broken off before its end (connection lost, time-out) is
         // as unusable as an empty one: a cut line would read as a wrong value.
-        const bool complete = Web::GetResponseStats(client.GetRequestHandle()).complete;
-        if (size == 0 || !complete) {
+        // One longer than any reply the camera makes is no reply either.
+        const bool complete = withinCap && Web::GetResponseStats(client.GetRequestHandle()).complete;
+        if (response.empty() || !complete) {
             result.Fail(RESULT_EMPTY_RESPONSE,
                         Format("%s: incorrect response for request \"%s\" from %s", kSendRequestEx,
                                path.c_str(), host.c_str()));
             response.clear();
+        }
+        if (!withinCap) {
+            // Drop the response rather than leave its rest for a later read.
+            client.CloseRequest();
         }
         // Callers use the data as a zero-terminated string.
         response.push_back(0);

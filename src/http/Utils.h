@@ -25,7 +25,7 @@ namespace brevane {
 inline constexpr std::int32_t RESULT_OK = 0;
 // No response arrived, or its status was outside 200..299.
 inline constexpr std::int32_t RESULT_REQUEST_FAILED = 6;
-// A 2xx response arrived with an empty body.
+// A 2xx response arrived with an empty, cut-off or oversized body.
 inline constexpr std::int32_t RESULT_EMPTY_RESPONSE = 10;
 
 class CResultDef {
@@ -48,8 +48,14 @@ class CResultDef {
 
 namespace Utils {
 
+// Longest reply body SendRequestEx accepts. Replies are a few lines of text;
+// a longer body is an incorrect response and is not read further, so one
+// request never holds more than this (plus the terminating zero) in memory.
+inline constexpr std::uint32_t kMaxReplySize = 1024u * 1024u;
+
 // Sends `path` as a GET with `client`, requires a 2xx status and a non-empty
-// body, and leaves the body followed by one zero byte in `response`. On
+// body of at most kMaxReplySize bytes, and leaves the body followed by one
+// zero byte in `response`. On
 // failure reports a fixed line to `sink` (null: nothing is reported) as the
 // throttle allows. True exactly when the request succeeded.
 bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,

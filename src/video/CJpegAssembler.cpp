@@ -9,10 +9,19 @@ constexpr std::uint8_t kMarkerPrefix = 0xFF;
 constexpr std::uint8_t kStartOfFrameBaseline = 0xC0;
 constexpr std::uint8_t kStartOfImage = 0xD8;
 constexpr std::uint8_t kEndOfImage = 0xD9;
+constexpr std::uint8_t kStartOfScan = 0xDA;
+constexpr std::uint8_t kTemporary = 0x01;
+constexpr std::uint8_t kFirstRestart = 0xD0;
+constexpr std::uint8_t kLastRestart = 0xD7;
+// FF, code and the 2-byte segment length.
+constexpr std::size_t kSegmentHeaderBytes = 4;
 // FF C0, segment length (2), precision (1), height (2), width (2), and one
 // byte more: the size fields are read once this many bytes are at hand.
 constexpr std::size_t kStartOfFrameBytes = 10;
-constexpr BytePair kMarkersActedOn{kMarkerPrefix, {kStartOfFrameBaseline, kStartOfImage, kEndOfImage}, 3};
+// The segment length counts itself, precision, height and width at least.
+constexpr std::size_t kStartOfFrameMinLength = 7;
+constexpr BytePair kStartMarker{kMarkerPrefix, {kStartOfImage}, 1};
+constexpr BytePair kStartOrEndMarker{kMarkerPrefix, {kStartOfImage, kEndOfImage}, 2};
 
 }  // namespace
 
@@ -20,7 +29,8 @@ CJpegAssembler::CJpegAssembler(IJpegReceiver* receiver) : m_jpegReceiver(receive
 
 void CJpegAssembler::Reset() {
     m_buffer.clear();
-    m_inPicture = false;
+    m_phase = Phase::Outside;
+    m_skip = 0;
     m_carryLength = 0;
 }
 
@@ -28,6 +38,13 @@ void CJpegAssembler::GetSize(std::uint16_t& outWidth, std::uint16_t& outHeight) 
     CLockGuard guard(m_sizeLock);
     outWidth = width;
     outHeight = height;
+}
+
+void CJpegAssembler::StartPicture() {
+    // Whatever was collected is dropped: a new picture begins here.
+    m_buffer.clear();
+    m_phase = Phase::Segments;
+    m_skip = 0;
 }
 
 void CJpegAssembler::Feed(const std::uint8_t* data, std::size_t size) {
@@ -42,40 +59,40 @@ void CJpegAssembler::Feed(const std::uint8_t* data, std::size_t size) {
     // The first position left unresolved for the next chunk.
     std::size_t resume = total;
 
-    std::size_t pos = 0;
-    for (;;) {
-        // Only these three codes matter; every other 0xFF is passed over.
-        const std::size_t marker = view.FindPair(pos, kMarkersActedOn);
+    // The rest of a segment begun in an earlier chunk. Nothing is carried
+    // then: the chunk ended inside the segment's contents.
+    std::size_t pos = m_skip < total ? m_skip : total;
+    m_skip -= pos;
+
+    while (pos < total || m_phase == Phase::Segments) {
+        if (m_phase == Phase::Segments) {
+            pos = WalkSegments(view, pos, pictureFrom, resume);
+            if (m_phase == Phase::Segments) {
+                break;  // the walk goes on in the next chunk
+            }
+            continue;
+        }
+        // Between pictures only a start matters; in entropy-coded data an
+        // FF is followed by 00, a restart code or a real marker, and only
+        // the end (or a new start) matters.
+        const BytePair& wanted = m_phase == Phase::Outside ? kStartMarker : kStartOrEndMarker;
+        const std::size_t marker = view.FindPair(pos, wanted);
         if (marker == ChunkView::npos) {
             if (total > pos && view[total - 1] == kMarkerPrefix) {
                 resume = total - 1;  // its code byte comes with the next chunk
             }
             break;
         }
-        const std::uint8_t code = view[marker + 1];
-        if (code == kStartOfFrameBaseline) {
-            if (marker + kStartOfFrameBytes > total) {
-                resume = marker;  // size fields still to come
-                break;
-            }
-            const auto h = static_cast<std::uint16_t>((view[marker + 5] << 8) | view[marker + 6]);
-            const auto w = static_cast<std::uint16_t>((view[marker + 7] << 8) | view[marker + 8]);
-            CLockGuard guard(m_sizeLock);
-            height = h;
-            width = w;
-        } else if (code == kStartOfImage) {
-            // Whatever was collected is dropped: a new picture begins here.
-            m_buffer.clear();
-            m_inPicture = true;
+        if (view[marker + 1] == kStartOfImage) {
+            StartPicture();
             pictureFrom = marker;
-        } else if (m_inPicture) {  // end of image
+        } else {
             FinishPicture(view, pictureFrom, marker + 2);
         }
-        // Go on at the byte after the 0xFF (fill bytes: FF FF D8).
-        pos = marker + 1;
+        pos = marker + 2;
     }
 
-    if (m_inPicture) {
+    if (m_phase != Phase::Outside) {
         AppendPicture(view, pictureFrom, resume);
     }
 
@@ -88,6 +105,78 @@ void CJpegAssembler::Feed(const std::uint8_t* data, std::size_t size) {
     m_carryLength = tailLength;
 }
 
+std::size_t CJpegAssembler::WalkSegments(const ChunkView& view, std::size_t pos, std::size_t& pictureFrom,
+                                         std::size_t& resume) {
+    const std::size_t total = view.size();
+    while (pos < total) {
+        if (view[pos] != kMarkerPrefix) {
+            // Not a marker where one belongs: search the rest for the end.
+            m_phase = Phase::EntropyData;
+            return pos;
+        }
+        if (pos + 1 == total) {
+            resume = pos;
+            return total;
+        }
+        const std::uint8_t code = view[pos + 1];
+        if (code == kMarkerPrefix) {
+            ++pos;  // fill byte
+            continue;
+        }
+        if (code == kStartOfImage) {
+            StartPicture();
+            pictureFrom = pos;
+            pos += 2;
+            continue;
+        }
+        if (code == kEndOfImage) {
+            // A picture without a scan ends like any other.
+            FinishPicture(view, pictureFrom, pos + 2);
+            return pos + 2;
+        }
+        if (code == kTemporary || (code >= kFirstRestart && code <= kLastRestart)) {
+            pos += 2;  // markers without a segment
+            continue;
+        }
+        if (code == 0x00) {
+            m_phase = Phase::EntropyData;  // stuffed byte: no marker at all
+            return pos;
+        }
+        const std::size_t headerBytes = code == kStartOfFrameBaseline ? kStartOfFrameBytes : kSegmentHeaderBytes;
+        if (pos + headerBytes > total) {
+            resume = pos;  // the header's rest comes with the next chunk
+            return total;
+        }
+        const std::size_t length = (static_cast<std::size_t>(view[pos + 2]) << 8) | view[pos + 3];
+        if (length < 2) {
+            m_phase = Phase::EntropyData;  // a length that cannot be
+            return pos;
+        }
+        if (code == kStartOfFrameBaseline && length >= kStartOfFrameMinLength) {
+            const auto h = static_cast<std::uint16_t>((view[pos + 5] << 8) | view[pos + 6]);
+            const auto w = static_cast<std::uint16_t>((view[pos + 7] << 8) | view[pos + 8]);
+            CLockGuard guard(m_sizeLock);
+            height = h;
+            width = w;
+        }
+        // The segment's contents, whatever they hold, are passed over; after
+        // start-of-scan's header the entropy-coded data follow.
+        pos += 2;
+        const std::size_t available = total - pos;
+        if (length > available) {
+            m_skip = length - available;
+            pos = total;
+        } else {
+            pos += length;
+        }
+        if (code == kStartOfScan) {
+            m_phase = Phase::EntropyData;
+            return pos;
+        }
+    }
+    return pos;
+}
+
 bool CJpegAssembler::AppendPicture(const ChunkView& view, std::size_t from, std::size_t end) {
     if (end <= from) {
         return true;
@@ -96,6 +185,7 @@ bool CJpegAssembler::AppendPicture(const ChunkView& view, std::size_t from, std:
         DropPicture();
         return false;
     }
+    ReserveWithin(m_buffer, m_buffer.size() + (end - from), kMaxPictureSize);
     view.AppendTo(m_buffer, from, end);
     return true;
 }
@@ -113,12 +203,14 @@ void CJpegAssembler::FinishPicture(const ChunkView& view, std::size_t from, std:
         }
     }
     m_buffer.clear();
-    m_inPicture = false;
+    m_phase = Phase::Outside;
+    m_skip = 0;
 }
 
 void CJpegAssembler::DropPicture() {
     ++m_droppedPictures;
-    m_inPicture = false;
+    m_phase = Phase::Outside;
+    m_skip = 0;
     // Give back the storage of the oversized picture.
     std::vector<std::uint8_t>().swap(m_buffer);
 }

@@ -135,6 +135,7 @@ bool CMpegParser::AppendRecord(const ChunkView& view, std::size_t from, std::siz
         DropRecord();
         return false;
     }
+    ReserveWithin(m_buffer, m_buffer.size() + (end - from), kMaxRecordSize);
     view.AppendTo(m_buffer, from, end);
     return true;
 }

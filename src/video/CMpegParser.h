@@ -11,7 +11,8 @@
 //
 // A marker split between two chunks is recognised: the last few bytes of a
 // chunk that may begin a marker are carried to the next one. A record growing
-// past kMaxRecordSize without its end marker is dropped. Owned by one channel
+// past kMaxRecordSize without its end marker is dropped; the storage of the
+// record in progress never exceeds kMaxRecordSize. Owned by one channel
 // worker and used on that thread only; no lock.
 #pragma once
 
@@ -28,7 +29,7 @@ class CMpegParser {
    public:
     static constexpr std::size_t kHeaderSize = 280;
     static constexpr std::size_t kMarkerSize = 8;
-    static constexpr std::size_t kMaxRecordSize = 32u * 1024u * 1024u;
+    static constexpr std::size_t kMaxRecordSize = 8u * 1024u * 1024u;
 
     explicit CMpegParser(IMpegParserClient* client);
     virtual ~CMpegParser() = default;
@@ -42,6 +43,8 @@ class CMpegParser {
     bool IsWaitingForKeyFrame() const { return m_waitKeyFrame; }
     // Records dropped for passing kMaxRecordSize.
     std::uint64_t DroppedRecords() const { return m_droppedRecords; }
+    // Bytes of storage held for the record in progress.
+    std::size_t BufferCapacity() const { return m_buffer.capacity(); }
 
    private:
     void FinishRecord(const ChunkView& view, std::size_t from, std::size_t end);

@@ -3,7 +3,8 @@
 // chunk (tail), addressed as one run of positions without joining them.
 //
 // Used by CJpegAssembler and CMpegParser on their owner's thread; it only
-// borrows both byte ranges for the duration of one Feed call.
+// borrows both byte ranges for the duration of one Feed call. ReserveWithin
+// grows their accumulators without letting the storage pass their cap.
 #pragma once
 
 #include <cstddef>
@@ -86,5 +87,19 @@ class ChunkView {
     const std::uint8_t* m_tail;
     std::size_t m_tailSize;
 };
+
+// Makes room for `needed` bytes in `buffer` (needed <= cap): the storage
+// grows geometrically, as the vector would grow it, but never past `cap`, so
+// an accumulator that stops at its cap never holds twice the cap.
+inline void ReserveWithin(std::vector<std::uint8_t>& buffer, std::size_t needed, std::size_t cap) {
+    if (needed <= buffer.capacity()) {
+        return;
+    }
+    std::size_t grown = buffer.capacity() * 2;
+    if (grown < needed) {
+        grown = needed;
+    }
+    buffer.reserve(grown < cap ? grown : cap);
+}
 
 }  // namespace brevane

@@ -253,6 +253,37 @@ TEST_F(Camsim, ReplyCutShortIsNotTakenForTheWholeReply) {
     EXPECT_EQ(Utils::GetParameter("s_prid", ":", Text(reply), "\r\n"), "034");
 }
 
+TEST_F(Camsim, ReplyLongerThanTheCapIsIncorrectAndLeftUnread) {
+    camsim::Config config = Camera();
+    config.faults.onlyPaths = {"/cgi-bin/get?net"};
+    config.faults.values["n_madr"] = std::string("00-11-22\0-33-44-AB", 18);
+    config.faults.padRepliesTo = Utils::kMaxReplySize;
+    Start(config);
+    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    RecordingSink sink;
+    std::vector<std::uint8_t> reply;
+    // A reply of exactly the cap is taken whole, a NUL inside a value too.
+    ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?net", reply, client, &sink));
+    EXPECT_EQ(reply.size(), Utils::kMaxReplySize + 1);
+    EXPECT_LE(reply.capacity(), Utils::kMaxReplySize + 1);
+    const std::string text(reply.begin(), reply.end());
+    EXPECT_NE(text.find(std::string("n_madr:00-11-22\0-33-44-AB\r\n", 27)), std::string::npos);
+
+    // 50 MB: an incorrect response, read no further than the cap.
+    camsim::Faults faults = m_camera->GetFaults();
+    faults.padRepliesTo = 50u * 1024u * 1024u;
+    m_camera->SetFaults(faults);
+    EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?net", reply, client, &sink));
+    EXPECT_EQ(reply, std::vector<std::uint8_t>{0});
+    EXPECT_LE(reply.capacity(), Utils::kMaxReplySize + 1);
+    const auto lines = sink.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "brevane::Utils::SendRequestEx: incorrect response for request "
+                             "\"/cgi-bin/get?net\" from host 127.0.0.1:" + std::to_string(m_camera->Port()));
+    ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
+    EXPECT_EQ(Utils::GetParameter("s_prid", ":", Text(reply), "\r\n"), "034");
+}
+
 // --- time-outs and abort ---
 
 TEST_F(Camsim, AbortUnblocksAStalledReplyWithinASecond) {

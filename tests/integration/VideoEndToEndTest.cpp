@@ -243,11 +243,15 @@ TEST_F(VideoEndToEnd, Mpeg4FramesDecodeWithoutAnyErrorAndKeyFramesCarryTheHeader
     }
 }
 
-TEST_F(VideoEndToEnd, SplitChunksGarbageAndWrongLengthsLeaveOnlyCleanFrames) {
+TEST_F(VideoEndToEnd, SplitChunksGarbageWrongLengthsExifAndAnEndlessFrameLeaveOnlyCleanFrames) {
     darvik::camsim::StreamFaults faults;
     faults.chunkSizes = {1, 7, 300, 2000};
     faults.garbageBetweenFrames = true;
     faults.wrongLengthEvery = 7;
+    // Every picture carries a 160 x 128 thumbnail, and each stream opens
+    // with a frame that passes the accumulators' cap without ending.
+    faults.exifThumbnails = true;
+    faults.unendedFrameBytes = 9u * 1024u * 1024u;
     StartCamera(false, faults);
 
     IIPCaptureDriverEx* mjpeg = OpenDriver(1, false, 1);
@@ -267,6 +271,9 @@ TEST_F(VideoEndToEnd, SplitChunksGarbageAndWrongLengthsLeaveOnlyCleanFrames) {
         const auto decoded = darvik::test::InspectJpeg(picture.data);
         ASSERT_TRUE(decoded);
         EXPECT_EQ(decoded->width, 352);
+        EXPECT_EQ(decoded->height, 288);
+        EXPECT_EQ(picture.record.width, 352u);
+        EXPECT_EQ(picture.record.height, 288u);
     }
     // Records with a wrong length are dropped with the frames that depend on
     // them; what arrives decodes cleanly.

@@ -55,23 +55,36 @@ TEST(JpegAssembler, ChunkBoundariesDoNotChangeThePictures) {
 }
 
 TEST(JpegAssembler, MarkersSplitAtEveryPositionAreRecognised) {
-    // Every two-chunk split of a part: SOI, SOF0 size fields and EOI each
-    // get cut somewhere along the way.
-    const Bytes picture = test::MakeJpeg(704, 576, 40, 5);
-    const Bytes part = test::MultipartPart(picture);
-    for (std::size_t cut = 1; cut < part.size(); ++cut) {
-        Collector collector;
-        CJpegAssembler assembler(&collector);
-        assembler.Feed(part.data(), cut);
-        assembler.Feed(part.data() + cut, part.size() - cut);
-        ASSERT_EQ(collector.pictures.size(), 1u) << "cut at " << cut;
-        EXPECT_EQ(collector.pictures[0], picture) << "cut at " << cut;
-        std::uint16_t width = 0;
-        std::uint16_t height = 0;
-        assembler.GetSize(width, height);
-        EXPECT_EQ(width, 704) << "cut at " << cut;
-        EXPECT_EQ(height, 576) << "cut at " << cut;
+    // Every two-chunk split of a part: SOI, segment headers, SOF0 size
+    // fields and EOI each get cut somewhere along the way. The EXIF picture
+    // carries a thumbnail JPEG and marker bytes inside its segments; they
+    // must neither cut the picture short nor change its size.
+    for (const Bytes& picture : {test::MakeJpeg(704, 576, 40, 5), test::MakeExifJpeg(704, 576, 40, 5)}) {
+        const Bytes part = test::MultipartPart(picture);
+        for (std::size_t cut = 1; cut < part.size(); ++cut) {
+            Collector collector;
+            CJpegAssembler assembler(&collector);
+            assembler.Feed(part.data(), cut);
+            assembler.Feed(part.data() + cut, part.size() - cut);
+            ASSERT_EQ(collector.pictures.size(), 1u) << "cut at " << cut;
+            EXPECT_EQ(collector.pictures[0], picture) << "cut at " << cut;
+            std::uint16_t width = 0;
+            std::uint16_t height = 0;
+            assembler.GetSize(width, height);
+            EXPECT_EQ(width, 704) << "cut at " << cut;
+            EXPECT_EQ(height, 576) << "cut at " << cut;
+        }
+        EXPECT_EQ(Assemble(part, {1}), std::vector<Bytes>{picture});
     }
+}
+
+TEST(JpegAssembler, MalformedSegmentLengthFallsBackToTheEndMarker) {
+    // A length below 2 cannot be walked; the picture still ends at its EOI.
+    Bytes picture = test::MakeJpeg(352, 288, 200, 8);
+    picture[4] = 0x00;  // APP0 length 0x0001
+    picture[5] = 0x01;
+    EXPECT_EQ(Assemble(picture, {}), std::vector<Bytes>{picture});
+    EXPECT_EQ(Assemble(picture, {3}), std::vector<Bytes>{picture});
 }
 
 TEST(JpegAssembler, SizeComesFromTheLastStartOfFrame) {
@@ -167,9 +180,11 @@ TEST(JpegAssembler, PictureWithoutEndPastTheCapIsDroppedAndScanningGoesOn) {
     CJpegAssembler assembler(&collector);
     const Bytes start = {0xFF, 0xD8};
     assembler.Feed(start.data(), start.size());
-    const Bytes filler(1024 * 1024, 0x11);
+    // Uneven chunks, so the storage would pass the cap if it doubled freely.
+    const Bytes filler(700 * 1024, 0x11);
     for (std::size_t fed = 0; fed <= CJpegAssembler::kMaxPictureSize; fed += filler.size()) {
         assembler.Feed(filler.data(), filler.size());
+        ASSERT_LE(assembler.BufferCapacity(), CJpegAssembler::kMaxPictureSize);
     }
     EXPECT_EQ(assembler.DroppedPictures(), 1u);
     // The dropped picture's end marker delivers nothing; the next picture is

@@ -225,9 +225,10 @@ TEST(MpegParser, RecordWithoutEndPastTheCapIsDropped) {
 
     const Bytes start = {'[', 'v', 'g', 'v', 'd', 'b', 's', ']'};
     parser.Feed(start.data(), start.size());
-    const Bytes filler(1024 * 1024, 0x11);
+    const Bytes filler(700 * 1024, 0x11);
     for (std::size_t fed = 0; fed <= CMpegParser::kMaxRecordSize; fed += filler.size()) {
         parser.Feed(filler.data(), filler.size());
+        ASSERT_LE(parser.BufferCapacity(), CMpegParser::kMaxRecordSize);
     }
     EXPECT_EQ(parser.DroppedRecords(), 1u);
     EXPECT_TRUE(parser.IsWaitingForKeyFrame());

@@ -53,6 +53,27 @@ inline Bytes MakeJpeg(std::uint16_t width, std::uint16_t height, std::size_t bod
     return out;
 }
 
+// makeJpeg's picture as a camera with EXIF sends it: after SOI a fill byte,
+// an APP1 "Exif" segment holding a whole 160 x 128 thumbnail (its own SOI,
+// SOF0 and EOI) and a comment whose text holds FF D8 and FF D9.
+inline Bytes MakeExifJpeg(std::uint16_t width, std::uint16_t height, std::size_t bodySize,
+                          std::uint32_t seed) {
+    const Bytes picture = MakeJpeg(width, height, bodySize, seed);
+    const Bytes thumbnail = MakeJpeg(160, 128, 300, seed + 1000);
+    const Bytes comment = {'a', 0xFF, 0xD8, 'b', 0xFF, 0xD9};
+    Bytes out = {0xFF, 0xD8, 0xFF};
+    auto segment = [&out](std::uint8_t code, const Bytes& header, const Bytes& contents) {
+        const std::size_t length = 2 + header.size() + contents.size();
+        Append(out, Bytes{0xFF, code, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+        Append(out, header);
+        Append(out, contents);
+    };
+    segment(0xE1, Bytes{'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42}, thumbnail);
+    segment(0xFE, Bytes{}, comment);
+    out.insert(out.end(), picture.begin() + 2, picture.end());
+    return out;
+}
+
 // One part of a multipart/x-mixed-replace response around a picture.
 inline Bytes MultipartPart(const Bytes& picture) {
     Bytes out;

@@ -17,6 +17,7 @@
 #include <new>
 #include <random>
 #include <sstream>
+#include <string_view>
 
 #include "CameraServerShared.h"
 
@@ -128,22 +129,64 @@ std::string Garbage(std::size_t size) {
     return bytes;
 }
 
-struct CutBody {
+// A reply body sent from a callback: the text, then filler lines up to
+// `size` bytes (the length announced), and the connection closed after
+// `limit` bytes when that is less.
+struct CallbackBody {
     std::string body;
-    std::size_t limit = 0;
+    std::uint64_t size = 0;
+    std::uint64_t limit = 0;
 };
 
-ssize_t ReadCut(void* cls, std::uint64_t pos, char* buffer, std::size_t max) {
-    const auto& cut = *static_cast<CutBody*>(cls);
-    if (pos >= cut.limit) {
+// One filler line; the padding is made of copies of it, cut where the size
+// says.
+constexpr std::string_view kFillerLine = "z_fill:xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n";
+
+ssize_t ReadCallbackBody(void* cls, std::uint64_t pos, char* buffer, std::size_t max) {
+    const auto& reply = *static_cast<CallbackBody*>(cls);
+    if (pos >= reply.limit) {
         return MHD_CONTENT_READER_END_WITH_ERROR;
     }
-    const std::size_t count = std::min<std::uint64_t>(max, cut.limit - pos);
-    std::memcpy(buffer, cut.body.data() + pos, count);
+    const std::size_t count = std::min<std::uint64_t>(max, reply.limit - pos);
+    for (std::size_t done = 0; done < count;) {
+        const std::uint64_t at = pos + done;
+        std::size_t piece = 0;
+        if (at < reply.body.size()) {
+            piece = std::min<std::size_t>(count - done, reply.body.size() - at);
+            std::memcpy(buffer + done, reply.body.data() + at, piece);
+        } else {
+            const std::size_t offset = static_cast<std::size_t>((at - reply.body.size()) % kFillerLine.size());
+            piece = std::min(count - done, kFillerLine.size() - offset);
+            std::memcpy(buffer + done, kFillerLine.data() + offset, piece);
+        }
+        done += piece;
+    }
     return static_cast<ssize_t>(count);
 }
 
-void FreeCut(void* cls) { delete static_cast<CutBody*>(cls); }
+void FreeCallbackBody(void* cls) { delete static_cast<CallbackBody*>(cls); }
+
+// Gives the named lines of a get reply the values of the fault, whatever
+// bytes they hold.
+std::string OverrideValues(const std::string& body, const std::map<std::string, std::string>& values) {
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < body.size()) {
+        std::size_t end = body.find("\r\n", pos);
+        end = end == std::string::npos ? body.size() : end + 2;
+        const std::string_view line(body.data() + pos, end - pos);
+        const std::size_t colon = line.find(':');
+        const auto value = colon == std::string_view::npos ? values.end()
+                                                           : values.find(std::string(line.substr(0, colon)));
+        if (value != values.end()) {
+            out.append(line.substr(0, colon + 1)).append(value->second).append("\r\n");
+        } else {
+            out.append(line);
+        }
+        pos = end;
+    }
+    return out;
+}
 
 // ---- requests -------------------------------------------------------------
 
@@ -161,19 +204,27 @@ bool HoldBack(Impl& impl, MHD_Connection* connection, const std::string& target,
     return impl.WaitWhileStalled(target, [connection] { return PeerGone(connection); });
 }
 
-// Queues a CGI reply, garbled or cut off when the faults say so.
+// Queues a CGI reply, garbled, padded or cut off when the faults say so.
 MHD_Result QueueReply(MHD_Connection* connection, CgiReply reply, const Faults& faults, bool applies,
                       unsigned& status) {
     if (applies && faults.garbage) {
         reply.body = Garbage(reply.body.size() + 64);
     }
     status = reply.status;
-    if (applies && faults.cutAfterBytes && *faults.cutAfterBytes < reply.body.size()) {
-        auto* cut = new CutBody{std::move(reply.body), *faults.cutAfterBytes};
-        const std::size_t size = cut->body.size();
-        MHD_Response* response = MHD_create_response_from_callback(size, 4096, ReadCut, cut, FreeCut);
+    std::uint64_t size = reply.body.size();
+    if (applies && faults.padRepliesTo > size) {
+        size = faults.padRepliesTo;
+    }
+    std::uint64_t limit = size;
+    if (applies && faults.cutAfterBytes && *faults.cutAfterBytes < size) {
+        limit = *faults.cutAfterBytes;
+    }
+    if (size > reply.body.size() || limit < size) {
+        auto* body = new CallbackBody{std::move(reply.body), size, limit};
+        MHD_Response* response =
+            MHD_create_response_from_callback(size, 64 * 1024, ReadCallbackBody, body, FreeCallbackBody);
         if (response == nullptr) {
-            delete cut;
+            delete body;
             status = 0;
             return MHD_NO;
         }
@@ -222,6 +273,9 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
     CgiReply reply{MHD_HTTP_NOT_FOUND, "Not Found\r\n"};
     if (path == "/cgi-bin/get") {
         reply = impl.model.Get(query, applies ? faults.padding : ValuePadding::None, now);
+        if (applies && !faults.values.empty() && reply.status == MHD_HTTP_OK) {
+            reply.body = OverrideValues(reply.body, faults.values);
+        }
     } else if (path == "/cgi-bin/set") {
         reply = impl.model.Set(query, now);
     }

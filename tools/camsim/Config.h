@@ -62,8 +62,16 @@ struct Faults {
     // CGI replies carry bytes that contain no "name:value" line.
     bool garbage = false;
     ValuePadding padding = ValuePadding::None;
-    // When not empty, resetRequests, delayMs, stall, cutAfterBytes, garbage
-    // and padding apply only to targets beginning with one of these prefixes.
+    // Get replies give these names these values instead of their own; a
+    // value may hold any bytes, a NUL included ("00-11-22\0-33-44-AB").
+    std::map<std::string, std::string> values;
+    // CGI replies are padded with filler name:value lines to this many body
+    // bytes (0: not padded). The padding is made while it is sent, so a
+    // reply of any size costs the simulator no memory.
+    std::uint64_t padRepliesTo = 0;
+    // When not empty, resetRequests, delayMs, stall, cutAfterBytes, garbage,
+    // padding, values and padRepliesTo apply only to targets beginning with
+    // one of these prefixes.
     std::vector<std::string> onlyPaths;
 };
 

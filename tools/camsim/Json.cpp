@@ -165,6 +165,12 @@ void ApplyFault(Faults& f, const std::string& key, const Json& value) {
         if (!ParseValuePadding(Text(value, key), f.padding)) {
             throw BadField("\"padding\" is \"none\", \"zeros\" or \"blanks\"");
         }
+    } else if (key == "values") {
+        std::map<std::string, std::string> values;
+        for (const auto& [name, text] : Object(value, "\"values\"").items()) values[name] = Text(text, name);
+        f.values = std::move(values);
+    } else if (key == "padRepliesTo") {
+        f.padRepliesTo = Unsigned<std::uint64_t>(value, key);
     } else if (key == "onlyPaths") {
         std::vector<std::string> paths;
         for (const Json& item : Array(value, key)) paths.push_back(Text(item, key));
@@ -195,6 +201,10 @@ void ApplyStreamFault(StreamFaults& f, const std::string& key, const Json& value
         f.wrongLengthEvery = Unsigned<std::uint32_t>(value, key);
     } else if (key == "refuseFirstConnections") {
         f.refuseFirstConnections = Unsigned<std::uint32_t>(value, key);
+    } else if (key == "exifThumbnails") {
+        f.exifThumbnails = Bool(value, key);
+    } else if (key == "unendedFrameBytes") {
+        f.unendedFrameBytes = Unsigned<std::uint64_t>(value, key);
     } else {
         throw BadField("unknown stream fault \"" + key + "\"");
     }
@@ -283,6 +293,8 @@ Json ToJson(const Faults& f) {
         {"cutAfterBytes", f.cutAfterBytes ? Json(*f.cutAfterBytes) : Json(nullptr)},
         {"garbage", f.garbage},
         {"padding", ToString(f.padding)},
+        {"values", f.values},
+        {"padRepliesTo", f.padRepliesTo},
         {"onlyPaths", f.onlyPaths},
     };
 }
@@ -296,6 +308,8 @@ Json ToJson(const StreamFaults& f) {
         {"garbageBetweenFrames", f.garbageBetweenFrames},
         {"wrongLengthEvery", f.wrongLengthEvery},
         {"refuseFirstConnections", f.refuseFirstConnections},
+        {"exifThumbnails", f.exifThumbnails},
+        {"unendedFrameBytes", f.unendedFrameBytes},
     };
 }
 

@@ -61,6 +61,25 @@ bool ParseToggle(const std::string& text, InputToggle& toggle) {
     }
 }
 
+// NAME=TEXT, where "\\0" in TEXT stands for a NUL byte.
+bool ParseValue(const std::string& text, std::string& name, std::string& value) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        return false;
+    }
+    name = text.substr(0, equals);
+    value.clear();
+    for (std::size_t i = equals + 1; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '0') {
+            value.push_back('\0');
+            ++i;
+        } else {
+            value.push_back(text[i]);
+        }
+    }
+    return true;
+}
+
 bool ParseChunks(const std::string& text, std::vector<std::uint32_t>& sizes) {
     std::stringstream list(text);
     std::string item;
@@ -120,6 +139,7 @@ struct CommandLine {
     std::string padding = "none";
     std::vector<std::string> statuses;
     std::vector<std::string> toggles;
+    std::vector<std::string> values;
     std::string chunks;
     std::uint32_t cut = 0;
     bool cutSet = false;
@@ -170,8 +190,12 @@ void AddFaultOptions(CLI::App& app, Config& config, CommandLine& line) {
     faults->add_flag("--garbage", f.garbage, "CGI replies carry bytes without any name:value line");
     faults->add_option("--pad", line.padding, "Numeric values with leading zeros or blanks")
         ->check(CLI::IsMember({"none", "zeros", "blanks"}));
+    faults->add_option("--value", line.values,
+                       "NAME=TEXT - get replies give NAME this value (\\0 in TEXT: a NUL byte)");
+    faults->add_option("--pad-reply", f.padRepliesTo, "Pad CGI replies with filler lines to N bytes");
     faults->add_option("--fault-path", f.onlyPaths,
-                       "Apply reset, delay, stall, cut, garbage and pad only to targets with this prefix");
+                       "Apply reset, delay, stall, cut, garbage, pad, value and pad-reply only to targets with "
+                       "this prefix");
 
     StreamFaults& s = config.streamFaults;
     auto* streamFaults = app.add_option_group("Stream faults", "Faults of the video streams");
@@ -184,6 +208,9 @@ void AddFaultOptions(CLI::App& app, Config& config, CommandLine& line) {
                              "Every Nth MPEG record has a wrong length field");
     streamFaults->add_option("--stream-refuse-first", s.refuseFirstConnections,
                              "Refuse the first N stream requests");
+    streamFaults->add_flag("--stream-exif", s.exifThumbnails, "JPEG pictures carry an EXIF thumbnail");
+    streamFaults->add_option("--stream-unended-frame", s.unendedFrameBytes,
+                             "Open the stream with a frame that never ends: a start and N bytes");
 }
 
 // Reads the texts of the command line into the configuration. False, with
@@ -203,6 +230,15 @@ bool ApplyCommandLine(const CommandLine& line, Config& config) {
             return false;
         }
         config.faults.pathStatus.push_back(entry);
+    }
+    for (const std::string& text : line.values) {
+        std::string name;
+        std::string value;
+        if (!ParseValue(text, name, value)) {
+            std::cerr << "darvik-camsim: --value wants NAME=TEXT, not \"" << text << "\"\n";
+            return false;
+        }
+        config.faults.values[name] = value;
     }
     for (const std::string& text : line.toggles) {
         InputToggle toggle;

@@ -4,6 +4,14 @@
 #include <chrono>
 
 namespace darvik::camsim {
+namespace {
+
+// Filler pieces of the never-ending frame; the filler holds no 0xFF (a JPEG
+// marker) and no '[' (a record marker).
+constexpr std::size_t kUnendedPieceSize = 64 * 1024;
+constexpr std::uint8_t kUnendedFiller = 0x55;
+
+}  // namespace
 
 std::uint64_t SteadyMicroseconds() {
     return static_cast<std::uint64_t>(
@@ -13,7 +21,10 @@ std::uint64_t SteadyMicroseconds() {
 
 FramedStreamSource::FramedStreamSource(const StreamFaults& faults, std::uint64_t frameIntervalMicroseconds,
                                        MicrosecondClock clock)
-    : m_faults(faults), m_interval(frameIntervalMicroseconds), m_clock(clock ? std::move(clock) : SteadyMicroseconds) {
+    : m_faults(faults),
+      m_interval(frameIntervalMicroseconds),
+      m_clock(clock ? std::move(clock) : SteadyMicroseconds),
+      m_unendedLeft(faults.unendedFrameBytes) {
     // Chunk sizes of 0 would hand out empty pieces forever.
     std::erase(m_faults.chunkSizes, 0u);
     const std::uint32_t stall = m_faults.stallAfterFrames;
@@ -80,11 +91,35 @@ std::uint64_t FramedStreamSource::ProduceFrame() {
     return due;
 }
 
+StreamPiece FramedStreamSource::NextUnended() {
+    StreamPiece piece;
+    if (!m_unendedOpened) {
+        AppendFrameOpening(piece.bytes);
+        m_unendedOpened = true;
+    }
+    const auto filler = static_cast<std::size_t>(std::min<std::uint64_t>(kUnendedPieceSize, m_unendedLeft));
+    piece.bytes.resize(piece.bytes.size() + filler, kUnendedFiller);
+    m_unendedLeft -= filler;
+    if (m_faults.closeAfterBytes != 0) {
+        const std::uint64_t room = m_faults.closeAfterBytes - m_bytesOut;
+        if (piece.bytes.size() >= room) {
+            piece.bytes.resize(static_cast<std::size_t>(room));
+            piece.end = true;
+            m_finished = true;
+        }
+    }
+    m_bytesOut += piece.bytes.size();
+    return piece;
+}
+
 StreamPiece FramedStreamSource::Next() {
     StreamPiece piece;
     if (m_finished) {
         piece.end = true;
         return piece;
+    }
+    if (m_unendedLeft > 0) {
+        return NextUnended();
     }
 
     const bool chunked = !m_faults.chunkSizes.empty();

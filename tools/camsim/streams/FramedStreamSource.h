@@ -3,7 +3,7 @@
 // a camera record); this class paces the units at the frame rate, cuts the
 // body into pieces and injects the stream faults: garbage between units,
 // pieces of chosen sizes, a stall or the end of the response after a number
-// of frames or bytes.
+// of frames or bytes, or a frame that never ends before the first one.
 //
 // Pacing keeps a schedule on a monotonic clock: unit k is due at the start
 // plus k frame intervals, and each piece carries the wait until its newest
@@ -37,8 +37,14 @@ class FramedStreamSource : public StreamSource {
     // Appends the complete bytes of frame unit frameIndex (0, 1, ...) to out.
     // False when the frame could not be made; the response then ends.
     virtual bool AppendFrame(std::uint64_t frameIndex, std::vector<std::uint8_t>& out) = 0;
+    // Appends what opens a frame (up to where its data begin), for a frame
+    // that is never finished.
+    virtual void AppendFrameOpening(std::vector<std::uint8_t>& out) = 0;
 
    private:
+    // The next piece of the never-ending frame: its opening first, then
+    // filler bytes, as fast as the reader takes them.
+    StreamPiece NextUnended();
     // Makes the next unit (with garbage in front of every unit but the first)
     // and returns when it is due on the clock.
     std::uint64_t ProduceFrame();
@@ -64,6 +70,9 @@ class FramedStreamSource : public StreamSource {
     bool m_scheduled = false;
     std::uint64_t m_nextDue = 0;
     std::uint64_t m_garbageState = 0x9E3779B97F4A7C15ull;
+
+    std::uint64_t m_unendedLeft = 0;  // filler bytes of the never-ending frame still to send
+    bool m_unendedOpened = false;
 };
 
 }  // namespace darvik::camsim

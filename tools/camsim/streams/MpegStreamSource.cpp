@@ -30,7 +30,8 @@ MpegStreamSource::MpegStreamSource(PictureSize size, FrameRate rate, int mpegQua
       m_quantiser(QuantiserForQuality(mpegQuality)),
       m_keyFrameInterval(keyFrameInterval),
       m_wrongLengthEvery(faults.wrongLengthEvery),
-      m_pattern(size.width, size.height) {
+      m_pattern(size.width, size.height),
+      m_unendedFrameBytes(faults.unendedFrameBytes) {
     // The header fields after the length describe the stream and stay the
     // same for every record: picture size, the two codes, the quantiser. The
     // rest is zero, so no header can contain a marker.
@@ -75,6 +76,15 @@ bool MpegStreamSource::AppendFrame(std::uint64_t frameIndex, std::vector<std::ui
     std::memcpy(record + kHeaderSize, m_vop.data(), m_vop.size());
     std::memcpy(record + kHeaderSize + m_vop.size(), kEndMarker, kEndMarkerSize);
     return true;
+}
+
+void MpegStreamSource::AppendFrameOpening(std::vector<std::uint8_t>& out) {
+    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_unendedFrameBytes, 0xFFFFFFFFu));
+    const std::size_t at = out.size();
+    out.insert(out.end(), m_header, m_header + kHeaderSize);
+    for (std::size_t i = 0; i < 4; ++i) {
+        out[at + kLengthOffset + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    }
 }
 
 }  // namespace darvik::camsim

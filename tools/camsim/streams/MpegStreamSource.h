@@ -42,6 +42,9 @@ class MpegStreamSource final : public FramedStreamSource {
 
    protected:
     bool AppendFrame(std::uint64_t frameIndex, std::vector<std::uint8_t>& out) override;
+    // A record's header whose length field claims the never-ending frame's
+    // filler (at most 4 GiB - 1).
+    void AppendFrameOpening(std::vector<std::uint8_t>& out) override;
 
    private:
     PictureSize m_size;
@@ -53,6 +56,7 @@ class MpegStreamSource final : public FramedStreamSource {
     TestPattern m_pattern;
     Mpeg4Encoder m_encoder;
     std::vector<std::uint8_t> m_vop;  // reused between frames
+    std::uint64_t m_unendedFrameBytes;
 };
 
 }  // namespace darvik::camsim

@@ -26,6 +26,12 @@ struct StreamFaults {
     bool garbageBetweenFrames = false;     // junk bytes between multipart parts or between records
     std::uint32_t wrongLengthEvery = 0;    // every Nth MPEG record carries a wrong length field (0: never)
     std::uint32_t refuseFirstConnections = 0;  // handled by the server: the first N stream requests are refused
+    bool exifThumbnails = false;           // JPEG pictures carry an APP1 EXIF segment with a 160 x 128 thumbnail JPEG
+    // The stream opens with a frame that never ends: a JPEG start-of-image
+    // (an MPEG record's start marker and header) followed by N filler bytes
+    // without the frame's end, made while sent; the ordinary frames follow
+    // (0: none; the largest value: the frame goes on for ever).
+    std::uint64_t unendedFrameBytes = 0;
 };
 
 // What the camera is set to when the stream starts.
