@@ -1,5 +1,7 @@
 #include "video/CMjpegHttpChannel.h"
 
+#include <algorithm>
+
 #include <vector>
 
 #include "darvik/Contract.h"
@@ -90,7 +92,7 @@ bool CMjpegHttpChannel::ReadStream(std::string* cause) {
             available = 0;
         }
         if (available > buffer.size()) {
-            buffer.resize(available);
+            buffer.resize(std::min(available, kMaxReadSize));
         }
         handle = m_http.GetRequestHandle();
         if (!handle) {

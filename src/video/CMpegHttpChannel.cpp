@@ -1,5 +1,7 @@
 #include "video/CMpegHttpChannel.h"
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -198,7 +200,7 @@ bool CMpegHttpChannel::Stream(std::string* cause) {
             return false;
         }
         if (available > buffer.size()) {
-            buffer.resize(available);
+            buffer.resize(std::min(available, kMaxReadSize));
         }
         handle = client.GetRequestHandle();
         if (!handle) {
@@ -206,7 +208,8 @@ bool CMpegHttpChannel::Stream(std::string* cause) {
             return false;
         }
         std::uint32_t read = 0;
-        if (!Web::ReadData(handle, buffer.data(), available, &read) || read == 0) {
+        const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>(available, buffer.size()));
+        if (!Web::ReadData(handle, buffer.data(), limit, &read) || read == 0) {
             *cause = StreamEndCause(handle);
             return false;
         }

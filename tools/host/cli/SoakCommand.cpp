@@ -50,11 +50,11 @@ struct SoakOptions {
     std::string stream = "mjpeg";
 };
 
-enum class Fault { Healthy, Drop, Stall, Refuse, Unauthorized, Garbage, Split, Cut, Count };
+enum class Fault { Healthy, Drop, Stall, Refuse, Unauthorized, Garbage, Split, Cut, Exif, Values, Count };
 
 constexpr std::array<const char*, static_cast<std::size_t>(Fault::Count)> kFaultNames = {
     "healthy again", "drop after each picture", "stall", "refuse", "401", "garbage", "split markers",
-    "cut pictures / wrong lengths"};
+    "cut pictures / wrong lengths", "EXIF, 12 MiB picture", "NUL values, 2 MiB replies"};
 
 // The camera's configuration for a phase with the given fault.
 camsim::Config CameraConfig(const SoakOptions& options, std::uint16_t port, Fault fault) {
@@ -78,6 +78,16 @@ camsim::Config CameraConfig(const SoakOptions& options, std::uint16_t port, Faul
         case Fault::Cut:
             stream.closeAfterBytes = 20000;
             stream.wrongLengthEvery = 3;
+            break;
+        case Fault::Exif:
+            stream.exifThumbnails = true;
+            stream.unendedFrameBytes = 12u << 20;  // dropped at the picture cap
+            break;
+        case Fault::Values:
+            for (const char* name : {"m_mode", "m_resl", "m_fram", "m_qual", "n_madr"}) {
+                faults.values[name] = std::string("1\0" "2", 3);
+            }
+            faults.padRepliesTo = 2u << 20;
             break;
         case Fault::Count: break;
     }
