@@ -424,15 +424,22 @@ TEST_F(VideoEndToEnd, StreamingChannelsHoldAtMostTwoDescriptorsEach) {
     const std::size_t before = DescriptorsBesides(m_simulator->Port());
     constexpr std::uint32_t kDrivers = 8;
     CopyingReceiver receivers[kDrivers];
+    IIPCaptureDriverEx* drivers[kDrivers] = {};
     auto settings = Settings(352, 288);
-    for (auto& receiver : receivers) {
-        IIPCaptureDriverEx* driver = OpenDriver(1, false, 1);
-        ASSERT_TRUE(driver->GetVideoCapture()->StartChannel(0, &receiver.receiver, &settings));
+    bool streaming = true;
+    for (std::uint32_t i = 0; i < kDrivers; ++i) {
+        drivers[i] = OpenDriver(1, false, 1);
+        streaming = streaming && drivers[i]->GetVideoCapture()->StartChannel(0, &receivers[i].receiver, &settings);
     }
     for (auto& receiver : receivers) {
-        ASSERT_TRUE(receiver.WaitFor(3, 10s));
+        streaming = streaming && receiver.WaitFor(3, 10s);
     }
     const std::size_t used = DescriptorsBesides(m_simulator->Port()) - before;
+    // The drivers go before the receivers they deliver to.
+    for (IIPCaptureDriverEx* driver : drivers) {
+        Delete(driver);
+    }
+    ASSERT_TRUE(streaming);
     std::cout << "[          ] " << used << " descriptors for " << kDrivers << " streaming drivers\n";
     EXPECT_LE(used, 2 * kDrivers);
 }
