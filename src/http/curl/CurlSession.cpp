@@ -20,7 +20,7 @@ constexpr std::uint64_t kMaxPollSliceMs = 500;
 // --- Turn ---
 
 CCurlSession::Turn::Turn(CCurlSession& session, bool onlyIfFree) : m_session(session) {
-    std::unique_lock<std::mutex> lock(session.m_turnMutex);
+    brevane::UniqueMutexLock lock(session.m_turnMutex);
     if (onlyIfFree && session.m_nextTicket != session.m_serving) {
         return;
     }
@@ -31,7 +31,8 @@ CCurlSession::Turn::Turn(CCurlSession& session, bool onlyIfFree) : m_session(ses
         lock.unlock();
         curl_multi_wakeup(session.m_multi);
         lock.lock();
-        session.m_turnChanged.wait(lock, [&] { return session.m_serving == ticket; });
+        const auto served = [&]() REQUIRES(session.m_turnMutex) { return session.m_serving == ticket; };
+        session.m_turnChanged.wait(lock.Native(), served);
     }
 }
 
@@ -40,7 +41,7 @@ CCurlSession::Turn::~Turn() {
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(m_session.m_turnMutex);
+        brevane::MutexLock lock(m_session.m_turnMutex);
         ++m_session.m_serving;
     }
     m_session.m_turnChanged.notify_all();

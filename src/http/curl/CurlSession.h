@@ -23,9 +23,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "http/Transport.h"
 
 namespace Web {
@@ -67,13 +67,19 @@ class CCurlSession final : public CHttpSession,
     void Detach(CCurlResponse& response);
 
    private:
+    // Stands for the turn in lock annotations; holds nothing. The turn is a
+    // ticket lock on m_turnMutex that the analysis cannot see through.
+    struct CAPABILITY("turn") TurnCapability {};
+
     // A fair turn at driving the multi handle (tickets served in order).
-    class Turn {
+    // For the analysis a Turn holds the turn for its scope; one made with
+    // `onlyIfFree` that does not Own it must not touch what the turn guards.
+    class SCOPED_CAPABILITY Turn {
        public:
         // Waits for the turn; with `onlyIfFree`, takes it only when nobody
         // holds or waits for it (see Owns).
-        explicit Turn(CCurlSession& session, bool onlyIfFree = false);
-        ~Turn();
+        explicit Turn(CCurlSession& session, bool onlyIfFree = false) ACQUIRE(session.m_turn);
+        ~Turn() RELEASE();
         Turn(const Turn&) = delete;
         Turn& operator=(const Turn&) = delete;
         bool Owns() const { return m_owns; }
@@ -84,20 +90,21 @@ class CCurlSession final : public CHttpSession,
     };
 
     CCurlSession(CURLM* multi, SessionParams params);
-    void ResumeDrained();     // needs the turn
-    void CollectFinished();   // needs the turn
-    bool Perform();           // needs the turn; false when the handle failed
+    void ResumeDrained() REQUIRES(m_turn);
+    void CollectFinished() REQUIRES(m_turn);
+    bool Perform() REQUIRES(m_turn);  // false when the handle failed
 
     CURLM* const m_multi;
     const SessionParams m_params;
     std::atomic<bool> m_aborted{false};
 
-    std::mutex m_turnMutex;
+    brevane::Mutex m_turnMutex;
     std::condition_variable m_turnChanged;
-    std::uint64_t m_nextTicket = 0;  // guarded by m_turnMutex
-    std::uint64_t m_serving = 0;     // guarded by m_turnMutex
+    std::uint64_t m_nextTicket GUARDED_BY(m_turnMutex) = 0;
+    std::uint64_t m_serving GUARDED_BY(m_turnMutex) = 0;
 
-    std::vector<CCurlResponse*> m_live;  // guarded by the turn
+    TurnCapability m_turn;
+    std::vector<CCurlResponse*> m_live GUARDED_BY(m_turn);
 };
 
 }  // namespace Web
