@@ -11,8 +11,8 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
+#include "core/Mutex.h"
 #include "http/HttpClient.h"
 #include "io/CIOBase.h"
 
@@ -35,10 +35,11 @@ class CDarvikDigitalIO final : public CIOBase {
     bool ReadInputs(std::int32_t inputCount) override;
 
    private:
-    std::mutex m_outputExchange;  // held for each exchange of m_outputClient
-    Web::CHttpClient m_outputClient;
-    std::mutex m_inputExchange;   // held for each exchange of m_inputClient
-    Web::CHttpClient m_inputClient;
+    // Each client makes one exchange at a time.
+    Mutex m_outputExchange;
+    Web::CHttpClient m_outputClient GUARDED_BY(m_outputExchange);
+    Mutex m_inputExchange;
+    Web::CHttpClient m_inputClient GUARDED_BY(m_inputExchange);
 };
 
 }  // namespace brevane

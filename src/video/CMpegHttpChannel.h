@@ -60,8 +60,8 @@ class CMpegHttpChannel : public CBaseCameraChannel, public IMpegParserClient {
     bool Stream();
 
     CRecursiveLock m_clientLock;
-    Web::CHttpClient* m_currentClient = nullptr;  // guarded by m_clientLock
-    bool m_aborting = false;                      // guarded by m_clientLock
+    Web::CHttpClient* m_currentClient GUARDED_BY(m_clientLock) = nullptr;
+    bool m_aborting GUARDED_BY(m_clientLock) = false;
 };
 
 }  // namespace brevane
