@@ -20,7 +20,7 @@ std::atomic<int> g_liveContexts{0};
 class HostCall {
    public:
     HostCall(CCapabilityQueryModule::QueryContext& context, bool final) : m_context(context) {
-        std::lock_guard<std::mutex> lock(context.hostCallLock);
+        MutexLock lock(context.hostCallLock);
         if (context.abandoned.load()) {
             return;
         }
@@ -35,7 +35,7 @@ class HostCall {
             return;
         }
         {
-            std::lock_guard<std::mutex> lock(m_context.hostCallLock);
+            MutexLock lock(m_context.hostCallLock);
             m_context.inHostCall = false;
         }
         m_context.hostCallEnded.notify_all();
@@ -162,9 +162,10 @@ void CCapabilityQueryModule::Shutdown() {
         // decide cleanly whether the host hears the thread or us.
         bool abandon = false;
         {
-            std::unique_lock<std::mutex> lock(m_context->hostCallLock);
             QueryContext& context = *m_context;
-            context.hostCallEnded.wait_until(lock, deadline, [&context] { return !context.inHostCall; });
+            UniqueMutexLock lock(context.hostCallLock);
+            const auto callEnded = [&context]() REQUIRES(context.hostCallLock) { return !context.inHostCall; };
+            context.hostCallEnded.wait_until(lock.Native(), deadline, callEnded);
             if (!context.reported.load()) {
                 context.abandoned.store(true);
                 abandon = true;

@@ -23,13 +23,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "capability/CCameraProperties.h"
 #include "darvik/IIPCapabilityQuery.h"
 #include "core/DeviceInfo.h"
+#include "core/Mutex.h"
 #include "platform/Thread.h"
 #include "thread/RecursiveLock.h"
 #include "thread/SmartPtr.h"
@@ -79,10 +79,10 @@ class CCapabilityQueryModule : public ipcapture::IIPCapabilityQuery {
         ipcapture::ICapabilitySink* sink = nullptr;              // not owned
         ipcapture::ICapabilityQueryCallback* callback = nullptr;  // not owned
         // Guards the three flags below; never held across a host call.
-        std::mutex hostCallLock;
+        Mutex hostCallLock;
         std::condition_variable hostCallEnded;
         // The thread is inside a call to the host's objects.
-        bool inHostCall = false;  // guarded by hostCallLock
+        bool inHostCall GUARDED_BY(hostCallLock) = false;
         // Set by a destroying module: no camera request and no host call
         // from here on.
         std::atomic<bool> abandoned{false};  // written under hostCallLock
@@ -133,14 +133,14 @@ class CCapabilityQueryModule : public ipcapture::IIPCapabilityQuery {
     const std::int32_t m_flag;
     DEVICE_INFO m_device;
     ipcapture::ICapabilityQueryCallback* const m_callback;  // not owned
-    ipcapture::ICapabilitySink* m_sink = nullptr;            // not owned; guarded by m_lock
+    ipcapture::ICapabilitySink* m_sink GUARDED_BY(m_lock) = nullptr;  // not owned
     // Assigned by Start under m_lock; Terminate copies it without the lock,
     // which is safe because the host calls both on one thread.
     TSmartPtr<CCameraPropertiesEx> m_properties;
-    std::shared_ptr<QueryContext> m_context;                  // guarded by m_lock
+    std::shared_ptr<QueryContext> m_context GUARDED_BY(m_lock);
     mutable CRecursiveLock m_lock;
     // The fetching thread; kept after it ended, so a module runs one query.
-    std::unique_ptr<platform::ThreadHandle> m_hThread;        // guarded by m_lock
+    std::unique_ptr<platform::ThreadHandle> m_hThread GUARDED_BY(m_lock);
 };
 
 }  // namespace brevane

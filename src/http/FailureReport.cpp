@@ -15,7 +15,7 @@ bool CFailureReport::Report(IDebugMessage* sink, const std::string& cause, const
     }
     bool repeat = false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        MutexLock lock(m_mutex);
         repeat = cause == m_lastCause;
         m_lastCause = cause;
     }
@@ -27,7 +27,7 @@ bool CFailureReport::Report(IDebugMessage* sink, const std::string& cause, const
 }
 
 void CFailureReport::Forget() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     m_lastCause.clear();
 }
 

@@ -10,8 +10,9 @@
 // held across the call to the sink.
 #pragma once
 
-#include <mutex>
 #include <string>
+
+#include "core/Mutex.h"
 
 class IDebugMessage;
 
@@ -26,8 +27,8 @@ class CFailureReport {
     void Forget();
 
    private:
-    std::mutex m_mutex;
-    std::string m_lastCause;  // guarded by m_mutex; empty: nothing reported yet
+    Mutex m_mutex;
+    std::string m_lastCause GUARDED_BY(m_mutex);  // empty: nothing reported yet
 };
 
 }  // namespace brevane

@@ -42,7 +42,7 @@ CHttpClient::~CHttpClient() {
 }
 
 bool CHttpClient::Request(const std::string& verb, const std::string& path) {
-    std::lock_guard<std::mutex> exchange(m_exchangeMutex);
+    brevane::MutexLock exchange(m_exchangeMutex);
     bool connected = false;
     const std::int32_t scheme = m_scheme.load();
     if (scheme == kSchemeHttp || scheme == kSchemeHttps) {

@@ -15,11 +15,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/DeviceInfo.h"
+#include "core/Mutex.h"
 #include "thread/RecursiveLock.h"
 
 namespace Web {
@@ -167,8 +167,10 @@ class CHttpClient {
 
    private:
     // `connected` is set when any attempt reached the server.
-    bool AuthenticatedExchange(const std::string& verb, const std::string& path, bool* connected);
-    bool BasicExchange(const std::string& verb, const std::string& path, bool* connected);
+    bool AuthenticatedExchange(const std::string& verb, const std::string& path, bool* connected)
+        REQUIRES(m_exchangeMutex);
+    bool BasicExchange(const std::string& verb, const std::string& path, bool* connected)
+        REQUIRES(m_exchangeMutex);
     void SetStatus(std::uint32_t statusCode, std::uint32_t contentLength);
     void SetFailure(Failure failure);
     // Records the outcome of an answered Request (HttpStatus for a status
@@ -177,7 +179,7 @@ class CHttpClient {
 
     const std::uint32_t m_timeout;
     mutable brevane::CRecursiveLock m_lock;
-    RequestHandle m_hRequest;                // guarded by m_lock
+    RequestHandle m_hRequest GUARDED_BY(m_lock);
     std::shared_ptr<CHttpSession> m_hSession;  // null when opening failed
     std::atomic<std::int32_t> m_scheme{0};
     std::atomic<std::uint32_t> m_authScheme{kAuthSchemeBasic};
@@ -187,13 +189,13 @@ class CHttpClient {
     const std::string m_password;
     const std::string m_host;
     const std::uint16_t m_port;
-    std::uint32_t m_statusCode = 0;     // guarded by m_lock
-    std::uint32_t m_contentLength = 0;  // guarded by m_lock
-    Failure m_lastFailure = Failure::None;  // guarded by m_lock
+    std::uint32_t m_statusCode GUARDED_BY(m_lock) = 0;
+    std::uint32_t m_contentLength GUARDED_BY(m_lock) = 0;
+    Failure m_lastFailure GUARDED_BY(m_lock) = Failure::None;
 
     // Held for a whole Request, so two threads sharing the client never
     // interleave their exchanges or the negotiation state.
-    std::mutex m_exchangeMutex;
+    brevane::Mutex m_exchangeMutex;
 };
 
 }  // namespace Web

@@ -43,7 +43,7 @@ bool CDarvikDigitalIO::WriteOutput(std::int32_t outputIndex, std::int32_t value)
     const std::string path = Utils::Format("/cgi-bin/set?a_aoa%lld=%d",
                                            static_cast<long long>(outputIndex) + 1, value);
     std::vector<std::uint8_t> reply;
-    std::lock_guard<std::mutex> exchange(m_outputExchange);
+    MutexLock exchange(m_outputExchange);
     if (!Utils::SendRequestEx(path, reply, m_outputClient, nullptr)) {
         if (m_outputClient.IsAborted()) {
             return false;  // stopped on purpose: nothing to tell
@@ -82,7 +82,7 @@ void CDarvikDigitalIO::ReportInputFailure(const std::string& cause) {
 bool CDarvikDigitalIO::ReadInputs(std::int32_t /*inputCount*/) {
     std::vector<std::uint8_t> reply;
     {
-        std::lock_guard<std::mutex> exchange(m_inputExchange);
+        MutexLock exchange(m_inputExchange);
         if (!Utils::SendRequestEx("/cgi-bin/get?sys", reply, m_inputClient, nullptr)) {
             ReportInputFailure(RequestFailure(m_inputClient));
             return false;

@@ -11,9 +11,9 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 
+#include "core/Mutex.h"
 #include "http/FailureReport.h"
 #include "http/HttpClient.h"
 #include "io/CIOBase.h"
@@ -39,16 +39,17 @@ class CDarvikDigitalIO final : public CIOBase {
    private:
     // Logs why an exchange with the camera failed (a stop's abort excepted):
     // a new cause at once, the same again through the report throttle.
-    void ReportInputFailure(const std::string& cause);
+    void ReportInputFailure(const std::string& cause) REQUIRES(m_inputExchange);
     // The cause in words of a failed SendRequestEx with `client`.
     static std::string RequestFailure(const Web::CHttpClient& client);
 
     CFailureReport m_inputReport;   // the input poller's failures
     CFailureReport m_outputReport;  // the output queue's failures
-    std::mutex m_outputExchange;  // held for each exchange of m_outputClient
-    Web::CHttpClient m_outputClient;
-    std::mutex m_inputExchange;   // held for each exchange of m_inputClient
-    Web::CHttpClient m_inputClient;
+    // Each client makes one exchange at a time.
+    Mutex m_outputExchange;
+    Web::CHttpClient m_outputClient GUARDED_BY(m_outputExchange);
+    Mutex m_inputExchange;
+    Web::CHttpClient m_inputClient GUARDED_BY(m_inputExchange);
 };
 
 }  // namespace brevane

@@ -108,8 +108,8 @@ class CIOBase : public ICaptureIOApi,
     // Written by the host's thread, read by the workers.
     std::atomic<ipcapture::IIOEventSink*> m_eventSink{nullptr};
     mutable CRecursiveLock m_stateLock;
-    std::map<std::uint32_t, std::int32_t> m_inputStates;   // guarded by m_stateLock
-    std::map<std::uint32_t, std::int32_t> m_outputStates;  // guarded by m_stateLock
+    std::map<std::uint32_t, std::int32_t> m_inputStates GUARDED_BY(m_stateLock);
+    std::map<std::uint32_t, std::int32_t> m_outputStates GUARDED_BY(m_stateLock);
 };
 
 }  // namespace brevane

@@ -14,7 +14,7 @@ void Event::Set() {
     // the mutex is released, so a woken thread that goes on to destroy this
     // event (for example the owner of a lock handed over through it) never
     // does so while Set still uses the condition variable.
-    std::lock_guard<std::mutex> guard(m_mutex);
+    MutexLock guard(m_mutex);
     m_signalled = true;
     if (m_manualReset) {
         m_changed.notify_all();
@@ -24,16 +24,16 @@ void Event::Set() {
 }
 
 void Event::Reset() {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    MutexLock guard(m_mutex);
     m_signalled = false;
 }
 
 bool Event::Wait(std::uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    auto signalled = [this] { return m_signalled; };
+    UniqueMutexLock lock(m_mutex);
+    auto signalled = [this]() REQUIRES(m_mutex) { return m_signalled; };
     if (timeoutMs == kInfinite) {
-        m_changed.wait(lock, signalled);
-    } else if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), signalled)) {
+        m_changed.wait(lock.Native(), signalled);
+    } else if (!m_changed.wait_for(lock.Native(), std::chrono::milliseconds(timeoutMs), signalled)) {
         return false;
     }
     if (!m_manualReset) {

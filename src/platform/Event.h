@@ -9,7 +9,8 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
+
+#include "core/Mutex.h"
 
 namespace brevane::platform {
 
@@ -28,9 +29,9 @@ class Event {
 
    private:
     const bool m_manualReset;
-    std::mutex m_mutex;
+    Mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_signalled;  // guarded by m_mutex
+    bool m_signalled GUARDED_BY(m_mutex);
 };
 
 }  // namespace brevane::platform

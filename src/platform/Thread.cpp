@@ -21,13 +21,13 @@ std::unique_ptr<ThreadHandle> ThreadHandle::Start(std::function<void()> body) {
             {
                 // Publish the id under the mutex so a waiter that sees it
                 // also sees everything the starter did before.
-                std::lock_guard<std::mutex> guard(shared->mutex);
+                MutexLock guard(shared->mutex);
                 shared->threadId.store(CurrentThreadId());
             }
             body();
             body = nullptr;  // release captured state before reporting the end
             {
-                std::lock_guard<std::mutex> guard(shared->mutex);
+                MutexLock guard(shared->mutex);
                 shared->finished = true;
             }
             shared->ended.notify_all();
@@ -59,17 +59,17 @@ bool ThreadHandle::Wait(std::uint32_t timeoutMs) {
     if (m_thread.get_id() == std::this_thread::get_id()) {
         return false;
     }
-    std::unique_lock<std::mutex> lock(m_shared->mutex);
-    auto finished = [this] { return m_shared->finished; };
+    UniqueMutexLock lock(m_shared->mutex);
+    auto finished = [this]() REQUIRES(m_shared->mutex) { return m_shared->finished; };
     if (timeoutMs == kInfinite) {
-        m_shared->ended.wait(lock, finished);
+        m_shared->ended.wait(lock.Native(), finished);
         return true;
     }
-    return m_shared->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), finished);
+    return m_shared->ended.wait_for(lock.Native(), std::chrono::milliseconds(timeoutMs), finished);
 }
 
 bool ThreadHandle::HasEnded() const {
-    std::lock_guard<std::mutex> guard(m_shared->mutex);
+    MutexLock guard(m_shared->mutex);
     return m_shared->finished;
 }
 

@@ -12,8 +12,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
+
+#include "core/Mutex.h"
 
 namespace brevane::platform {
 
@@ -39,9 +40,9 @@ class ThreadHandle {
 
    private:
     struct Shared {
-        std::mutex mutex;
+        Mutex mutex;
         std::condition_variable ended;
-        bool finished = false;                 // guarded by mutex
+        bool finished GUARDED_BY(mutex) = false;
         std::atomic<std::uint32_t> threadId{0};
     };
 

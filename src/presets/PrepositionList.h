@@ -27,13 +27,13 @@ class CPrepositionList {
    public:
     CPrepositionList(std::uint32_t channel, bool persist);
 
-    // Writes one record at list position `index`. Caller holds m_lock.
-    virtual bool StorePreposition(std::uint32_t index, std::uint32_t slot, const std::string& name);
+    // Writes one record at list position `index`.
+    virtual bool StorePreposition(std::uint32_t index, std::uint32_t slot, const std::string& name)
+        REQUIRES(m_lock);
     // Rewrites the channel's records in list order and saves the file once.
-    // Caller holds m_lock.
-    virtual bool SaveAll();
-    // Replaces the list with the records of the file. Caller holds m_lock.
-    virtual void LoadAll();
+    virtual bool SaveAll() REQUIRES(m_lock);
+    // Replaces the list with the records of the file.
+    virtual void LoadAll() REQUIRES(m_lock);
     virtual ~CPrepositionList();
 
     // Uses `reader` as the preset file (releasing any earlier one) and loads
@@ -67,23 +67,23 @@ class CPrepositionList {
 
    private:
     // First slot (ascending) holding `name`; false when there is none.
-    bool FindSlot(const std::string& name, std::uint32_t& slot) const;
-    void Log(const std::string& line);
+    bool FindSlot(const std::string& name, std::uint32_t& slot) const REQUIRES(m_lock);
+    void Log(const std::string& line) REQUIRES(m_lock);
 
     const bool m_persist;
     const std::uint32_t m_channel;
     CRecursiveLock m_lock;
-    IPrepositionComm* m_comm = nullptr;      // guarded by m_lock
-    std::uint32_t m_capacity = 0;            // guarded by m_lock
-    TSmartPtr<CXMLPrepositionReader> m_reader;  // guarded by m_lock
-    std::map<std::uint32_t, std::string> m_names;  // guarded by m_lock
-    std::vector<std::uint32_t> m_order;            // guarded by m_lock
-    std::int32_t m_current = -1;                   // guarded by m_lock
+    IPrepositionComm* m_comm GUARDED_BY(m_lock) = nullptr;
+    std::uint32_t m_capacity GUARDED_BY(m_lock) = 0;
+    TSmartPtr<CXMLPrepositionReader> m_reader GUARDED_BY(m_lock);
+    std::map<std::uint32_t, std::string> m_names GUARDED_BY(m_lock);
+    std::vector<std::uint32_t> m_order GUARDED_BY(m_lock);
+    std::int32_t m_current GUARDED_BY(m_lock) = -1;
     // The file's records of this channel are exactly positions 0..n-1 of
     // m_order, so one added preset can be written as one record. Otherwise
     // (a gap in the file, a failed write) the next change rewrites the
-    // channel. Guarded by m_lock.
-    bool m_fileInOrder = true;
+    // channel.
+    bool m_fileInOrder GUARDED_BY(m_lock) = true;
 };
 
 }  // namespace brevane

@@ -72,18 +72,20 @@ class CXMLPrepositionReader {
     const std::string& RootName() const { return m_rootName; }
     // The lock of every operation, for a caller that must keep others out
     // across several calls (a channel rewrite). Taken after the caller's
-    // own locks, never before.
+    // own locks, never before. Not annotated as returning m_lock: the
+    // reader's operations enter it again, which the analysis would take for
+    // a second acquisition.
     brevane::CRecursiveLock& GetLock() const { return m_lock; }
 
    private:
     std::string ChannelPath(std::uint32_t channel) const;
     std::string RecordPath(std::uint32_t channel, std::uint32_t index) const;
-    bool SaveLocked();
-    bool SetAsideLocked(const std::string& path, bool tooLarge);
+    bool SaveLocked() REQUIRES(m_lock);
+    bool SetAsideLocked(const std::string& path, bool tooLarge) REQUIRES(m_lock);
 
     const std::string m_rootName;
     mutable brevane::CRecursiveLock m_lock;
-    CXMLSettingsAPI m_settings;  // guarded by m_lock
-    bool m_autoSave = false;     // guarded by m_lock
-    SetAside m_setAside;         // guarded by m_lock
+    CXMLSettingsAPI m_settings GUARDED_BY(m_lock);
+    bool m_autoSave GUARDED_BY(m_lock) = false;
+    SetAside m_setAside GUARDED_BY(m_lock);
 };

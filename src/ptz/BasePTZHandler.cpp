@@ -58,7 +58,6 @@ void CBasePTZHandler::DeleteControls() {
 }
 
 bool CBasePTZHandler::InitializeXMLStorage() {
-    CLockGuard guard(m_lock);
     CResultDef result;
     std::string fileName;
     if (!GetPresetFileName(fileName)) {

@@ -47,8 +47,8 @@ class CBasePTZHandler : public CIPPTZDriverIf {
     virtual void DeleteControls();
     // Creates the preset file reader. False when the reader could not be
     // created or its file not opened; true also when the file name could
-    // not be made (no reader then).
-    virtual bool InitializeXMLStorage();
+    // not be made (no reader then). Called with m_lock held.
+    virtual bool InitializeXMLStorage() REQUIRES(m_lock);
     virtual ~CBasePTZHandler();
 
     // For tests and tools: the shared preset file reader (empty until set up).
@@ -62,9 +62,9 @@ class CBasePTZHandler : public CIPPTZDriverIf {
     void ReportSetAside(const CXMLPrepositionReader::SetAside& setAside);
 
     CRecursiveLock m_lock;
-    std::map<std::uint32_t, CBasePTZControl*> m_controls;  // owned; guarded by m_lock
+    std::map<std::uint32_t, CBasePTZControl*> m_controls GUARDED_BY(m_lock);  // owned
     const std::uint32_t m_channelCount = 1;
-    TSmartPtr<CXMLPrepositionReader> m_reader;  // guarded by m_lock
+    TSmartPtr<CXMLPrepositionReader> m_reader GUARDED_BY(m_lock);
     const std::string m_vendorName;
 };
 

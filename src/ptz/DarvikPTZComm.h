@@ -50,7 +50,7 @@ class CDarvikPTZComm : public CBasePTZComm {
 
    private:
     CRecursiveLock m_sendLock;
-    Web::CHttpClient m_httpClient;  // exchanges guarded by m_sendLock
+    Web::CHttpClient m_httpClient GUARDED_BY(m_sendLock);  // one exchange at a time
 };
 
 }  // namespace brevane

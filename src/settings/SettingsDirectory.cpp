@@ -1,20 +1,19 @@
 #include "settings/SettingsDirectory.h"
 
-#include <mutex>
-
+#include "core/Mutex.h"
 #include "platform/Platform.h"
 
 namespace brevane::settings {
 namespace {
 
-std::mutex g_overrideMutex;
-std::string g_override;  // guarded by g_overrideMutex
+Mutex g_overrideMutex;
+std::string g_override GUARDED_BY(g_overrideMutex);
 
 }  // namespace
 
 std::string SettingsDirectory() {
     {
-        std::lock_guard<std::mutex> guard(g_overrideMutex);
+        MutexLock guard(g_overrideMutex);
         if (!g_override.empty()) {
             return g_override;
         }
@@ -27,7 +26,7 @@ std::string SettingsFilePath(const std::string& fileName) {
 }
 
 void SetSettingsDirectoryForTesting(const std::string& directory) {
-    std::lock_guard<std::mutex> guard(g_overrideMutex);
+    MutexLock guard(g_overrideMutex);
     g_override = directory;
 }
 

@@ -180,7 +180,7 @@ std::int32_t CXMLSettingsAPI::Close() {
 }
 
 bool CXMLSettingsAPI::Save() {
-    return WithDocument(false, [&](SettingsDocument& document) {
+    return WithDocument(false, [&](SettingsDocument& document) REQUIRES(m_documentLock) {
         WriteOrThrow(m_filePath, document.Serialize());
         return true;
     });
@@ -236,7 +236,7 @@ bool CXMLSettingsAPI::SetString(const char* value, const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    return WithDocument(false, [&](SettingsDocument& document) {
+    return WithDocument(false, [&](SettingsDocument& document) REQUIRES(m_documentLock) {
         if (document.Select(path) == SettingsDocument::Selected::Nothing) {
             if (!CreateNodeLocked(path)) {
                 return false;
@@ -255,7 +255,8 @@ bool CXMLSettingsAPI::CreateNode(const char* format, ...) {
     va_start(args, format);
     const std::string path = FormatPath(format, args);
     va_end(args);
-    return WithDocument(false, [&](SettingsDocument&) { return CreateNodeLocked(path); });
+    return WithDocument(false,
+                        [&](SettingsDocument&) REQUIRES(m_documentLock) { return CreateNodeLocked(path); });
 }
 
 bool CXMLSettingsAPI::CreateNodeLocked(const std::string& path) {

@@ -109,7 +109,8 @@ class CXMLSettingsAPI {
 
    private:
     // Runs work(document) under m_documentLock; `absent` when no document is
-    // loaded.
+    // loaded. A work that touches the object's own state is marked
+    // REQUIRES(m_documentLock).
     template <class Result, class Work>
     Result WithDocument(Result absent, Work&& work) {
         brevane::CLockGuard guard(m_documentLock);
@@ -118,15 +119,15 @@ class CXMLSettingsAPI {
         }
         return work(*m_document);
     }
-    // Expects m_documentLock held and a loaded document.
-    bool CreateNodeLocked(const std::string& path);
+    // Expects a loaded document.
+    bool CreateNodeLocked(const std::string& path) REQUIRES(m_documentLock);
 
     mutable brevane::CRecursiveLock m_openLock;
-    std::int32_t m_openCount = 0;       // guarded by m_openLock
-    std::int32_t m_comInitialized = 1;  // guarded by m_openLock
+    std::int32_t m_openCount GUARDED_BY(m_openLock) = 0;
+    std::int32_t m_comInitialized GUARDED_BY(m_openLock) = 1;
 
     mutable brevane::CRecursiveLock m_documentLock;
     // Null while closed. Replaced only while both locks are held.
-    std::unique_ptr<brevane::settings::SettingsDocument> m_document;  // guarded by m_documentLock
-    std::string m_filePath;  // guarded by m_documentLock
+    std::unique_ptr<brevane::settings::SettingsDocument> m_document GUARDED_BY(m_documentLock);
+    std::string m_filePath GUARDED_BY(m_documentLock);
 };

@@ -13,7 +13,7 @@ CWorkItemThread::~CWorkItemThread() {
     WaitForThread();
     std::list<IWorkItem*> leftovers;  // posted while the stop was under way
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        MutexLock guard(m_lock);
         m_hWorkEvent.reset();
         leftovers.swap(m_queue);
     }
@@ -57,7 +57,7 @@ bool CWorkItemThread::PostWorkItem(IWorkItem* item) {
     if (!m_running.load() || item == nullptr || !m_hWorkEvent) {
         return false;
     }
-    std::lock_guard<std::mutex> guard(m_lock);
+    MutexLock guard(m_lock);
     try {
         m_queue.push_back(item);
     } catch (const std::bad_alloc&) {
@@ -71,7 +71,7 @@ bool CWorkItemThread::PostWorkItem(IWorkItem* item) {
 void CWorkItemThread::ClearQueue() {
     std::list<IWorkItem*> removed;
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        MutexLock guard(m_lock);
         removed.swap(m_queue);
     }
     for (IWorkItem* item : removed) {
@@ -81,7 +81,7 @@ void CWorkItemThread::ClearQueue() {
 }
 
 CWorkItemThread::IWorkItem* CWorkItemThread::TakeOldest() {
-    std::lock_guard<std::mutex> guard(m_lock);
+    MutexLock guard(m_lock);
     if (m_queue.empty()) {
         return nullptr;
     }

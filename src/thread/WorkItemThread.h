@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "core/Mutex.h"
 #include "platform/Event.h"
 #include "thread/SimpleThread.h"
 
@@ -43,7 +43,7 @@ class CWorkItemThread : public CSimpleThread {
     // swallowed; the item is deleted afterwards either way.
     virtual void ProcessWorkItem(IWorkItem* item) = 0;
     // Called under m_lock right after item was appended; reserved is 0.
-    virtual void OnWorkItemAdded(IWorkItem* item, std::uint32_t reserved);
+    virtual void OnWorkItemAdded(IWorkItem* item, std::uint32_t reserved) REQUIRES(m_lock);
     // Called on the worker, outside m_lock, for every item it takes off the
     // queue, before the item is processed or dropped.
     virtual void OnWorkItemRemoved(IWorkItem* item);
@@ -64,8 +64,8 @@ class CWorkItemThread : public CSimpleThread {
     void ClearQueue();
 
    protected:
-    std::mutex m_lock;
-    std::list<IWorkItem*> m_queue;  // guarded by m_lock
+    Mutex m_lock;
+    std::list<IWorkItem*> m_queue GUARDED_BY(m_lock);
     // Auto-reset; made by the first Start, signalled on every post and stop.
     std::unique_ptr<platform::Event> m_hWorkEvent;
     // Written by the owner, read by posters and the worker.

@@ -62,7 +62,7 @@ class CWorkItemThreadEx : public thread::CSimpleThread {
     // Written by the owner, read by posters and the worker.
     std::atomic<bool> m_running{false};
     CRecursiveLock m_lock;
-    std::list<IWorkItem*> m_queue;  // guarded by m_lock
+    std::list<IWorkItem*> m_queue GUARDED_BY(m_lock);
 
    private:
     IWorkItem* TakeOldest();

@@ -103,8 +103,8 @@ class CBaseCameraChannel : public ICameraChannel {
     StreamParams m_params;
 
    private:
-    bool StartWorker();
-    void StopWorker();
+    bool StartWorker() REQUIRES(m_controlLock);
+    void StopWorker() REQUIRES(m_controlLock);
     // Cleans up the socket layer when this channel started it.
     void StopNetworking();
 
@@ -112,15 +112,15 @@ class CBaseCameraChannel : public ICameraChannel {
     CFailureReport m_failureReport;
 
     CRecursiveLock m_stateLock;
-    std::int32_t m_channelState = CHANNEL_STOPPED;  // guarded by m_stateLock
+    std::int32_t m_channelState GUARDED_BY(m_stateLock) = CHANNEL_STOPPED;
 
     CRecursiveLock m_timeLock;
-    std::uint64_t m_lastFrameTime = 0;  // monotonic ms; guarded by m_timeLock
+    std::uint64_t m_lastFrameTime GUARDED_BY(m_timeLock) = 0;  // monotonic ms
 
     CRecursiveLock m_controlLock;  // serialises Start, Stop, Restart
-    std::unique_ptr<platform::ThreadHandle> m_hThread;  // guarded by m_controlLock
+    std::unique_ptr<platform::ThreadHandle> m_hThread GUARDED_BY(m_controlLock);
     // The socket layer was started by this channel (Winsock on Windows).
-    bool m_networkingStarted = false;  // guarded by m_controlLock
+    bool m_networkingStarted GUARDED_BY(m_controlLock) = false;
     CEvent m_stopEvent;
 };
 

@@ -47,7 +47,7 @@ class CIPVideoCapture final : public ipcapture::IIPVideoCapture {
 
     ICustomCreator* m_creator;
     CRecursiveLock m_lock;
-    std::vector<ICameraChannel*> m_channels;  // guarded by m_lock; owned, null when empty
+    std::vector<ICameraChannel*> m_channels GUARDED_BY(m_lock);  // owned, null when empty
 };
 
 }  // namespace brevane

@@ -77,8 +77,8 @@ class CJpegAssembler {
 
     std::vector<std::uint8_t> m_buffer;  // picture in progress, from its FF D8 on
     CRecursiveLock m_sizeLock;
-    std::uint16_t width = 0;   // guarded by m_sizeLock
-    std::uint16_t height = 0;  // guarded by m_sizeLock
+    std::uint16_t width GUARDED_BY(m_sizeLock) = 0;
+    std::uint16_t height GUARDED_BY(m_sizeLock) = 0;
     IJpegReceiver* m_jpegReceiver;
 
     Phase m_phase = Phase::Outside;  // Segments and EntropyData: an FF D8 was seen and its FF D9 not yet

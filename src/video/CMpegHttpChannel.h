@@ -67,8 +67,8 @@ class CMpegHttpChannel : public CBaseCameraChannel, public IMpegParserClient {
 
     RetryPolicy m_retry;  // touched only by the worker
     CRecursiveLock m_clientLock;
-    Web::CHttpClient* m_currentClient = nullptr;  // guarded by m_clientLock
-    bool m_aborting = false;                      // guarded by m_clientLock
+    Web::CHttpClient* m_currentClient GUARDED_BY(m_clientLock) = nullptr;
+    bool m_aborting GUARDED_BY(m_clientLock) = false;
 };
 
 }  // namespace brevane

@@ -91,7 +91,7 @@ CameraModel::CameraModel(const Config& config, Clock::time_point start)
       m_state{EncoderState{}, std::vector<int>(config.outputCount, 0), PtzHead(start), {}} {}
 
 void CameraModel::SetHttpPort(std::uint16_t port) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     m_httpPort = port;
 }
 
@@ -120,7 +120,7 @@ std::string CameraModel::InputStatusLocked(Clock::time_point now) const {
 }
 
 CgiReply CameraModel::Get(std::string_view group, ValuePadding padding, Clock::time_point now) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     Lines lines(padding);
     if (group == "sys") {
         lines.Text("s_prid", m_config.productId);
@@ -287,7 +287,7 @@ CgiReply CameraModel::Set(std::string_view query, Clock::time_point now) {
     if (query.empty()) {
         return Error(400, "nothing to set", {});
     }
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     Settable next = m_state;
     std::vector<OutputWrite> writes;
     std::size_t pos = 0;
@@ -318,12 +318,12 @@ CgiReply CameraModel::Set(std::string_view query, Clock::time_point now) {
 }
 
 std::string CameraModel::InputStatus(Clock::time_point now) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return InputStatusLocked(now);
 }
 
 bool CameraModel::SetInput(std::uint32_t index, bool active, Clock::time_point now) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     if (index >= m_inputs.size()) {
         return false;
     }
@@ -332,7 +332,7 @@ bool CameraModel::SetInput(std::uint32_t index, bool active, Clock::time_point n
 }
 
 bool CameraModel::FlipInput(std::uint32_t index, Clock::time_point) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     if (index >= m_inputs.size()) {
         return false;
     }
@@ -341,32 +341,32 @@ bool CameraModel::FlipInput(std::uint32_t index, Clock::time_point) {
 }
 
 std::vector<int> CameraModel::Outputs() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_state.outputs;
 }
 
 std::vector<OutputWrite> CameraModel::OutputWrites() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return {m_writes.begin(), m_writes.end()};
 }
 
 void CameraModel::ClearOutputWrites() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     m_writes.clear();
 }
 
 EncoderState CameraModel::Encoder() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_state.encoder;
 }
 
 HeadState CameraModel::Head(Clock::time_point now) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_state.head.State(now);
 }
 
 std::map<int, HeadPosition> CameraModel::Presets() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_state.presets;
 }
 

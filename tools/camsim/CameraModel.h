@@ -12,13 +12,13 @@
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Config.h"
+#include "core/Mutex.h"
 #include "PtzHead.h"
 
 namespace darvik::camsim {
@@ -89,16 +89,16 @@ class CameraModel {
     static CgiReply ApplyPresetPair(Settable& s, std::string_view name, std::string_view text,
                                     std::optional<int> value, Clock::time_point now);
     bool ScriptParity(std::uint32_t index, Clock::time_point now) const;
-    std::string InputStatusLocked(Clock::time_point now) const;
+    std::string InputStatusLocked(Clock::time_point now) const REQUIRES(m_lock);
 
     const Config m_config;
     const Clock::time_point m_start;
 
-    std::mutex m_lock;
-    std::uint16_t m_httpPort = 0;        // guarded by m_lock
-    std::vector<bool> m_inputs;          // guarded by m_lock; before the script's toggles
-    Settable m_state;                    // guarded by m_lock
-    std::deque<OutputWrite> m_writes;    // guarded by m_lock
+    brevane::Mutex m_lock;
+    std::uint16_t m_httpPort GUARDED_BY(m_lock) = 0;
+    std::vector<bool> m_inputs GUARDED_BY(m_lock);  // before the script's toggles
+    Settable m_state GUARDED_BY(m_lock);
+    std::deque<OutputWrite> m_writes GUARDED_BY(m_lock);
 };
 
 }  // namespace darvik::camsim

@@ -25,7 +25,7 @@ Simulator::Impl::Impl(Config cfg)
       m_streamFaults(config.streamFaults) {}
 
 std::uint64_t Simulator::Impl::AppendLog(std::string target, AuthScheme auth) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     if (m_log.size() >= kMaxLogEntries) {
         m_log.pop_front();
         ++m_logBase;
@@ -35,57 +35,57 @@ std::uint64_t Simulator::Impl::AppendLog(std::string target, AuthScheme auth) {
 }
 
 void Simulator::Impl::SetLogStatus(std::uint64_t sequence, unsigned status) {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     if (sequence >= m_logBase && sequence - m_logBase < m_log.size()) {
         m_log[sequence - m_logBase].status = status;
     }
 }
 
 bool Simulator::Impl::SleepUntil(Clock::time_point deadline) {
-    std::unique_lock guard(m_lock);
-    return !m_wake.wait_until(guard, deadline, [&] { return m_stopping; });
+    brevane::UniqueMutexLock guard(m_lock);
+    return !m_wake.wait_until(guard.Native(), deadline, [&]() REQUIRES(m_lock) { return m_stopping; });
 }
 
 bool Simulator::Impl::WaitWhileStalled(const std::string& target, const std::function<bool()>& abandoned) {
-    std::unique_lock guard(m_lock);
+    brevane::UniqueMutexLock guard(m_lock);
     for (;;) {
         if (m_stopping) return false;
         if (!(m_faults.stall && FaultApplies(m_faults, target))) return true;
-        m_wake.wait_for(guard, kPeerCheckInterval);
+        m_wake.wait_for(guard.Native(), kPeerCheckInterval);
         if (!m_stopping && abandoned()) return false;
     }
 }
 
 void Simulator::Impl::WaitForStopOrAbandon(const std::function<bool()>& abandoned) {
-    std::unique_lock guard(m_lock);
+    brevane::UniqueMutexLock guard(m_lock);
     while (!m_stopping) {
-        m_wake.wait_for(guard, kPeerCheckInterval);
+        m_wake.wait_for(guard.Native(), kPeerCheckInterval);
         if (!m_stopping && abandoned()) return;
     }
 }
 
 bool Simulator::Impl::Stopping() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_stopping;
 }
 
 Faults Simulator::Impl::FaultsSnapshot() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_faults;
 }
 
 StreamFaults Simulator::Impl::StreamFaultsSnapshot() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_streamFaults;
 }
 
 std::optional<StreamScript> Simulator::Impl::ScriptSnapshot() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     return m_script;
 }
 
 bool Simulator::Impl::TakeStreamRefusal() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     if (m_streamFaults.refuseFirstConnections == 0) {
         return false;
     }
@@ -94,7 +94,7 @@ bool Simulator::Impl::TakeStreamRefusal() {
 }
 
 bool Simulator::Impl::TakeConnectionRefusal() {
-    std::lock_guard guard(m_lock);
+    brevane::MutexLock guard(m_lock);
     if (m_faults.refuseConnections) {
         return true;
     }
@@ -117,7 +117,7 @@ bool Simulator::Start(std::string* error) {
         return false;
     }
     {
-        std::lock_guard guard(m_impl->m_lock);
+        brevane::MutexLock guard(m_impl->m_lock);
         m_impl->m_stopping = false;
     }
     if (!StartCameraServer(*m_impl, error)) {
@@ -133,7 +133,7 @@ bool Simulator::Start(std::string* error) {
 
 void Simulator::Stop() {
     {
-        std::lock_guard guard(m_impl->m_lock);
+        brevane::MutexLock guard(m_impl->m_lock);
         m_impl->m_stopping = true;
     }
     m_impl->m_wake.notify_all();
@@ -181,7 +181,7 @@ Faults Simulator::GetFaults() const { return m_impl->FaultsSnapshot(); }
 
 void Simulator::SetFaults(const Faults& faults) {
     {
-        std::lock_guard guard(m_impl->m_lock);
+        brevane::MutexLock guard(m_impl->m_lock);
         m_impl->m_faults = faults;
     }
     m_impl->m_wake.notify_all();
@@ -190,7 +190,7 @@ void Simulator::SetFaults(const Faults& faults) {
 StreamFaults Simulator::GetStreamFaults() const { return m_impl->StreamFaultsSnapshot(); }
 
 void Simulator::SetStreamFaults(const StreamFaults& faults) {
-    std::lock_guard guard(m_impl->m_lock);
+    brevane::MutexLock guard(m_impl->m_lock);
     m_impl->m_streamFaults = faults;
 }
 
@@ -200,19 +200,19 @@ HeadState Simulator::Head() const { return m_impl->model.Head(Impl::Clock::now()
 std::map<int, HeadPosition> Simulator::Presets() const { return m_impl->model.Presets(); }
 
 std::vector<RequestLogEntry> Simulator::RequestLog() const {
-    std::lock_guard guard(m_impl->m_lock);
+    brevane::MutexLock guard(m_impl->m_lock);
     return {m_impl->m_log.begin(), m_impl->m_log.end()};
 }
 
 void Simulator::ClearRequestLog() {
-    std::lock_guard guard(m_impl->m_lock);
+    brevane::MutexLock guard(m_impl->m_lock);
     m_impl->m_logBase += m_impl->m_log.size();
     m_impl->m_log.clear();
 }
 
 EncoderState Simulator::Encoder() const { return m_impl->model.Encoder(); }
 void Simulator::SetStreamScript(std::optional<StreamScript> script) {
-    std::lock_guard guard(m_impl->m_lock);
+    brevane::MutexLock guard(m_impl->m_lock);
     m_impl->m_script = std::move(script);
 }
 

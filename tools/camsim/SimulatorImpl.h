@@ -13,12 +13,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "CameraModel.h"
 #include "ControlServer.h"
+#include "core/Mutex.h"
 #include "Simulator.h"
 
 struct MHD_Connection;
@@ -60,14 +60,14 @@ struct Simulator::Impl {
     const Config config;
     CameraModel model;
 
-    std::mutex m_lock;
+    brevane::Mutex m_lock;
     std::condition_variable m_wake;          // signalled on stop and on fault changes
-    bool m_stopping = false;                 // guarded by m_lock
-    Faults m_faults;                         // guarded by m_lock
-    StreamFaults m_streamFaults;             // guarded by m_lock
-    std::optional<StreamScript> m_script;    // guarded by m_lock
-    std::deque<RequestLogEntry> m_log;       // guarded by m_lock
-    std::uint64_t m_logBase = 0;             // guarded by m_lock; sequence of m_log.front()
+    bool m_stopping GUARDED_BY(m_lock) = false;
+    Faults m_faults GUARDED_BY(m_lock);
+    StreamFaults m_streamFaults GUARDED_BY(m_lock);
+    std::optional<StreamScript> m_script GUARDED_BY(m_lock);
+    std::deque<RequestLogEntry> m_log GUARDED_BY(m_lock);
+    std::uint64_t m_logBase GUARDED_BY(m_lock) = 0;  // sequence of m_log.front()
 
     // Written by Start and Stop only, while no connection thread runs.
     MHD_Daemon* daemon = nullptr;

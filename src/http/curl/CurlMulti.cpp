@@ -9,17 +9,17 @@ namespace Web {
 
 namespace {
 
-std::mutex g_sharedMutex;
+brevane::Mutex g_sharedMutex;
 // The handle while any session holds it. Never destroyed, so a session
 // ending during the process's exit still finds it.
-std::weak_ptr<CCurlMulti>& g_shared = *new std::weak_ptr<CCurlMulti>;  // guarded by g_sharedMutex
+std::weak_ptr<CCurlMulti>& g_shared GUARDED_BY(g_sharedMutex) = *new std::weak_ptr<CCurlMulti>;
 
 }  // namespace
 
 // --- Turn ---
 
 CCurlMulti::Turn::Turn(CCurlMulti& multi, bool onlyIfFree) : m_multi(multi) {
-    std::unique_lock<std::mutex> lock(multi.m_turnMutex);
+    brevane::UniqueMutexLock lock(multi.m_turnMutex);
     if (onlyIfFree && multi.m_nextTicket != multi.m_serving) {
         return;
     }
@@ -30,7 +30,8 @@ CCurlMulti::Turn::Turn(CCurlMulti& multi, bool onlyIfFree) : m_multi(multi) {
         lock.unlock();
         multi.Wake();
         lock.lock();
-        multi.m_turnChanged.wait(lock, [&] { return multi.m_serving == ticket; });
+        const auto served = [&]() REQUIRES(multi.m_turnMutex) { return multi.m_serving == ticket; };
+        multi.m_turnChanged.wait(lock.Native(), served);
     }
 }
 
@@ -39,7 +40,7 @@ CCurlMulti::Turn::~Turn() {
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(m_multi.m_turnMutex);
+        brevane::MutexLock lock(m_multi.m_turnMutex);
         ++m_multi.m_serving;
     }
     m_multi.m_turnChanged.notify_all();
@@ -51,7 +52,7 @@ std::shared_ptr<CCurlMulti> CCurlMulti::Acquire() {
     if (!EnsureCurlGlobalInit()) {
         return nullptr;
     }
-    std::lock_guard<std::mutex> lock(g_sharedMutex);
+    brevane::MutexLock lock(g_sharedMutex);
     if (std::shared_ptr<CCurlMulti> shared = g_shared.lock()) {
         return shared;
     }

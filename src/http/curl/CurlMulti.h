@@ -22,8 +22,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
+
+#include "core/Mutex.h"
 
 namespace Web {
 
@@ -38,13 +39,19 @@ class CCurlMulti {
     CCurlMulti(const CCurlMulti&) = delete;
     CCurlMulti& operator=(const CCurlMulti&) = delete;
 
-    // A fair turn at driving the handle (tickets served in order).
-    class Turn {
+    // Stands for the turn in lock annotations; holds nothing. The turn is a
+    // ticket lock on m_turnMutex that the analysis cannot see through.
+    struct CAPABILITY("turn") TurnCapability {};
+
+    // A fair turn at driving the handle (tickets served in order). For the
+    // analysis a Turn holds the turn for its scope; one made with
+    // `onlyIfFree` that does not Own it must not touch what the turn guards.
+    class SCOPED_CAPABILITY Turn {
        public:
         // Waits for the turn; with `onlyIfFree`, takes it only when nobody
         // holds or waits for it (see Owns).
-        explicit Turn(CCurlMulti& multi, bool onlyIfFree = false);
-        ~Turn();
+        explicit Turn(CCurlMulti& multi, bool onlyIfFree = false) ACQUIRE(multi.m_turn);
+        ~Turn() RELEASE();
         Turn(const Turn&) = delete;
         Turn& operator=(const Turn&) = delete;
         bool Owns() const { return m_owns; }
@@ -58,29 +65,30 @@ class CCurlMulti {
     void Wake();
 
     // Transfers in the handle; each takes the turn itself.
-    bool Attach(CCurlResponse& response);
-    void Detach(CCurlResponse& response);
+    bool Attach(CCurlResponse& response) EXCLUDES(m_turn);
+    void Detach(CCurlResponse& response) EXCLUDES(m_turn);
 
     // One round: resumes drained transfers, runs libcurl and hands finished
     // transfers their result. Needs the turn; false when the handle failed.
-    bool Perform();
+    bool Perform() REQUIRES(m_turn);
     // Waits up to timeoutMs for network activity or a Wake. Needs the turn;
     // false when the handle failed.
-    bool Poll(std::uint64_t timeoutMs);
+    bool Poll(std::uint64_t timeoutMs) REQUIRES(m_turn);
 
    private:
     explicit CCurlMulti(CURLM* multi);
-    void ResumeDrained();    // needs the turn
-    void CollectFinished();  // needs the turn
+    void ResumeDrained() REQUIRES(m_turn);
+    void CollectFinished() REQUIRES(m_turn);
 
     CURLM* const m_multi;
 
-    std::mutex m_turnMutex;
+    brevane::Mutex m_turnMutex;
     std::condition_variable m_turnChanged;
-    std::uint64_t m_nextTicket = 0;  // guarded by m_turnMutex
-    std::uint64_t m_serving = 0;     // guarded by m_turnMutex
+    std::uint64_t m_nextTicket GUARDED_BY(m_turnMutex) = 0;
+    std::uint64_t m_serving GUARDED_BY(m_turnMutex) = 0;
 
-    std::vector<CCurlResponse*> m_live;  // guarded by the turn
+    TurnCapability m_turn;
+    std::vector<CCurlResponse*> m_live GUARDED_BY(m_turn);
 };
 
 }  // namespace Web

@@ -256,7 +256,7 @@ bool CCurlResponse::OnHeaderLine(std::string_view line) {
         return false;
     }
     Touch();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     if (m_final) {
         return true;  // trailers after a chunked body
     }
@@ -311,7 +311,7 @@ std::size_t CCurlResponse::OnBody(const char* data, std::size_t size) {
         return 0;  // fails the transfer, which frees its connection
     }
     Touch();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     // libcurl passes on only the body of the response it does not answer
     // itself, so body bytes make the last header block final.
     SettleTentativeLocked();
@@ -338,7 +338,7 @@ void CCurlResponse::OnDone(CURLcode result) {
     if (result != CURLE_OK && curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osError) != CURLE_OK) {
         osError = 0;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_done = true;
     m_result = result;
     m_osError = osError;
@@ -348,7 +348,7 @@ void CCurlResponse::OnDone(CURLcode result) {
 }
 
 bool CCurlResponse::TakeResume() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     if (!m_paused || (kBufferCapacity - m_size < kLargestWrite && !m_closed)) {
         return false;
     }
@@ -359,42 +359,42 @@ bool CCurlResponse::TakeResume() {
 // --- state queries ---
 
 bool CCurlResponse::HeadersSettled() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_final || m_done;
 }
 
 bool CCurlResponse::HasFinalHeaders() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_final;
 }
 
 bool CCurlResponse::DataSettled() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_size > 0 || m_done;
 }
 
 std::uint32_t CCurlResponse::StatusCode() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_block.status;
 }
 
 std::uint32_t CCurlResponse::ContentLength() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_block.contentLength;
 }
 
 std::uint32_t CCurlResponse::ServerAuthSchemes() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_block.serverSchemes;
 }
 
 std::uint32_t CCurlResponse::ProxyAuthSchemes() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_block.proxySchemes;
 }
 
 ResponseStats CCurlResponse::BufferStats() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     ResponseStats stats;
     stats.capacity = kBufferCapacity;
     stats.buffered = m_size;
@@ -431,7 +431,7 @@ bool CCurlResponse::WaitForData(bool refresh) {
     if (waited == CCurlSession::WaitResult::Ready) {
         return true;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_waitFailure = FailureOf(waited);
     return false;
 }
@@ -454,7 +454,7 @@ Failure CCurlResponse::FailureOf(CCurlSession::WaitResult waited) {
 }
 
 Failure CCurlResponse::TransferFailure() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     if (!m_done || m_result == CURLE_OK) {
         return Failure::None;
     }
@@ -495,7 +495,7 @@ bool CCurlResponse::QueryDataAvailable(std::uint32_t* count) {
     if (!WaitForData(true)) {
         return false;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     if (m_size > 0) {
         *count = m_size;
         return true;
@@ -516,7 +516,7 @@ bool CCurlResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* re
     }
     bool wake = false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (m_size == 0) {
             return m_result == CURLE_OK;
         }

@@ -15,9 +15,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string_view>
 
+#include "core/Mutex.h"
 #include "http/Transport.h"
 #include "http/curl/CurlSession.h"
 
@@ -97,7 +97,7 @@ class CCurlResponse final : public CHttpResponse {
     bool OnHeaderLine(std::string_view line);
     std::size_t OnBody(const char* data, std::size_t size);
     void Touch();
-    void SettleTentativeLocked();  // needs m_mutex
+    void SettleTentativeLocked() REQUIRES(m_mutex);
     // Stats without the transfer's failure.
     ResponseStats BufferStats() const;
     bool WaitForData(bool refresh);
@@ -114,19 +114,19 @@ class CCurlResponse final : public CHttpResponse {
     std::atomic<bool> m_connected{false};
     std::atomic<std::uint64_t> m_lastActivity;
 
-    mutable std::mutex m_mutex;
-    HeaderBlock m_block;           // guarded by m_mutex
-    bool m_final = false;          // guarded by m_mutex: m_block is the final response
-    bool m_done = false;           // guarded by m_mutex
-    CURLcode m_result = CURLE_OK;  // guarded by m_mutex
-    long m_osError = 0;            // guarded by m_mutex: the system's error of a failed transfer
-    Failure m_waitFailure = Failure::None;  // guarded by m_mutex: last body wait that failed
-    bool m_paused = false;         // guarded by m_mutex
-    std::unique_ptr<std::uint8_t[]> m_ring;  // guarded by m_mutex
-    std::uint32_t m_head = 0;      // guarded by m_mutex: first unread byte
-    std::uint32_t m_size = 0;      // guarded by m_mutex: unread bytes
-    std::uint32_t m_peak = 0;      // guarded by m_mutex
-    std::uint64_t m_received = 0;  // guarded by m_mutex
+    mutable brevane::Mutex m_mutex;
+    HeaderBlock m_block GUARDED_BY(m_mutex);
+    bool m_final GUARDED_BY(m_mutex) = false;  // m_block is the final response
+    bool m_done GUARDED_BY(m_mutex) = false;
+    CURLcode m_result GUARDED_BY(m_mutex) = CURLE_OK;
+    long m_osError GUARDED_BY(m_mutex) = 0;  // the system's error of a failed transfer
+    Failure m_waitFailure GUARDED_BY(m_mutex) = Failure::None;  // last body wait that failed
+    bool m_paused GUARDED_BY(m_mutex) = false;
+    std::unique_ptr<std::uint8_t[]> m_ring GUARDED_BY(m_mutex);
+    std::uint32_t m_head GUARDED_BY(m_mutex) = 0;  // first unread byte
+    std::uint32_t m_size GUARDED_BY(m_mutex) = 0;  // unread bytes
+    std::uint32_t m_peak GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_received GUARDED_BY(m_mutex) = 0;
 };
 
 }  // namespace Web

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/Mutex.h"
 #include "http/Transport.h"
 #include "http/curl/CurlMulti.h"
 

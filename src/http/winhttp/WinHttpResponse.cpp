@@ -77,7 +77,7 @@ CWinHttpResponse::~CWinHttpResponse() {
     m_session->Unregister(this);
     bool busy = false;
     {
-        std::lock_guard<std::mutex> lock(m_work->mutex);
+        brevane::MutexLock lock(m_work->mutex);
         m_work->stop = true;
         busy = m_work->running;
     }
@@ -99,9 +99,10 @@ CWinHttpResponse::~CWinHttpResponse() {
 }
 
 void CWinHttpResponse::WorkerLoop(const std::shared_ptr<Work>& work) {
-    std::unique_lock<std::mutex> lock(work->mutex);
+    brevane::UniqueMutexLock lock(work->mutex);
     for (;;) {
-        work->changed.wait(lock, [&] { return work->pending || work->stop; });
+        work->changed.wait(lock.Native(),
+                           [&]() REQUIRES(work->mutex) { return work->pending || work->stop; });
         if (work->stop) {
             return;
         }
@@ -156,10 +157,10 @@ bool CWinHttpResponse::Blocking(Op op, void* readInto, DWORD size, DWORD* count,
                                 DWORD* error) {
     *count = 0;
     *error = ERROR_SUCCESS;
-    std::lock_guard<std::mutex> serial(m_blockingMutex);
+    brevane::MutexLock serial(m_blockingMutex);
     HINTERNET request = nullptr;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (m_closed || m_request == nullptr) {
             return false;
         }
@@ -177,7 +178,7 @@ bool CWinHttpResponse::Blocking(Op op, void* readInto, DWORD size, DWORD* count,
                 work->exited = true;
             });
         }
-        std::unique_lock<std::mutex> lock(m_work->mutex);
+        brevane::UniqueMutexLock lock(m_work->mutex);
         if (!m_work->abandoned) {
             m_work->op = op;
             m_work->handle = request;
@@ -187,7 +188,8 @@ bool CWinHttpResponse::Blocking(Op op, void* readInto, DWORD size, DWORD* count,
             m_work->changed.notify_all();
             // Close and Abort abandon the call, which ends the wait even while
             // the worker stays blocked in WinHTTP.
-            m_work->changed.wait(lock, [&] { return m_work->done || m_work->abandoned; });
+            m_work->changed.wait(lock.Native(),
+                                 [&]() REQUIRES(m_work->mutex) { return m_work->done || m_work->abandoned; });
             if (m_work->done && !m_work->abandoned) {
                 ok = m_work->result != FALSE;
                 *count = m_work->count;
@@ -198,7 +200,7 @@ bool CWinHttpResponse::Blocking(Op op, void* readInto, DWORD size, DWORD* count,
             }
         }
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     --m_calls;
     return ok && !m_closed;
 }
@@ -207,7 +209,7 @@ template <typename Call>
 bool CWinHttpResponse::Guarded(Call&& call) {
     HINTERNET request = nullptr;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (m_closed || m_request == nullptr) {
             return false;
         }
@@ -218,7 +220,7 @@ bool CWinHttpResponse::Guarded(Call&& call) {
     // mark before it looks at the count: either Abort cancels this call or
     // the call does not start.
     const bool ok = !m_session->IsAborted() && call(request) != FALSE;
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     --m_calls;
     return ok && !m_closed;
 }
@@ -244,7 +246,7 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected, Failur
         return false;
     }
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_request = request;
     }
 
@@ -311,7 +313,7 @@ bool CWinHttpResponse::QueryNumber(DWORD query, std::uint32_t* value) {
 }
 
 void CWinHttpResponse::EndBody(bool ok, DWORD error) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     if (!m_ended) {
         m_ended = true;
         m_complete = ok;
@@ -331,7 +333,7 @@ bool CWinHttpResponse::QueryDataAvailable(std::uint32_t* count) {
         EndBody(false, error);
         return false;
     }
-    std::unique_lock<std::mutex> lock(m_mutex);
+    brevane::UniqueMutexLock lock(m_mutex);
     if (available == 0) {
         // WinHTTP takes a connection closed early for the end of the body;
         // the Content-Length tells the two apart.
@@ -369,7 +371,7 @@ bool CWinHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t*
         EndBody(false, error);
         return false;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_received += got;
     m_buffered -= std::min<std::uint32_t>(m_buffered, got);
     *read = got;
@@ -378,7 +380,7 @@ bool CWinHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t*
 
 void CWinHttpResponse::Abandon() {
     {
-        std::lock_guard<std::mutex> lock(m_work->mutex);
+        brevane::MutexLock lock(m_work->mutex);
         m_work->abandoned = true;
     }
     m_work->changed.notify_all();
@@ -387,7 +389,7 @@ void CWinHttpResponse::Abandon() {
 void CWinHttpResponse::Close() {
     HINTERNET request = nullptr;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (m_closed) {
             return;
         }
@@ -403,7 +405,7 @@ void CWinHttpResponse::Close() {
 void CWinHttpResponse::CancelRunningCall() {
     HINTERNET request = nullptr;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (m_closed || m_calls == 0) {
             return;
         }
@@ -416,7 +418,7 @@ void CWinHttpResponse::CancelRunningCall() {
 }
 
 ResponseStats CWinHttpResponse::Stats() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     ResponseStats stats;
     // WinHTTP's own buffer is not ours to size: no capacity to report.
     stats.capacity = 0;

@@ -21,12 +21,12 @@
 #include <cstdint>
 #include <memory>
 #include <condition_variable>
-#include <mutex>
 #include <string>
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "http/Transport.h"
 
 namespace Web {
@@ -78,7 +78,7 @@ class CWinHttpResponse final : public CHttpResponse {
     // Releases a caller waiting for the worker; the response is closed.
     void Abandon();
     // Takes the handle out under m_mutex; the caller closes it unlocked.
-    HINTERNET TakeHandleLocked();
+    HINTERNET TakeHandleLocked() REQUIRES(m_mutex);
     bool QueryNumber(DWORD query, std::uint32_t* value);
     // Marks the body over; `ok` when it ended without a transfer error,
     // otherwise `error` is the failed call's last error.
@@ -86,36 +86,36 @@ class CWinHttpResponse final : public CHttpResponse {
 
     const std::shared_ptr<CWinHttpSession> m_session;
 
-    mutable std::mutex m_mutex;
-    HINTERNET m_request = nullptr;  // guarded by m_mutex; null once closed
-    bool m_closed = false;          // guarded by m_mutex
-    int m_calls = 0;                // guarded by m_mutex: WinHTTP calls running
+    mutable brevane::Mutex m_mutex;
+    HINTERNET m_request GUARDED_BY(m_mutex) = nullptr;  // null once closed
+    bool m_closed GUARDED_BY(m_mutex) = false;
+    int m_calls GUARDED_BY(m_mutex) = 0;  // WinHTTP calls running
 
     // The worker's side: shared with the worker thread, which may outlive
     // the response while WinHTTP keeps a given-up call blocked.
     struct Work {
-        std::mutex mutex;
+        brevane::Mutex mutex;
         std::condition_variable changed;
-        bool stop = false;       // guarded by mutex
-        bool abandoned = false;  // guarded by mutex: the response was closed
-        bool pending = false;    // guarded by mutex
-        bool running = false;    // guarded by mutex
-        bool done = false;       // guarded by mutex
-        Op op = Op::Send;        // guarded by mutex
-        HINTERNET handle = nullptr;  // guarded by mutex
-        DWORD size = 0;          // guarded by mutex
-        BOOL result = FALSE;     // guarded by mutex
-        DWORD count = 0;         // guarded by mutex
-        DWORD error = 0;         // guarded by mutex
+        bool stop GUARDED_BY(mutex) = false;
+        bool abandoned GUARDED_BY(mutex) = false;  // the response was closed
+        bool pending GUARDED_BY(mutex) = false;
+        bool running GUARDED_BY(mutex) = false;
+        bool done GUARDED_BY(mutex) = false;
+        Op op GUARDED_BY(mutex) = Op::Send;
+        HINTERNET handle GUARDED_BY(mutex) = nullptr;
+        DWORD size GUARDED_BY(mutex) = 0;
+        BOOL result GUARDED_BY(mutex) = FALSE;
+        DWORD count GUARDED_BY(mutex) = 0;
+        DWORD error GUARDED_BY(mutex) = 0;
         std::vector<std::uint8_t> buffer;  // the worker's while running, else mutex
         std::atomic<bool> exited{false};   // the worker left its loop for good
     };
     static void WorkerLoop(const std::shared_ptr<Work>& work);
 
     // One blocking call at a time, from any number of readers.
-    std::mutex m_blockingMutex;
+    brevane::Mutex m_blockingMutex;
     const std::shared_ptr<Work> m_work;
-    std::thread m_worker;  // guarded by m_blockingMutex; started on first use
+    std::thread m_worker GUARDED_BY(m_blockingMutex);  // started on first use
 
     // Set by Run before the response is handed out, then only read.
     std::uint32_t m_status = 0;
@@ -125,12 +125,12 @@ class CWinHttpResponse final : public CHttpResponse {
     std::uint32_t m_serverSchemes = 0;
     std::uint32_t m_proxySchemes = 0;
 
-    std::uint32_t m_buffered = 0;  // guarded by m_mutex: last count, less what was read since
-    std::uint32_t m_peak = 0;      // guarded by m_mutex
-    std::uint64_t m_received = 0;  // guarded by m_mutex
-    bool m_ended = false;          // guarded by m_mutex
-    bool m_complete = false;       // guarded by m_mutex
-    Failure m_failure = Failure::None;  // guarded by m_mutex: why the body ended early
+    std::uint32_t m_buffered GUARDED_BY(m_mutex) = 0;  // last count, less what was read since
+    std::uint32_t m_peak GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_received GUARDED_BY(m_mutex) = 0;
+    bool m_ended GUARDED_BY(m_mutex) = false;
+    bool m_complete GUARDED_BY(m_mutex) = false;
+    Failure m_failure GUARDED_BY(m_mutex) = Failure::None;  // why the body ended early
 };
 
 }  // namespace Web

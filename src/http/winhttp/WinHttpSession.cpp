@@ -1,10 +1,10 @@
 #include "http/winhttp/WinHttpSession.h"
 
 #include <algorithm>
-#include <mutex>
 #include <utility>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "http/AuthChallenge.h"
 #include "http/winhttp/WinHttpResponse.h"
 #include "platform/Platform.h"
@@ -66,10 +66,10 @@ struct Stranded {
     std::function<bool()> exited;
     HMODULE pin = nullptr;
 };
-std::mutex g_strandedMutex;
+brevane::Mutex g_strandedMutex;
 // Never destroyed: at process exit a worker may still be running, and
 // destroying its std::thread would end the process abnormally.
-std::vector<Stranded>& g_stranded = *new std::vector<Stranded>;  // guarded by g_strandedMutex
+std::vector<Stranded>& g_stranded GUARDED_BY(g_strandedMutex) = *new std::vector<Stranded>;
 
 // Joins the stranded workers that are over and drops their module reference.
 // Called only from the host's calls into the module, so the host's own
@@ -78,7 +78,7 @@ void ReapStrandedWorkers() {
     std::vector<Stranded> over;
     {
         // By hand: assigning onto a running std::thread would end the process.
-        std::lock_guard<std::mutex> lock(g_strandedMutex);
+        brevane::MutexLock lock(g_strandedMutex);
         std::vector<Stranded> running;
         for (Stranded& stranded : g_stranded) {
             (stranded.exited() ? over : running).push_back(std::move(stranded));
@@ -98,7 +98,7 @@ void Strand(std::thread worker, std::function<bool()> exited) {
     Stranded stranded{std::move(worker), std::move(exited), nullptr};
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                          reinterpret_cast<LPCWSTR>(&ReapStrandedWorkers), &stranded.pin);
-    std::lock_guard<std::mutex> lock(g_strandedMutex);
+    brevane::MutexLock lock(g_strandedMutex);
     g_stranded.push_back(std::move(stranded));
 }
 
@@ -136,24 +136,24 @@ void CWinHttpSession::Abort() {
     m_aborted = true;
     // A call that starts from now on sees the mark; one already counted in
     // its response is cancelled here.
-    std::lock_guard<std::mutex> lock(m_liveMutex);
+    brevane::MutexLock lock(m_liveMutex);
     for (CWinHttpResponse* response : m_live) {
         response->CancelRunningCall();
     }
 }
 
 void CWinHttpSession::Register(CWinHttpResponse* response) {
-    std::lock_guard<std::mutex> lock(m_liveMutex);
+    brevane::MutexLock lock(m_liveMutex);
     m_live.push_back(response);
 }
 
 void CWinHttpSession::Unregister(CWinHttpResponse* response) {
-    std::lock_guard<std::mutex> lock(m_liveMutex);
+    brevane::MutexLock lock(m_liveMutex);
     m_live.erase(std::remove(m_live.begin(), m_live.end(), response), m_live.end());
 }
 
 void CWinHttpSession::Adopt(std::thread worker, std::function<bool()> exited) {
-    std::lock_guard<std::mutex> lock(m_liveMutex);
+    brevane::MutexLock lock(m_liveMutex);
     m_adopted.push_back(Adopted{std::move(worker), std::move(exited)});
 }
 

@@ -16,13 +16,13 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <functional>
 #include <thread>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "http/Transport.h"
 
 namespace Web {
@@ -65,13 +65,13 @@ class CWinHttpSession final : public CHttpSession,
     const HINTERNET m_connect;
     std::atomic<bool> m_aborted{false};
 
-    std::mutex m_liveMutex;
-    std::vector<CWinHttpResponse*> m_live;  // guarded by m_liveMutex
+    brevane::Mutex m_liveMutex;
+    std::vector<CWinHttpResponse*> m_live GUARDED_BY(m_liveMutex);
     struct Adopted {
         std::thread worker;
         std::function<bool()> exited;
     };
-    std::vector<Adopted> m_adopted;  // guarded by m_liveMutex
+    std::vector<Adopted> m_adopted GUARDED_BY(m_liveMutex);
 };
 
 }  // namespace Web

@@ -24,7 +24,7 @@ bool CaptureOutput::Open(OutputKind kind, const std::string& path, std::string& 
     if (!parent.empty()) {
         std::filesystem::create_directories(parent, code);
     }
-    std::lock_guard<std::mutex> guard(m_mutex);
+    brevane::MutexLock guard(m_mutex);
     m_file = std::fopen(path.c_str(), "wb");
     if (m_file == nullptr) {
         error = "cannot create \"" + path + "\": " + std::strerror(errno);
@@ -34,12 +34,12 @@ bool CaptureOutput::Open(OutputKind kind, const std::string& path, std::string& 
 }
 
 void CaptureOutput::SetLimit(std::uint64_t frames) {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    brevane::MutexLock guard(m_mutex);
     m_limit = frames;
 }
 
 void CaptureOutput::Write(std::span<const std::uint8_t> data, bool keyFrame) {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    brevane::UniqueMutexLock lock(m_mutex);
     if (!m_error.empty() || (m_limit != 0 && m_frames >= m_limit)) {
         return;
     }
@@ -78,14 +78,15 @@ void CaptureOutput::Write(std::span<const std::uint8_t> data, bool keyFrame) {
 }
 
 bool CaptureOutput::WaitForLimit(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, timeout,
-                              [&] { return !m_error.empty() || (m_limit != 0 && m_frames >= m_limit); }) &&
-           m_error.empty();
+    brevane::UniqueMutexLock lock(m_mutex);
+    const auto over = [&]() REQUIRES(m_mutex) {
+        return !m_error.empty() || (m_limit != 0 && m_frames >= m_limit);
+    };
+    return m_changed.wait_for(lock.Native(), timeout, over) && m_error.empty();
 }
 
 void CaptureOutput::Close() {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    brevane::MutexLock guard(m_mutex);
     if (m_file != nullptr) {
         if (std::fclose(m_file) != 0 && m_error.empty()) {
             m_error = "cannot write \"" + m_path + "\": " + std::strerror(errno);
@@ -95,17 +96,17 @@ void CaptureOutput::Close() {
 }
 
 std::uint64_t CaptureOutput::FramesWritten() const {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    brevane::MutexLock guard(m_mutex);
     return m_frames;
 }
 
 std::uint64_t CaptureOutput::BytesWritten() const {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    brevane::MutexLock guard(m_mutex);
     return m_bytes;
 }
 
 std::string CaptureOutput::Error() const {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    brevane::MutexLock guard(m_mutex);
     return m_error;
 }
 

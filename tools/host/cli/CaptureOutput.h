@@ -12,9 +12,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <span>
 #include <string>
+
+#include "core/Mutex.h"
 
 namespace darvik::cli {
 
@@ -52,14 +53,14 @@ class CaptureOutput {
    private:
     OutputKind m_kind = OutputKind::JpegFolder;
     std::string m_path;
-    mutable std::mutex m_mutex;
+    mutable brevane::Mutex m_mutex;
     std::condition_variable m_changed;
-    std::FILE* m_file = nullptr;       // guarded by m_mutex
-    std::uint64_t m_limit = 0;         // guarded by m_mutex
-    std::uint64_t m_frames = 0;        // guarded by m_mutex
-    std::uint64_t m_bytes = 0;         // guarded by m_mutex
-    bool m_sawKeyFrame = false;        // guarded by m_mutex
-    std::string m_error;               // guarded by m_mutex
+    std::FILE* m_file GUARDED_BY(m_mutex) = nullptr;
+    std::uint64_t m_limit GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_frames GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_bytes GUARDED_BY(m_mutex) = 0;
+    bool m_sawKeyFrame GUARDED_BY(m_mutex) = false;
+    std::string m_error GUARDED_BY(m_mutex);
 };
 
 }  // namespace darvik::cli

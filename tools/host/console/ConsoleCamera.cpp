@@ -142,7 +142,7 @@ class ConsoleCamera::Receiver final : public brevane::ipcapture::IFrameReceiver 
         bytes.fetch_add(data.size());
         width.store(own->Width());
         height.store(own->Height());
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (own->Format() == brevane::contract::kFormatJpeg) {
             m_preview.OnJpeg(data, own->Width(), own->Height());
         } else if (own->Format() == brevane::contract::kFormatDivx || own->Format() == brevane::contract::kFormatDivi) {
@@ -154,7 +154,7 @@ class ConsoleCamera::Receiver final : public brevane::ipcapture::IFrameReceiver 
 
     // Between channel runs: MPEG-4 decoding starts again at a key frame.
     void ResetPreview() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_preview.Reset();
     }
 
@@ -165,8 +165,8 @@ class ConsoleCamera::Receiver final : public brevane::ipcapture::IFrameReceiver 
     std::atomic<std::uint32_t> height{0};
 
    private:
-    std::mutex m_mutex;
-    PreviewMaker m_preview;  // guarded by m_mutex
+    brevane::Mutex m_mutex;
+    PreviewMaker m_preview GUARDED_BY(m_mutex);
 };
 
 // The host's I/O event sink: keeps the input states and publishes each change.
@@ -179,7 +179,7 @@ class ConsoleCamera::IoSink final : public brevane::ipcapture::IIOEventSink {
 
     void OnInputChanged(std::uint32_t input, std::int32_t state) override {
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            brevane::MutexLock lock(m_mutex);
             if (input >= m_inputs.size()) {
                 if (input >= 1024) {
                     return;
@@ -193,7 +193,7 @@ class ConsoleCamera::IoSink final : public brevane::ipcapture::IIOEventSink {
     }
     void OnIOFailure() override {
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            brevane::MutexLock lock(m_mutex);
             std::fill(m_inputs.begin(), m_inputs.end(), brevane::ipcapture::kIoStateUnknown);
             m_failed = true;
         }
@@ -202,22 +202,22 @@ class ConsoleCamera::IoSink final : public brevane::ipcapture::IIOEventSink {
     }
 
     void Reset(std::uint32_t inputs) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_inputs.assign(inputs, brevane::ipcapture::kIoStateUnknown);
         m_failed = false;
     }
     // 0 unknown, 1 low, 2 high per input; and whether the last report was a failure.
     std::vector<std::int32_t> Inputs(bool& failed) const {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         failed = m_failed;
         return m_inputs;
     }
 
    private:
     ConsoleCamera& m_owner;
-    mutable std::mutex m_mutex;
-    std::vector<std::int32_t> m_inputs;  // guarded by m_mutex
-    bool m_failed = false;               // guarded by m_mutex
+    mutable brevane::Mutex m_mutex;
+    std::vector<std::int32_t> m_inputs GUARDED_BY(m_mutex);
+    bool m_failed GUARDED_BY(m_mutex) = false;
 };
 
 ConsoleCamera::ConsoleCamera(const cli::CliContext& context, CameraSetup setup, EventHub& events)
@@ -250,7 +250,7 @@ std::string ConsoleCamera::Redact(std::string text) const {
 
 void ConsoleCamera::NoteFailure(const std::string& text) {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_lastFailure = Redact(text);
     }
     json line = {{"camera", m_setup.id}, {"level", 1}, {"text", Redact(text)}, {"source", "console"}};
@@ -270,7 +270,7 @@ bool ConsoleCamera::Start(std::string& error) {
     m_host.Messages().SetObserver([this, id](const host::Message& message) {
         const std::string text = Redact(message.textWasNull ? std::string() : message.text);
         if (message.level == 1) {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            brevane::MutexLock lock(m_mutex);
             m_lastFailure = text;
         }
         json line = {{"camera", id}, {"level", message.level}, {"text", text}, {"source", "module"}};
@@ -285,7 +285,7 @@ bool ConsoleCamera::Start(std::string& error) {
 
 void ConsoleCamera::Stop() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_stopping = true;
     }
     m_stopFlag.store(true);
@@ -303,7 +303,7 @@ json ConsoleCamera::Submit(Task task) {
     std::packaged_task<json()> packaged(std::move(task));
     std::future<json> answer = packaged.get_future();
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (m_stopping) {
             return Refused("the console is stopping");
         }
@@ -351,9 +351,10 @@ void ConsoleCamera::Run() {
     Probe();
     OpenDriver();
     m_lastSample = Clock::now();
-    std::unique_lock<std::mutex> lock(m_mutex);
+    brevane::UniqueMutexLock lock(m_mutex);
     while (!m_stopping) {
-        m_wake.wait_until(lock, m_lastSample + kStatusPeriod, [this] { return m_stopping || !m_tasks.empty(); });
+        m_wake.wait_until(lock.Native(), m_lastSample + kStatusPeriod,
+                          [this]() REQUIRES(m_mutex) { return m_stopping || !m_tasks.empty(); });
         while (!m_stopping && !m_tasks.empty()) {
             std::packaged_task<json()> task = std::move(m_tasks.front());
             m_tasks.pop_front();
@@ -378,7 +379,7 @@ void ConsoleCamera::Run() {
 bool ConsoleCamera::OpenDriver() {
     host::OpenParameters& parameters = m_host.Parameters();
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         parameters.device.inputCount = m_inputCount;
         parameters.device.outputCount = m_outputCount;
         if (!m_model.empty()) {
@@ -482,7 +483,7 @@ void ConsoleCamera::PublishStatus(const char* state) {
     m_lastBytes = bytes;
     std::string failure;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         failure = m_lastFailure;
     }
     json status = {{"camera", m_setup.id},
@@ -502,7 +503,7 @@ void ConsoleCamera::PublishIo() {
     const std::vector<std::int32_t> inputs = m_ioSink->Inputs(failed);
     json io = {{"camera", m_setup.id}, {"inputs", inputs}, {"failure", failed}};
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         io["outputs"] = m_outputs;
     }
     m_events.PublishState("io", m_setup.id, io.dump());
@@ -595,7 +596,7 @@ json ConsoleCamera::Output(const json& body) {
     const auto on = body.find("on");
     std::uint32_t count = 0;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         count = static_cast<std::uint32_t>(m_outputs.size());
     }
     if (count == 0 || !Member(body, "output", 0, static_cast<long>(count) - 1, output) || on == body.end() ||
@@ -609,7 +610,7 @@ json ConsoleCamera::Output(const json& body) {
     const bool queued = m_io->SetOutput(static_cast<std::int32_t>(output),
                                         value ? brevane::ipcapture::kIoStateHigh : brevane::ipcapture::kIoStateLow);
     if (queued) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_outputs[static_cast<std::size_t>(output)] = value ? 1 : 0;
     } else {
         NoteFailure("output " + std::to_string(output) + " refused");
@@ -697,7 +698,7 @@ void ConsoleCamera::Probe() {
         caps["audio"] = capability(4) != 0;
         caps["inputs"] = capability(2);
         caps["outputs"] = capability(3);
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_model = sink.ModelName();
         if (m_inputCount == 0) {
             m_inputCount = m_setup.inputs != 0 ? m_setup.inputs : static_cast<std::uint32_t>(std::max(0, capability(2)));
@@ -711,7 +712,7 @@ void ConsoleCamera::Probe() {
         caps["message"] = Redact(callback.Message());
         NoteFailure("capability query " + caps["outcome"].get<std::string>() +
                     (callback.Message().empty() ? std::string() : ": " + callback.Message()));
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         if (m_inputCount == 0) {
             m_inputCount = m_setup.inputs;
         }

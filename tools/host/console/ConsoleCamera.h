@@ -20,7 +20,6 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +31,7 @@
 #include "cli/HostDriver.h"
 #include "console/EventHub.h"
 #include "console/Preview.h"
+#include "core/Mutex.h"
 #include "kit/ModuleLoader.h"
 
 namespace darvik::console {
@@ -131,15 +131,15 @@ class ConsoleCamera {
     std::chrono::steady_clock::time_point m_lastSample{};    // worker only
 
     std::thread m_worker;
-    std::mutex m_mutex;
+    brevane::Mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::packaged_task<nlohmann::json()>> m_tasks;  // guarded by m_mutex
-    bool m_stopping = false;                                   // guarded by m_mutex
-    std::string m_lastFailure;                                 // guarded by m_mutex
-    std::vector<int> m_outputs;                                // guarded by m_mutex; 0 off, 1 on
-    std::uint32_t m_inputCount = 0;                            // guarded by m_mutex
-    std::uint32_t m_outputCount = 0;                           // guarded by m_mutex
-    std::string m_model;                                       // guarded by m_mutex; as queried
+    std::deque<std::packaged_task<nlohmann::json()>> m_tasks GUARDED_BY(m_mutex);
+    bool m_stopping GUARDED_BY(m_mutex) = false;
+    std::string m_lastFailure GUARDED_BY(m_mutex);
+    std::vector<int> m_outputs GUARDED_BY(m_mutex);  // 0 off, 1 on
+    std::uint32_t m_inputCount GUARDED_BY(m_mutex) = 0;
+    std::uint32_t m_outputCount GUARDED_BY(m_mutex) = 0;
+    std::string m_model GUARDED_BY(m_mutex);  // as queried
 
     std::thread m_probeThread;           // started and joined on the worker (and in Stop)
     std::atomic<bool> m_probing{false};

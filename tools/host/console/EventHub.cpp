@@ -15,7 +15,7 @@ std::uint64_t EventHub::AppendLocked(const std::string& name, const std::string&
 
 void EventHub::PublishState(const std::string& name, int key, std::string data) {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         const std::uint64_t seq = AppendLocked(name, data);
         m_states[{name, key}] = Event{seq, name, std::move(data)};
     }
@@ -24,7 +24,7 @@ void EventHub::PublishState(const std::string& name, int key, std::string data) 
 
 void EventHub::PublishLog(std::string data) {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         const std::uint64_t seq = AppendLocked("log", data);
         m_log.push_back(Event{seq, "log", std::move(data)});
         if (m_log.size() > kLogSize) {
@@ -35,7 +35,7 @@ void EventHub::PublishLog(std::string data) {
 }
 
 std::vector<Event> EventHub::Follow(std::uint64_t* seq, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    brevane::UniqueMutexLock lock(m_mutex);
     std::vector<Event> events;
     if (m_shutDown) {
         return events;
@@ -52,7 +52,8 @@ std::vector<Event> EventHub::Follow(std::uint64_t* seq, std::chrono::millisecond
         *seq = m_nextSeq - 1;
         return events;
     }
-    m_changed.wait_for(lock, timeout, [&] { return m_shutDown || m_nextSeq - 1 > *seq; });
+    m_changed.wait_for(lock.Native(), timeout,
+                       [&]() REQUIRES(m_mutex) { return m_shutDown || m_nextSeq - 1 > *seq; });
     if (m_shutDown) {
         return events;
     }
@@ -67,14 +68,14 @@ std::vector<Event> EventHub::Follow(std::uint64_t* seq, std::chrono::millisecond
 
 void EventHub::Shutdown() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_shutDown = true;
     }
     m_changed.notify_all();
 }
 
 bool EventHub::IsShutDown() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_shutDown;
 }
 

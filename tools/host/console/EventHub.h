@@ -19,9 +19,10 @@
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "core/Mutex.h"
 
 namespace darvik::console {
 
@@ -53,15 +54,15 @@ class EventHub {
     bool IsShutDown() const;
 
    private:
-    std::uint64_t AppendLocked(const std::string& name, const std::string& data);
+    std::uint64_t AppendLocked(const std::string& name, const std::string& data) REQUIRES(m_mutex);
 
-    mutable std::mutex m_mutex;
+    mutable brevane::Mutex m_mutex;
     std::condition_variable m_changed;
-    std::uint64_t m_nextSeq = 1;                              // guarded by m_mutex
-    std::deque<Event> m_ring;                                 // guarded by m_mutex
-    std::map<std::pair<std::string, int>, Event> m_states;  // guarded by m_mutex
-    std::deque<Event> m_log;                                  // guarded by m_mutex
-    bool m_shutDown = false;                                  // guarded by m_mutex
+    std::uint64_t m_nextSeq GUARDED_BY(m_mutex) = 1;
+    std::deque<Event> m_ring GUARDED_BY(m_mutex);
+    std::map<std::pair<std::string, int>, Event> m_states GUARDED_BY(m_mutex);
+    std::deque<Event> m_log GUARDED_BY(m_mutex);
+    bool m_shutDown GUARDED_BY(m_mutex) = false;
 };
 
 }  // namespace darvik::console

@@ -17,7 +17,7 @@ void LatestPicture::Publish(std::string jpeg, std::uint32_t width, std::uint32_t
     picture->width = width;
     picture->height = height;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         picture->serial = m_latest ? m_latest->serial + 1 : 1;
         m_latest = std::move(picture);
     }
@@ -25,19 +25,20 @@ void LatestPicture::Publish(std::string jpeg, std::uint32_t width, std::uint32_t
 }
 
 std::shared_ptr<const Picture> LatestPicture::Latest() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_latest;
 }
 
 std::shared_ptr<const Picture> LatestPicture::WaitNewer(std::uint64_t serial, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait_for(lock, timeout, [&] { return m_shutDown || (m_latest && m_latest->serial > serial); });
+    brevane::UniqueMutexLock lock(m_mutex);
+    m_changed.wait_for(lock.Native(), timeout,
+                       [&]() REQUIRES(m_mutex) { return m_shutDown || (m_latest && m_latest->serial > serial); });
     return m_latest;
 }
 
 void LatestPicture::Shutdown() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_shutDown = true;
     }
     m_changed.notify_all();

@@ -15,9 +15,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
+
+#include "core/Mutex.h"
 
 struct AVCodecContext;
 struct AVFrame;
@@ -44,10 +45,10 @@ class LatestPicture {
     void Shutdown();
 
    private:
-    mutable std::mutex m_mutex;
+    mutable brevane::Mutex m_mutex;
     mutable std::condition_variable m_changed;
-    std::shared_ptr<const Picture> m_latest;  // guarded by m_mutex
-    bool m_shutDown = false;                  // guarded by m_mutex
+    std::shared_ptr<const Picture> m_latest GUARDED_BY(m_mutex);
+    bool m_shutDown GUARDED_BY(m_mutex) = false;
 };
 
 class PreviewMaker {

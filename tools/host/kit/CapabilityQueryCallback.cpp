@@ -26,7 +26,7 @@ void CapabilityQueryCallback::OnQueryAborted() { Record(QueryOutcome::Aborted, 0
 
 void CapabilityQueryCallback::Record(QueryOutcome outcome, std::int32_t code, const char* message) {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_outcome = outcome;
         m_errorCode = code;
         // The message is valid only during the call: copy it.
@@ -37,33 +37,34 @@ void CapabilityQueryCallback::Record(QueryOutcome outcome, std::int32_t code, co
 }
 
 QueryOutcome CapabilityQueryCallback::Outcome() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_outcome;
 }
 
 std::int32_t CapabilityQueryCallback::ErrorCode() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_errorCode;
 }
 
 std::string CapabilityQueryCallback::Message() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_message;
 }
 
 std::size_t CapabilityQueryCallback::Notifications() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_notifications;
 }
 
 QueryOutcome CapabilityQueryCallback::WaitForOutcome(std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_arrived.wait_for(lock, timeout, [&] { return m_outcome != QueryOutcome::None; });
+    brevane::UniqueMutexLock lock(m_mutex);
+    m_arrived.wait_for(lock.Native(), timeout,
+                       [&]() REQUIRES(m_mutex) { return m_outcome != QueryOutcome::None; });
     return m_outcome;
 }
 
 void CapabilityQueryCallback::Reset() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_outcome = QueryOutcome::None;
     m_errorCode = 0;
     m_message.clear();

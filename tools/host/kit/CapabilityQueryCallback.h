@@ -10,9 +10,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
+#include "core/Mutex.h"
 #include "darvik/CapabilitySink.h"
 
 namespace darvik::host {
@@ -45,12 +45,12 @@ class CapabilityQueryCallback final : public brevane::ipcapture::ICapabilityQuer
    private:
     void Record(QueryOutcome outcome, std::int32_t code, const char* message);
 
-    mutable std::mutex m_mutex;
+    mutable brevane::Mutex m_mutex;
     mutable std::condition_variable m_arrived;
-    QueryOutcome m_outcome = QueryOutcome::None;  // guarded by m_mutex
-    std::int32_t m_errorCode = 0;                 // guarded by m_mutex
-    std::string m_message;                        // guarded by m_mutex
-    std::size_t m_notifications = 0;             // guarded by m_mutex
+    QueryOutcome m_outcome GUARDED_BY(m_mutex) = QueryOutcome::None;
+    std::int32_t m_errorCode GUARDED_BY(m_mutex) = 0;
+    std::string m_message GUARDED_BY(m_mutex);
+    std::size_t m_notifications GUARDED_BY(m_mutex) = 0;
 };
 
 }  // namespace darvik::host

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "darvik/CapabilitySink.h"
 
 namespace darvik::host {
@@ -129,19 +129,19 @@ class CapabilitySink final : public brevane::ipcapture::ICapabilitySink {
     friend class CapabilityResolutionList;
     friend class CapabilityFrameIntervalList;
 
-    // Appends to the call record; m_mutex must be held.
-    void RecordLocked(std::string call);
+    // Appends to the call record.
+    void RecordLocked(std::string call) REQUIRES(m_mutex);
 
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_calls;                              // guarded by m_mutex
-    std::map<std::int32_t, std::int32_t> m_capabilities;           // guarded by m_mutex
-    std::string m_modelName;                                       // guarded by m_mutex
-    std::string m_connectionFields[4];                             // guarded by m_mutex
-    std::vector<CapabilityParameterRecord> m_parameterRecords;     // guarded by m_mutex
-    std::vector<CapabilityResolutionRecord> m_resolutions;         // guarded by m_mutex
-    std::vector<std::int32_t> m_frameIntervals;                    // guarded by m_mutex
+    mutable brevane::Mutex m_mutex;
+    std::vector<std::string> m_calls GUARDED_BY(m_mutex);
+    std::map<std::int32_t, std::int32_t> m_capabilities GUARDED_BY(m_mutex);
+    std::string m_modelName GUARDED_BY(m_mutex);
+    std::string m_connectionFields[4] GUARDED_BY(m_mutex);
+    std::vector<CapabilityParameterRecord> m_parameterRecords GUARDED_BY(m_mutex);
+    std::vector<CapabilityResolutionRecord> m_resolutions GUARDED_BY(m_mutex);
+    std::vector<std::int32_t> m_frameIntervals GUARDED_BY(m_mutex);
     std::vector<std::unique_ptr<CapabilityTextField>> m_fields;    // fixed after construction
-    std::vector<std::unique_ptr<CapabilityParameter>> m_parameters;  // guarded by m_mutex
+    std::vector<std::unique_ptr<CapabilityParameter>> m_parameters GUARDED_BY(m_mutex);
     CapabilityResolutionList m_resolutionList;
     CapabilityFrameIntervalList m_frameIntervalList;
 };

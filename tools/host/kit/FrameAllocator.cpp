@@ -120,7 +120,7 @@ std::span<const std::uint8_t> Frame::Data() const {
 brevane::ipcapture::IFrame* FrameAllocator::AllocateFrame(std::uint32_t formatCode,
                                                            std::uint32_t bufferSize,
                                                            const char* sourceName) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     if (sourceName == nullptr || std::strcmp(sourceName, brevane::contract::kFrameSourceName) != 0) {
         ++m_violationCount;
         if (m_violations.size() < kMaxViolationTexts) {
@@ -155,7 +155,7 @@ brevane::ipcapture::IFrame* FrameAllocator::AllocateFrame(std::uint32_t formatCo
 }
 
 void FrameAllocator::ReleaseFrame(brevane::ipcapture::IFrame* frame) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     const auto known = std::find_if(m_frames.begin(), m_frames.end(),
                                     [frame](const auto& owned) { return owned.get() == frame; });
     std::string violation;
@@ -176,7 +176,7 @@ void FrameAllocator::ReleaseFrame(brevane::ipcapture::IFrame* frame) {
 }
 
 void FrameAllocator::ReportViolation(std::string text) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     ++m_violationCount;
     if (m_violations.size() < kMaxViolationTexts) {
         m_violations.push_back(std::move(text));
@@ -184,42 +184,42 @@ void FrameAllocator::ReportViolation(std::string text) {
 }
 
 void FrameAllocator::SetRefuseAllocations(bool refuse) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_refuse = refuse;
 }
 
 void FrameAllocator::SetMaxBufferSize(std::uint32_t bytes) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_maxBufferSize = bytes;
 }
 
 std::uint64_t FrameAllocator::Allocations() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_allocations;
 }
 
 std::uint64_t FrameAllocator::Releases() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_releases;
 }
 
 std::uint64_t FrameAllocator::Refusals() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_refusals;
 }
 
 std::uint64_t FrameAllocator::Outstanding() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_allocations - m_releases;
 }
 
 std::uint64_t FrameAllocator::ViolationCount() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_violationCount;
 }
 
 std::vector<std::string> FrameAllocator::Violations() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_violations;
 }
 

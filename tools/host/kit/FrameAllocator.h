@@ -12,11 +12,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "darvik/HostServices.h"
 
 namespace darvik::host {
@@ -70,7 +70,9 @@ class Frame final : public brevane::ipcapture::IFrame {
     std::int32_t m_sizeClass = 0;
     std::uint32_t m_dataSize = 0;
     std::size_t m_step = 0;
-    bool m_live = false;  // guarded by the owner's m_mutex
+    // Guarded by the owner's m_mutex; no annotation, since FrameAllocator is
+    // still incomplete here.
+    bool m_live = false;
 };
 
 class FrameAllocator final : public brevane::ipcapture::IFrameAllocator {
@@ -106,16 +108,16 @@ class FrameAllocator final : public brevane::ipcapture::IFrameAllocator {
     friend class Frame;
     void ReportViolation(std::string text);
 
-    mutable std::mutex m_mutex;
-    std::vector<std::unique_ptr<Frame>> m_frames;  // guarded by m_mutex
-    std::vector<Frame*> m_free;                    // guarded by m_mutex
-    std::uint64_t m_allocations = 0;               // guarded by m_mutex
-    std::uint64_t m_releases = 0;                  // guarded by m_mutex
-    std::uint64_t m_refusals = 0;                  // guarded by m_mutex
-    std::uint64_t m_violationCount = 0;            // guarded by m_mutex
-    std::vector<std::string> m_violations;         // guarded by m_mutex
-    bool m_refuse = false;                         // guarded by m_mutex
-    std::uint32_t m_maxBufferSize = 64u << 20;     // guarded by m_mutex
+    mutable brevane::Mutex m_mutex;
+    std::vector<std::unique_ptr<Frame>> m_frames GUARDED_BY(m_mutex);
+    std::vector<Frame*> m_free GUARDED_BY(m_mutex);
+    std::uint64_t m_allocations GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_releases GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_refusals GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_violationCount GUARDED_BY(m_mutex) = 0;
+    std::vector<std::string> m_violations GUARDED_BY(m_mutex);
+    bool m_refuse GUARDED_BY(m_mutex) = false;
+    std::uint32_t m_maxBufferSize GUARDED_BY(m_mutex) = 64u << 20;
 };
 
 // "JPEG" etc. from a format code; non-printable characters as '?'.

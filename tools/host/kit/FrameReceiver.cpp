@@ -24,7 +24,7 @@ bool FrameReceiver::DeliverFrame(brevane::ipcapture::IFrame* frame) {
     DataCallback callback;
     bool accept = false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         decider = m_decider;
         callback = m_dataCallback;
         accept = m_accept;
@@ -37,7 +37,7 @@ bool FrameReceiver::DeliverFrame(brevane::ipcapture::IFrame* frame) {
         callback(record, data);
     }
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         ++m_delivered;
         if (accept) {
             ++m_accepted;
@@ -52,55 +52,57 @@ bool FrameReceiver::DeliverFrame(brevane::ipcapture::IFrame* frame) {
 
 void FrameReceiver::OnSignalLost() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         ++m_signalLost;
     }
     m_changed.notify_all();
 }
 
 void FrameReceiver::SetAccept(bool accept) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_accept = accept;
 }
 
 void FrameReceiver::SetDecider(Decider decider) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_decider = std::move(decider);
 }
 
 void FrameReceiver::SetDataCallback(DataCallback callback) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_dataCallback = std::move(callback);
 }
 
 std::uint64_t FrameReceiver::Delivered() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_delivered;
 }
 
 std::uint64_t FrameReceiver::Accepted() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_accepted;
 }
 
 std::uint64_t FrameReceiver::SignalLost() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_signalLost;
 }
 
 std::vector<FrameRecord> FrameReceiver::Records() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_records;
 }
 
 bool FrameReceiver::WaitForFrames(std::uint64_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] { return m_delivered >= count; });
+    brevane::UniqueMutexLock lock(m_mutex);
+    return m_changed.wait_for(lock.Native(), timeout,
+                              [&]() REQUIRES(m_mutex) { return m_delivered >= count; });
 }
 
 bool FrameReceiver::WaitForSignalLost(std::uint64_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] { return m_signalLost >= count; });
+    brevane::UniqueMutexLock lock(m_mutex);
+    return m_changed.wait_for(lock.Native(), timeout,
+                              [&]() REQUIRES(m_mutex) { return m_signalLost >= count; });
 }
 
 }  // namespace darvik::host

@@ -11,10 +11,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <span>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "darvik/HostServices.h"
 
 namespace darvik::host {
@@ -60,15 +60,15 @@ class FrameReceiver final : public brevane::ipcapture::IFrameReceiver {
     static constexpr std::size_t kMaxRecords = 100000;
 
    private:
-    mutable std::mutex m_mutex;
+    mutable brevane::Mutex m_mutex;
     mutable std::condition_variable m_changed;
-    bool m_accept = true;                // guarded by m_mutex
-    Decider m_decider;                   // guarded by m_mutex
-    DataCallback m_dataCallback;         // guarded by m_mutex
-    std::uint64_t m_delivered = 0;       // guarded by m_mutex
-    std::uint64_t m_accepted = 0;        // guarded by m_mutex
-    std::uint64_t m_signalLost = 0;      // guarded by m_mutex
-    std::vector<FrameRecord> m_records;  // guarded by m_mutex
+    bool m_accept GUARDED_BY(m_mutex) = true;
+    Decider m_decider GUARDED_BY(m_mutex);
+    DataCallback m_dataCallback GUARDED_BY(m_mutex);
+    std::uint64_t m_delivered GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_accepted GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_signalLost GUARDED_BY(m_mutex) = 0;
+    std::vector<FrameRecord> m_records GUARDED_BY(m_mutex);
 };
 
 }  // namespace darvik::host

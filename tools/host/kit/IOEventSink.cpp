@@ -19,7 +19,7 @@ void IOEventSink::OnIOFailure() {
 void IOEventSink::Record(IOEvent event) {
     event.time = std::chrono::steady_clock::now();
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         ++m_count;
         if (m_events.size() < kMaxEvents) {
             m_events.push_back(event);
@@ -29,24 +29,24 @@ void IOEventSink::Record(IOEvent event) {
 }
 
 std::vector<IOEvent> IOEventSink::Events() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_events;
 }
 
 std::size_t IOEventSink::Count() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_count;
 }
 
 void IOEventSink::Clear() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_events.clear();
     m_count = 0;
 }
 
 bool IOEventSink::WaitForEvents(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] { return m_count >= count; });
+    brevane::UniqueMutexLock lock(m_mutex);
+    return m_changed.wait_for(lock.Native(), timeout, [&]() REQUIRES(m_mutex) { return m_count >= count; });
 }
 
 }  // namespace darvik::host

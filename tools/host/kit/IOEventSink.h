@@ -9,9 +9,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "darvik/HostServices.h"
 
 namespace darvik::host {
@@ -44,10 +44,10 @@ class IOEventSink final : public brevane::ipcapture::IIOEventSink {
    private:
     void Record(IOEvent event);
 
-    mutable std::mutex m_mutex;
+    mutable brevane::Mutex m_mutex;
     mutable std::condition_variable m_changed;
-    std::vector<IOEvent> m_events;  // guarded by m_mutex
-    std::size_t m_count = 0;        // guarded by m_mutex; also counts events beyond kMaxEvents
+    std::vector<IOEvent> m_events GUARDED_BY(m_mutex);
+    std::size_t m_count GUARDED_BY(m_mutex) = 0;  // also counts events beyond kMaxEvents
 };
 
 }  // namespace darvik::host

@@ -15,7 +15,7 @@ void MessageSink::OnMessage(CDebugInfoIf* message) {
     }
     std::function<void(const Message&)> observer;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        brevane::MutexLock lock(m_mutex);
         m_messages.push_back(line);
         observer = m_observer;
     }
@@ -26,22 +26,22 @@ void MessageSink::OnMessage(CDebugInfoIf* message) {
 }
 
 std::vector<Message> MessageSink::Messages() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_messages;
 }
 
 std::size_t MessageSink::Count() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     return m_messages.size();
 }
 
 void MessageSink::Clear() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_messages.clear();
 }
 
 std::vector<Message> MessageSink::Matching(const std::string& part) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     std::vector<Message> found;
     for (const Message& message : m_messages) {
         if (message.text.find(part) != std::string::npos) {
@@ -52,8 +52,8 @@ std::vector<Message> MessageSink::Matching(const std::string& part) const {
 }
 
 bool MessageSink::WaitFor(const std::string& part, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_arrived.wait_for(lock, timeout, [&] {
+    brevane::UniqueMutexLock lock(m_mutex);
+    return m_arrived.wait_for(lock.Native(), timeout, [&]() REQUIRES(m_mutex) {
         for (const Message& message : m_messages) {
             if (message.text.find(part) != std::string::npos) {
                 return true;
@@ -64,7 +64,7 @@ bool MessageSink::WaitFor(const std::string& part, std::chrono::milliseconds tim
 }
 
 void MessageSink::SetObserver(std::function<void(const Message&)> observer) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    brevane::MutexLock lock(m_mutex);
     m_observer = std::move(observer);
 }
 

@@ -9,10 +9,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/Mutex.h"
 #include "darvik/CDebugInfoIf.h"
 #include "darvik/HostServices.h"
 
@@ -44,10 +44,10 @@ class MessageSink final : public brevane::ipcapture::IMessageSink {
     void SetObserver(std::function<void(const Message&)> observer);
 
    private:
-    mutable std::mutex m_mutex;
+    mutable brevane::Mutex m_mutex;
     mutable std::condition_variable m_arrived;
-    std::vector<Message> m_messages;                // guarded by m_mutex
-    std::function<void(const Message&)> m_observer;  // guarded by m_mutex
+    std::vector<Message> m_messages GUARDED_BY(m_mutex);
+    std::function<void(const Message&)> m_observer GUARDED_BY(m_mutex);
 };
 
 }  // namespace darvik::host
