@@ -93,6 +93,7 @@ bool CDarvikDigitalIO::ReadInputs(std::int32_t /*inputCount*/) {
     const std::string status =
         text.empty() ? std::string() : Utils::GetParameter("s_ssta", ":", text, "\r\n");
     if (status.empty()) {
+        MutexLock exchange(m_inputExchange);
         ReportInputFailure("reply without input states (s_ssta)");
         return false;
     }
