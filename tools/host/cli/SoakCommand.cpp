@@ -10,8 +10,9 @@
 // delivered whole, damaged pictures delivered, camera requests and log lines
 // per minute and channel, and the time the channels took to deliver again
 // once the fault was gone; then resident memory, descriptors and threads of
-// the process at the start and at the end. The exit status is non-zero when
-// a damaged picture arrived or a healthy phase delivered too little.
+// the process after the first, middle and last healthy phase. The exit
+// status is non-zero when a damaged picture arrived or a healthy phase
+// delivered too little.
 //
 // The simulators run in this process (Linux only), so the resource figures
 // include their listening sockets and connection threads.
@@ -267,7 +268,7 @@ double RecoverySeconds(const Channel& channel, Clock::time_point since) {
     return first == 0 ? -1 : std::chrono::duration<double>(Clock::time_point(Clock::duration(first)) - since).count();
 }
 
-void PrintReport(const std::vector<KindTotals>& totals, const Resources& start, const Resources& end,
+void PrintReport(const std::vector<KindTotals>& totals, const std::vector<Resources>& healthy,
                  std::uint32_t channels) {
     std::printf("%-30s %7s %9s %9s %8s %10s %10s %12s\n", "fault", "phases", "offered", "whole", "damaged",
                 "req/min", "lines/min", "recover s");
@@ -289,19 +290,27 @@ void PrintReport(const std::vector<KindTotals>& totals, const Resources& start, 
     }
     std::printf("(per channel; recover: mean/max seconds to the first picture once the fault was gone, "
                 "+ when a channel had none in its healthy phase)\n");
-    std::printf("process with %u channels:  start %llu KiB resident, %llu descriptors, %llu threads;  end %llu "
-                "KiB, %llu descriptors, %llu threads\n",
-                channels, static_cast<unsigned long long>(start.rssKiB),
-                static_cast<unsigned long long>(start.descriptors), static_cast<unsigned long long>(start.threads),
-                static_cast<unsigned long long>(end.rssKiB), static_cast<unsigned long long>(end.descriptors),
-                static_cast<unsigned long long>(end.threads));
+    if (healthy.empty()) {
+        return;
+    }
+    // Measured at the end of each healthy phase, when every camera streams.
+    const auto print = [channels](const char* when, const Resources& r) {
+        std::printf("process with %u channels, %s: %llu KiB resident, %llu descriptors, %llu threads\n", channels,
+                    when, static_cast<unsigned long long>(r.rssKiB), static_cast<unsigned long long>(r.descriptors),
+                    static_cast<unsigned long long>(r.threads));
+    };
+    print("after the first healthy phase", healthy.front());
+    print("after the middle healthy phase", healthy[healthy.size() / 2]);
+    print("after the last healthy phase", healthy.back());
 }
 
 // Runs the phases; fills totals. Recovery is measured in each healthy phase
 // for the fault the channel had just before.
-bool RunPhases(std::vector<Channel>& channels, const SoakOptions& options, std::vector<KindTotals>& totals) {
+bool RunPhases(std::vector<Channel>& channels, const SoakOptions& options, std::vector<KindTotals>& totals,
+               std::vector<Resources>& healthyResources) {
     const auto phaseLength = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.phase));
-    const auto phases = static_cast<std::uint32_t>(std::max(1.0, options.seconds / options.phase));
+    // An odd count, so the run ends with every camera healthy.
+    const auto phases = static_cast<std::uint32_t>(std::max(1.0, options.seconds / options.phase)) | 1u;
     constexpr std::uint32_t kFaultKinds = static_cast<std::uint32_t>(Fault::Count) - 1;
     std::vector<Fault> before(channels.size(), Fault::Healthy);
     for (std::uint32_t phase = 0; phase < phases; ++phase) {
@@ -315,6 +324,9 @@ bool RunPhases(std::vector<Channel>& channels, const SoakOptions& options, std::
             }
         }
         std::this_thread::sleep_until(begin + phaseLength);
+        if (healthy) {
+            healthyResources.push_back(ReadResources());
+        }
         const double minutes = std::chrono::duration<double>(Clock::now() - begin).count() / 60.0;
         for (std::size_t i = 0; i < channels.size(); ++i) {
             Channel& channel = channels[i];
@@ -344,16 +356,14 @@ int RunSoak(const CliContext& context, const SoakOptions& options) {
             return kExitFailed;
         }
     }
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    const Resources start = ReadResources();
     std::vector<KindTotals> totals(static_cast<std::size_t>(Fault::Count));
-    const bool ran = RunPhases(channels, options, totals);
-    const Resources end = ReadResources();
+    std::vector<Resources> healthyResources;
+    const bool ran = RunPhases(channels, options, totals, healthyResources);
     for (Channel& channel : channels) {
         channel.host->Release();
         channel.camera->Stop();
     }
-    PrintReport(totals, start, end, options.channels);
+    PrintReport(totals, healthyResources, options.channels);
 
     std::uint64_t damaged = 0;
     for (const KindTotals& t : totals) {
