@@ -10,9 +10,9 @@ namespace Web {
 namespace {
 
 brevane::Mutex g_sharedMutex;
-// The handle while any session holds it. Never destroyed, so a session
-// ending during the process's exit still finds it.
-std::weak_ptr<CCurlMulti>& g_shared GUARDED_BY(g_sharedMutex) = *new std::weak_ptr<CCurlMulti>;
+// The handle while any session holds it. Only Acquire reads it, so it may
+// go with the module while a last session is still ending.
+std::weak_ptr<CCurlMulti> g_shared GUARDED_BY(g_sharedMutex);
 
 }  // namespace
 
