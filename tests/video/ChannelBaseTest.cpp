@@ -9,6 +9,7 @@
 #include "video/CBaseCameraChannel.h"
 #include "platform/Platform.h"
 #include "support/FakeDriver.h"
+#include "support/Wine.h"
 #include "support/Wait.h"
 #include "video/ChannelFixture.h"
 
@@ -212,6 +213,13 @@ TEST_P(EitherChannelTest, FailingCameraIsToldOnceWithItsCause) {
     const std::string port = std::to_string(camera.Port());  // 0 once stopped
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Wine's WinHTTP ends a request to a server that never answers with
+        // an error of its own well before the receive time-out (seen: two
+        // "network error" lines within 250 ms), where Windows reports
+        // ERROR_WINHTTP_TIMEOUT; the cause of a stall is checked on Linux.
+        if (c.cause == "timed out" && darvik::test::RunningUnderWine()) {
+            continue;
+        }
         driver.ClearLines();
         c.fault();
         const auto channel = MakeChannel(1);
