@@ -31,7 +31,13 @@ void Event::Reset() {
 bool Event::Wait(std::uint32_t timeoutMs) {
     UniqueMutexLock lock(m_mutex);
     auto signalled = [this]() REQUIRES(m_mutex) { return m_signalled; };
-    if (timeoutMs == kInfinite) {
+    if (timeoutMs == 0) {
+        // A poll of the state: no timed wait, which would cost a system call
+        // even when the answer is known.
+        if (!m_signalled) {
+            return false;
+        }
+    } else if (timeoutMs == kInfinite) {
         m_changed.wait(lock.Native(), signalled);
     } else if (!m_changed.wait_for(lock.Native(), std::chrono::milliseconds(timeoutMs), signalled)) {
         return false;

@@ -27,7 +27,7 @@ class CMjpegHttpChannel : public CBaseCameraChannel, public IJpegReceiver {
    public:
     // Size of the read buffer at the start of each stream; it grows when
     // more bytes are ready at once.
-    static constexpr std::uint32_t kInitialReadSize = 8096;
+    static constexpr std::uint32_t kInitialReadSize = 64u * 1024u;
 
     CMjpegHttpChannel(std::uint32_t channelIndex, IDriver* driver,
                       ipcapture::IFrameReceiver* receiver);

@@ -188,6 +188,8 @@ bool CMpegHttpChannel::Stream(std::string* cause) {
     RecordFrameTime();
     std::vector<std::uint8_t> buffer(kInitialReadSize);
     CMpegParser parser(this);
+    // Measured in 64 bits: twice a large time-out must not wrap.
+    const std::uint64_t starved = 2ull * m_driver->GetDeviceInfo().streamTimeout;
     for (;;) {
         Web::RequestHandle handle = client.GetRequestHandle();
         if (!handle) {
@@ -214,8 +216,6 @@ bool CMpegHttpChannel::Stream(std::string* cause) {
             return false;
         }
         parser.Feed(buffer.data(), read);
-        // Measured in 64 bits: twice a large time-out must not wrap.
-        const std::uint64_t starved = 2ull * m_driver->GetDeviceInfo().streamTimeout;
         if (MillisecondsSinceFrame() > starved) {
             *cause = Utils::Format("no picture accepted for %llu ms",
                                    static_cast<unsigned long long>(starved));

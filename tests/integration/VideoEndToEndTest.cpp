@@ -417,8 +417,8 @@ std::size_t DescriptorsBesides(std::uint16_t simulatorPort) {
 }
 
 // A recorder with hundreds of cameras must fit the common limit of 1024
-// open files: a streaming channel holds its connection and nothing else of
-// its own.
+// open files: a streaming channel holds its connection and its reader's
+// wake-up descriptor, and the process two more for its shared HTTP handle.
 TEST_F(VideoEndToEnd, StreamingChannelsHoldAtMostTwoDescriptorsEach) {
     StartCamera(false);
     const std::size_t before = DescriptorsBesides(m_simulator->Port());
@@ -441,7 +441,7 @@ TEST_F(VideoEndToEnd, StreamingChannelsHoldAtMostTwoDescriptorsEach) {
     }
     ASSERT_TRUE(streaming);
     std::cout << "[          ] " << used << " descriptors for " << kDrivers << " streaming drivers\n";
-    EXPECT_LE(used, 2 * kDrivers);
+    EXPECT_LE(used, 2 * kDrivers + 2);
 }
 #endif
 

@@ -4,6 +4,7 @@
 
 #include "http/curl/CurlGlobal.h"
 #include "http/curl/CurlResponse.h"
+#include "platform/Platform.h"
 
 namespace Web {
 
@@ -14,37 +15,24 @@ brevane::Mutex g_sharedMutex;
 // go with the module while a last session is still ending.
 std::weak_ptr<CCurlMulti> g_shared GUARDED_BY(g_sharedMutex);
 
+CCurlResponse* OwnerOf(CURL* easy) {
+    void* owner = nullptr;
+    if (easy == nullptr || curl_easy_getinfo(easy, CURLINFO_PRIVATE, &owner) != CURLE_OK) {
+        return nullptr;
+    }
+    return static_cast<CCurlResponse*>(owner);
+}
+
 }  // namespace
 
 // --- Turn ---
 
-CCurlMulti::Turn::Turn(CCurlMulti& multi, bool onlyIfFree) : m_multi(multi) {
-    brevane::UniqueMutexLock lock(multi.m_turnMutex);
-    if (onlyIfFree && multi.m_nextTicket != multi.m_serving) {
-        return;
-    }
-    m_owns = true;
-    const std::uint64_t ticket = multi.m_nextTicket++;
-    if (ticket != multi.m_serving) {
-        // The driver may sit in a poll for a while; make it give up its turn.
-        lock.unlock();
-        multi.Wake();
-        lock.lock();
-        const auto served = [&]() REQUIRES(multi.m_turnMutex) { return multi.m_serving == ticket; };
-        multi.m_turnChanged.wait(lock.Native(), served);
-    }
+// The analysis cannot see that m_turnMutex stands for m_turn.
+CCurlMulti::Turn::Turn(CCurlMulti& multi) NO_THREAD_SAFETY_ANALYSIS : m_multi(multi) {
+    multi.m_turnMutex.lock();
 }
 
-CCurlMulti::Turn::~Turn() {
-    if (!m_owns) {
-        return;
-    }
-    {
-        brevane::MutexLock lock(m_multi.m_turnMutex);
-        ++m_multi.m_serving;
-    }
-    m_multi.m_turnChanged.notify_all();
-}
+CCurlMulti::Turn::~Turn() NO_THREAD_SAFETY_ANALYSIS { m_multi.m_turnMutex.unlock(); }
 
 // --- CCurlMulti ---
 
@@ -60,12 +48,18 @@ std::shared_ptr<CCurlMulti> CCurlMulti::Acquire() {
     if (handle == nullptr) {
         return nullptr;
     }
+    std::shared_ptr<CCurlMulti> shared(new CCurlMulti(handle));
     // Every client's transfers share the handle, so a per-host connection
     // limit here would bind cameras together; each client runs at most a
     // request and a closing response at once. No multiplexing: each exchange
     // has a connection of its own while its body is open.
-    curl_multi_setopt(handle, CURLMOPT_PIPELINING, CURLPIPE_NOTHING);
-    std::shared_ptr<CCurlMulti> shared(new CCurlMulti(handle));
+    if (curl_multi_setopt(handle, CURLMOPT_PIPELINING, CURLPIPE_NOTHING) != CURLM_OK ||
+        curl_multi_setopt(handle, CURLMOPT_SOCKETFUNCTION, &CCurlMulti::SocketCallback) != CURLM_OK ||
+        curl_multi_setopt(handle, CURLMOPT_SOCKETDATA, shared.get()) != CURLM_OK ||
+        curl_multi_setopt(handle, CURLMOPT_TIMERFUNCTION, &CCurlMulti::TimerCallback) != CURLM_OK ||
+        curl_multi_setopt(handle, CURLMOPT_TIMERDATA, shared.get()) != CURLM_OK) {
+        return nullptr;
+    }
     g_shared = shared;
     return shared;
 }
@@ -78,30 +72,63 @@ CCurlMulti::~CCurlMulti() {
     curl_multi_cleanup(m_multi);
 }
 
-void CCurlMulti::Wake() { curl_multi_wakeup(m_multi); }
-
 bool CCurlMulti::Attach(CCurlResponse& response) {
     Turn turn(*this);
-    if (curl_multi_add_handle(m_multi, response.Easy()) != CURLM_OK) {
-        return false;
-    }
-    m_live.push_back(&response);
-    return true;
+    // libcurl sets a timer due at once, which starts the transfer.
+    return curl_multi_add_handle(m_multi, response.Easy()) == CURLM_OK;
 }
 
 void CCurlMulti::Detach(CCurlResponse& response) {
     Turn turn(*this);
-    m_live.erase(std::remove(m_live.begin(), m_live.end(), &response), m_live.end());
     curl_multi_remove_handle(m_multi, response.Easy());
 }
 
-void CCurlMulti::ResumeDrained() {
-    for (CCurlResponse* response : m_live) {
-        if (response->TakeResume()) {
-            // May deliver the held-back data to the write callback at once.
-            curl_easy_pause(response->Easy(), CURLPAUSE_CONT);
-        }
+int CCurlMulti::SocketCallback(CURL* easy, curl_socket_t socket, int what, void*, void*) {
+    // Without pipelining a socket belongs to one transfer at a time, and
+    // libcurl removes it from the transfer that had it before another one
+    // takes the connection.
+    if (CCurlResponse* owner = OwnerOf(easy)) {
+        owner->OnSocket(socket, what);
     }
+    return 0;
+}
+
+int CCurlMulti::TimerCallback(CURLM*, long timeoutMs, void* self) {
+    auto* multi = static_cast<CCurlMulti*>(self);
+    multi->m_timerDue = timeoutMs < 0 ? kNoTimer
+                                      : brevane::platform::MonotonicMilliseconds() +
+                                            static_cast<std::uint64_t>(timeoutMs);
+    return 0;
+}
+
+std::uint64_t CCurlMulti::MsUntilTimer(std::uint64_t limit) const {
+    const std::uint64_t due = m_timerDue.load();
+    if (due == kNoTimer) {
+        return limit;
+    }
+    const std::uint64_t now = brevane::platform::MonotonicMilliseconds();
+    return due <= now ? 0 : std::min(limit, due - now);
+}
+
+bool CCurlMulti::RunTimers() {
+    if (MsUntilTimer(1) != 0) {
+        return true;  // another thread ran them meanwhile
+    }
+    return Run(CURL_SOCKET_TIMEOUT, 0);
+}
+
+bool CCurlMulti::RunSocket(curl_socket_t socket, int events) { return Run(socket, events); }
+
+bool CCurlMulti::Run(curl_socket_t socket, int events) {
+    int running = 0;
+    const CURLMcode result = curl_multi_socket_action(m_multi, socket, events, &running);
+    CollectFinished();
+    return result == CURLM_OK;
+}
+
+void CCurlMulti::Resume(CCurlResponse& response) {
+    curl_easy_pause(response.Easy(), CURLPAUSE_CONT);
+    CollectFinished();
 }
 
 void CCurlMulti::CollectFinished() {
@@ -110,24 +137,10 @@ void CCurlMulti::CollectFinished() {
         if (message->msg != CURLMSG_DONE) {
             continue;
         }
-        void* owner = nullptr;
-        if (curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner) == CURLE_OK &&
-            owner != nullptr) {
-            static_cast<CCurlResponse*>(owner)->OnDone(message->data.result);
+        if (CCurlResponse* owner = OwnerOf(message->easy_handle)) {
+            owner->OnDone(message->data.result);
         }
     }
-}
-
-bool CCurlMulti::Perform() {
-    ResumeDrained();
-    int running = 0;
-    const CURLMcode performed = curl_multi_perform(m_multi, &running);
-    CollectFinished();
-    return performed == CURLM_OK;
-}
-
-bool CCurlMulti::Poll(std::uint64_t timeoutMs) {
-    return curl_multi_poll(m_multi, nullptr, 0, static_cast<int>(timeoutMs), nullptr) == CURLM_OK;
 }
 
 }  // namespace Web

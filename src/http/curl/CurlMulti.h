@@ -2,27 +2,26 @@
 // session (one per Web::CHttpClient) and every transfer they run. libcurl
 // gives each multi handle a wake-up socket pair of its own, so a handle per
 // client would cost every camera several descriptors while idle; with one
-// handle the process pays those two once, and a streaming channel holds
-// only its connection's socket.
+// handle the process pays those two once.
 //
-// libcurl runs transfers only while someone drives the multi handle, and the
-// handle is not thread-safe. Every thread that needs progress (a Request
-// waiting for headers, a reader waiting for body bytes) therefore takes a
-// fair turn and drives the handle itself: all transfers of the process move
-// while any of them is driven. A thread waiting for its turn wakes the
-// current driver out of its poll, so turns change promptly.
+// The handle runs on libcurl's socket interface: libcurl says which sockets
+// each transfer waits on (CCurlResponse::OnSocket) and when its next timer is
+// due, and a thread that needs progress on one transfer waits on that
+// transfer's sockets alone and then runs just that transfer. So a camera's
+// reader drives its own stream, and the work per step does not grow with the
+// number of transfers in the process.
 //
+// The handle is not thread-safe: every call into it happens under a Turn, a
+// short exclusive hold that is never kept across a wait for the network.
 // Created with the first session and destroyed with the last one (sessions
 // hold it through shared_ptr), so an unloaded module leaves nothing behind.
-// Wake may be called from any thread; the rest needs a Turn as noted.
 #pragma once
 
 #include <curl/curl.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "core/Mutex.h"
 
@@ -39,56 +38,48 @@ class CCurlMulti {
     CCurlMulti(const CCurlMulti&) = delete;
     CCurlMulti& operator=(const CCurlMulti&) = delete;
 
-    // Stands for the turn in lock annotations; holds nothing. The turn is a
-    // ticket lock on m_turnMutex that the analysis cannot see through.
+    // Stands for the turn in lock annotations; holds nothing.
     struct CAPABILITY("turn") TurnCapability {};
 
-    // A fair turn at driving the handle (tickets served in order). For the
-    // analysis a Turn holds the turn for its scope; one made with
-    // `onlyIfFree` that does not Own it must not touch what the turn guards.
+    // Exclusive use of the handle for one step.
     class SCOPED_CAPABILITY Turn {
        public:
-        // Waits for the turn; with `onlyIfFree`, takes it only when nobody
-        // holds or waits for it (see Owns).
-        explicit Turn(CCurlMulti& multi, bool onlyIfFree = false) ACQUIRE(multi.m_turn);
+        explicit Turn(CCurlMulti& multi) ACQUIRE(multi.m_turn);
         ~Turn() RELEASE();
         Turn(const Turn&) = delete;
         Turn& operator=(const Turn&) = delete;
-        bool Owns() const { return m_owns; }
 
        private:
         CCurlMulti& m_multi;
-        bool m_owns = false;
     };
-
-    // Interrupts the current driver's poll so it looks at the state again.
-    void Wake();
 
     // Transfers in the handle; each takes the turn itself.
     bool Attach(CCurlResponse& response) EXCLUDES(m_turn);
     void Detach(CCurlResponse& response) EXCLUDES(m_turn);
 
-    // One round: resumes drained transfers, runs libcurl and hands finished
-    // transfers their result. Needs the turn; false when the handle failed.
-    bool Perform() REQUIRES(m_turn);
-    // Waits up to timeoutMs for network activity or a Wake. Needs the turn;
-    // false when the handle failed.
-    bool Poll(std::uint64_t timeoutMs) REQUIRES(m_turn);
+    // Milliseconds until libcurl's next timer is due (0: due now), at most
+    // `limit`. Any thread, without the turn.
+    std::uint64_t MsUntilTimer(std::uint64_t limit) const;
+    // Runs the transfers whose timers are due. False when the handle failed.
+    bool RunTimers() REQUIRES(m_turn);
+    // Runs the transfers on `socket`, which has `events` (CURL_CSELECT_*).
+    bool RunSocket(curl_socket_t socket, int events) REQUIRES(m_turn);
+    // Lets a paused transfer go on; its held-back data may arrive at once.
+    void Resume(CCurlResponse& response) REQUIRES(m_turn);
 
    private:
     explicit CCurlMulti(CURLM* multi);
-    void ResumeDrained() REQUIRES(m_turn);
+    static int SocketCallback(CURL* easy, curl_socket_t socket, int what, void* self, void*);
+    static int TimerCallback(CURLM*, long timeoutMs, void* self);
+    bool Run(curl_socket_t socket, int events) REQUIRES(m_turn);
     void CollectFinished() REQUIRES(m_turn);
 
     CURLM* const m_multi;
-
     brevane::Mutex m_turnMutex;
-    std::condition_variable m_turnChanged;
-    std::uint64_t m_nextTicket GUARDED_BY(m_turnMutex) = 0;
-    std::uint64_t m_serving GUARDED_BY(m_turnMutex) = 0;
-
     TurnCapability m_turn;
-    std::vector<CCurlResponse*> m_live GUARDED_BY(m_turn);
+    // When libcurl's timer is due (monotonic ms); kNoTimer when none is set.
+    static constexpr std::uint64_t kNoTimer = ~std::uint64_t{0};
+    std::atomic<std::uint64_t> m_timerDue{kNoTimer};
 };
 
 }  // namespace Web

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include "http/AuthChallenge.h"
 #include "http/curl/CurlSession.h"
 #include "platform/Platform.h"
@@ -105,6 +109,10 @@ CCurlResponse::~CCurlResponse() {
         // one already returned its connection to the session's cache.
         m_session->Detach(*this);
     }
+    // Detached, nobody wakes this response any more.
+    if (const int wakeFd = m_wakeFd.exchange(-1); wakeFd >= 0) {
+        close(wakeFd);
+    }
     if (m_easy != nullptr) {
         curl_easy_cleanup(m_easy);
     }
@@ -176,6 +184,7 @@ bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParam
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_PRIVATE, static_cast<void*>(this));
     set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_BUFFERSIZE, kSocketReadSize);
     // Never a proxy, whatever the environment says.
     set(CURLOPT_PROXY, "");
     set(CURLOPT_NOPROXY, "*");
@@ -330,6 +339,9 @@ std::size_t CCurlResponse::OnBody(const char* data, std::size_t size) {
     m_size += length;
     m_received += length;
     m_peak = std::max(m_peak, m_size);
+    if (m_waiting) {
+        Wake();  // run by another thread (a due timer, say) while the reader waits
+    }
     return size;
 }
 
@@ -345,6 +357,90 @@ void CCurlResponse::OnDone(CURLcode result) {
     if (result == CURLE_OK) {
         SettleTentativeLocked();
     }
+    if (m_waiting) {
+        Wake();
+    }
+}
+
+void CCurlResponse::OnSocket(curl_socket_t socket, int what) {
+    brevane::MutexLock lock(m_mutex);
+    auto known = std::find_if(m_sockets.begin(), m_sockets.end(),
+                              [&](const WatchedSocket& watched) { return watched.socket == socket; });
+    if (what == CURL_POLL_REMOVE || what == CURL_POLL_NONE) {
+        if (known != m_sockets.end()) {
+            m_sockets.erase(known);
+        }
+    } else if (known != m_sockets.end()) {
+        known->what = what;
+    } else {
+        m_sockets.push_back({socket, what});
+    }
+}
+
+// --- waiting for the network ---
+
+bool CCurlResponse::PrepareWait() {
+    if (m_wakeFd.load() >= 0) {
+        return true;
+    }
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        return false;
+    }
+    m_wakeFd = wakeFd;  // only the reader makes it
+    return true;
+}
+
+void CCurlResponse::Wake() {
+    if (const int wakeFd = m_wakeFd.load(); wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(wakeFd, &one, sizeof one);
+    }
+}
+
+bool CCurlResponse::WaitForSockets(std::uint64_t timeoutMs, const std::function<bool()>& ready,
+                                   std::vector<SocketEvent>* events) {
+    events->clear();
+    std::vector<pollfd> watched;
+    {
+        brevane::MutexLock lock(m_mutex);
+        watched.reserve(m_sockets.size() + 1);
+        for (const WatchedSocket& socket : m_sockets) {
+            const short wanted = static_cast<short>(((socket.what & CURL_POLL_IN) != 0 ? POLLIN : 0) |
+                                                    ((socket.what & CURL_POLL_OUT) != 0 ? POLLOUT : 0));
+            watched.push_back({socket.socket, wanted, 0});
+        }
+    }
+    const int wakeFd = m_wakeFd.load();
+    watched.push_back({wakeFd, POLLIN, 0});
+    // Announced before the last look, so progress made by another thread
+    // after the look wakes the poll.
+    m_waiting = true;
+    if (timeoutMs != 0 && (m_closed || ready())) {
+        m_waiting = false;
+        return true;
+    }
+    const int polled = poll(watched.data(), watched.size(), static_cast<int>(timeoutMs));
+    m_waiting = false;
+    if (polled < 0) {
+        return errno == EINTR;
+    }
+    if (watched.back().revents != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t drained = read(wakeFd, &count, sizeof count);
+    }
+    watched.pop_back();
+    for (const pollfd& socket : watched) {
+        if (socket.revents == 0) {
+            continue;
+        }
+        int bits = 0;
+        bits |= (socket.revents & POLLIN) != 0 ? CURL_CSELECT_IN : 0;
+        bits |= (socket.revents & POLLOUT) != 0 ? CURL_CSELECT_OUT : 0;
+        bits |= (socket.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 ? CURL_CSELECT_ERR : 0;
+        events->push_back({socket.fd, bits});
+    }
+    return true;
 }
 
 bool CCurlResponse::TakeResume() {
@@ -422,7 +518,7 @@ ResponseStats CCurlResponse::Stats() const {
 void CCurlResponse::Close() {
     m_closed = true;
     // A reader blocked on this response notices at once.
-    m_session->Wake();
+    Wake();
 }
 
 bool CCurlResponse::WaitForData(bool refresh) {
@@ -514,7 +610,6 @@ bool CCurlResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* re
     if (!WaitForData(false)) {
         return false;
     }
-    bool wake = false;
     {
         brevane::MutexLock lock(m_mutex);
         if (m_size == 0) {
@@ -531,12 +626,8 @@ bool CCurlResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* re
             m_head = 0;
         }
         *read = length;
-        wake = m_paused && kBufferCapacity - m_size >= kLargestWrite;
     }
-    if (wake) {
-        // Lets a thread driving the session right now resume the transfer.
-        m_session->Wake();
-    }
+    // A transfer paused on a full buffer goes on at the reader's next wait.
     return true;
 }
 

@@ -5,17 +5,25 @@
 // full the transfer pauses, and it resumes once a reader made room, so a
 // camera sending faster than it is read costs no more memory than the buffer.
 //
+// The response also keeps what libcurl says its transfer waits on (its
+// sockets), and a wake-up descriptor through which Close, an abort or another
+// thread's progress interrupts the thread waiting on those sockets; the
+// descriptor exists from the first wait to the end of the response.
+//
 // Shared through Web::RequestHandle by the client and its readers. The
-// libcurl callbacks run on whichever thread drives the session; readers and
-// Close may run on any thread. m_mutex guards the buffer and header state.
+// libcurl callbacks run on whichever thread holds the multi handle's turn;
+// readers and Close may run on any thread. m_mutex guards the buffer, the
+// header state and the socket list.
 #pragma once
 
 #include <curl/curl.h>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "core/Mutex.h"
 #include "http/Transport.h"
@@ -27,6 +35,15 @@ class CCurlResponse final : public CHttpResponse {
    public:
     // Fixed size of the receive buffer.
     static constexpr std::uint32_t kBufferCapacity = 128 * 1024;
+    // How much libcurl reads from the socket at once: large reads keep the
+    // system calls per picture few, and two of them fit the buffer.
+    static constexpr long kSocketReadSize = 64 * 1024;
+
+    // A socket of the transfer that is ready, with CURL_CSELECT_* bits.
+    struct SocketEvent {
+        curl_socket_t socket;
+        int events;
+    };
 
     CCurlResponse(std::shared_ptr<CCurlSession> session, std::uint32_t timeoutMs);
     ~CCurlResponse() override;
@@ -68,6 +85,17 @@ class CCurlResponse final : public CHttpResponse {
     // was closed and the transfer should end.
     bool TakeResume();
     void OnDone(CURLcode result);
+    // libcurl's CURLMOPT_SOCKETFUNCTION news about this transfer's sockets.
+    void OnSocket(curl_socket_t socket, int what);
+    // Makes the wake-up descriptor; false when the system has none to give.
+    bool PrepareWait();
+    // Waits up to timeoutMs for this transfer's sockets or a Wake, unless
+    // `ready` already holds (checked after the wait is announced, so a wake
+    // from another thread is never lost). Returns the sockets that are ready.
+    bool WaitForSockets(std::uint64_t timeoutMs, const std::function<bool()>& ready,
+                        std::vector<SocketEvent>* events);
+    // Interrupts WaitForSockets.
+    void Wake();
     void SetAttached() { m_attached = true; }
     // Why the transfer failed (None while it runs or after it ended well).
     Failure TransferFailure() const;
@@ -113,6 +141,10 @@ class CCurlResponse final : public CHttpResponse {
     std::atomic<bool> m_closed{false};
     std::atomic<bool> m_connected{false};
     std::atomic<std::uint64_t> m_lastActivity;
+    std::atomic<int> m_wakeFd{-1};
+    // The reader waits in WaitForSockets: progress made by another thread
+    // must wake it.
+    std::atomic<bool> m_waiting{false};
 
     mutable brevane::Mutex m_mutex;
     HeaderBlock m_block GUARDED_BY(m_mutex);
@@ -127,6 +159,11 @@ class CCurlResponse final : public CHttpResponse {
     std::uint32_t m_size GUARDED_BY(m_mutex) = 0;  // unread bytes
     std::uint32_t m_peak GUARDED_BY(m_mutex) = 0;
     std::uint64_t m_received GUARDED_BY(m_mutex) = 0;
+    struct WatchedSocket {
+        curl_socket_t socket;
+        int what;  // CURL_POLL_IN, _OUT or _INOUT
+    };
+    std::vector<WatchedSocket> m_sockets GUARDED_BY(m_mutex);
 };
 
 }  // namespace Web

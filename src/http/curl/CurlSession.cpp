@@ -34,16 +34,30 @@ CCurlSession::~CCurlSession() = default;
 
 void CCurlSession::Abort() {
     m_aborted = true;
-    Wake();
+    brevane::MutexLock lock(m_liveMutex);
+    for (CCurlResponse* response : m_live) {
+        response->Wake();
+    }
 }
 
 void CCurlSession::ResetAbort() { m_aborted = false; }
 
-void CCurlSession::Wake() { m_multi->Wake(); }
+bool CCurlSession::Attach(CCurlResponse& response) {
+    if (!m_multi->Attach(response)) {
+        return false;
+    }
+    brevane::MutexLock lock(m_liveMutex);
+    m_live.push_back(&response);
+    return true;
+}
 
-bool CCurlSession::Attach(CCurlResponse& response) { return m_multi->Attach(response); }
-
-void CCurlSession::Detach(CCurlResponse& response) { m_multi->Detach(response); }
+void CCurlSession::Detach(CCurlResponse& response) {
+    {
+        brevane::MutexLock lock(m_liveMutex);
+        m_live.erase(std::remove(m_live.begin(), m_live.end(), &response), m_live.end());
+    }
+    m_multi->Detach(response);
+}
 
 ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
     ExchangeResult result;
@@ -75,20 +89,29 @@ ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
 
 CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
                                              const std::function<bool()>& ready, bool refresh) {
+    if (!response.PrepareWait()) {
+        return WaitResult::Failed;
+    }
     const std::uint64_t start = brevane::platform::MonotonicMilliseconds();
     const std::uint32_t timeout = response.TimeoutMs();
     for (;;) {
+        // Checked after PrepareWait, so an abort or Close from now on wakes
+        // the wait below.
         if (m_aborted) {
             return WaitResult::Aborted;
         }
         if (response.IsClosed()) {
             return WaitResult::Closed;
         }
+        if (response.TakeResume()) {
+            CCurlMulti::Turn turn(*m_multi);
+            m_multi->Resume(response);
+        }
         if (ready()) {
             if (refresh) {
+                // Takes in what the sockets have now, without waiting.
                 refresh = false;
-                CCurlMulti::Turn turn(*m_multi, true);
-                if (turn.Owns() && !m_multi->Perform()) {
+                if (!Step(response, 0, ready)) {
                     return WaitResult::Failed;
                 }
                 continue;
@@ -106,21 +129,38 @@ CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
             }
             slice = std::min<std::uint64_t>(slice, since + timeout - now);
         }
+        if (!Step(response, slice, ready)) {
+            return WaitResult::Failed;
+        }
+        refresh = false;  // what arrived was just taken in
+    }
+}
 
+bool CCurlSession::Step(CCurlResponse& response, std::uint64_t waitMs,
+                        const std::function<bool()>& ready) {
+    if (m_multi->MsUntilTimer(waitMs) == 0) {
         CCurlMulti::Turn turn(*m_multi);
-        if (m_aborted || response.IsClosed() || ready()) {
-            continue;
+        if (!m_multi->RunTimers()) {
+            return false;
         }
-        if (!m_multi->Perform()) {
-            return WaitResult::Failed;
-        }
-        if (m_aborted || response.IsClosed() || ready()) {
-            continue;
-        }
-        if (!m_multi->Poll(slice)) {
-            return WaitResult::Failed;
+        if (waitMs == 0) {
+            return true;
         }
     }
+    std::vector<CCurlResponse::SocketEvent> events;
+    if (!response.WaitForSockets(m_multi->MsUntilTimer(waitMs), ready, &events)) {
+        return false;
+    }
+    if (events.empty()) {
+        return true;
+    }
+    CCurlMulti::Turn turn(*m_multi);
+    for (const CCurlResponse::SocketEvent& event : events) {
+        if (!m_multi->RunSocket(event.socket, event.events)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // --- the backend's entry points ---
