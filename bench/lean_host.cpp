@@ -12,11 +12,13 @@
 //     C drivers with one channel each (a recorder with C cameras) at 25 fps
 //     704x576; once every channel delivered, measures S seconds: pictures
 //     delivered and offered (counted by the camera when --control-port is
-//     given), CPU per picture and resident memory per channel.
+//     given), CPU per picture and resident memory per channel, and with
+//     --camera-pid the camera process's CPU over the same seconds.
 //
 // Single-threaded apart from the module's own threads; the counters are
 // atomics written by the channels' worker threads.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +27,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +50,26 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds (user + system) of another process so far; -1 when unknown.
+double ProcessCpuSeconds(long pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (pid <= 0 || !std::getline(stat, text)) {
+        return -1;
+    }
+    // Fields after the command name (which may hold blanks): utime and
+    // stime are the 12th and 13th of them.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 13 && fields >> field; ++i) {
+        if (i >= 12) {
+            ticks += std::atof(field.c_str());
+        }
+    }
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // Resident memory of this process in KiB.
@@ -98,6 +121,7 @@ class CountingReceiver final : public ipc::IFrameReceiver {
 struct Options {
     std::uint16_t port = 0;
     std::uint16_t controlPort = 0;
+    long cameraPid = 0;
     std::uint64_t frames = 20000;
     bool density = false;
     std::uint32_t channels = 64;
@@ -207,11 +231,13 @@ int RunDensity(darvik::host::ModuleLoader& loader, const Options& options) {
     const std::uint64_t framesBefore = delivered();
     const long long offeredBefore = CameraFrames(options);
     const double cpuBefore = CpuSeconds();
+    const double cameraCpuBefore = ProcessCpuSeconds(options.cameraPid);
     const Clock::time_point wallBefore = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(options.seconds));
     const std::uint64_t pictures = delivered() - framesBefore;
     const long long offeredAfter = CameraFrames(options);
     const double cpu = CpuSeconds() - cpuBefore;
+    const double cameraCpu = ProcessCpuSeconds(options.cameraPid) - cameraCpuBefore;
     const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
     const long residentKiB = ResidentKiB();
     const bool counted = offeredBefore >= 0 && offeredAfter >= offeredBefore;
@@ -221,13 +247,14 @@ int RunDensity(darvik::host::ModuleLoader& loader, const Options& options) {
         StopCamera(loader, camera);
     }
     // offered_by: "camera" when the simulator counted the pictures it sent,
-    // "rate" for channels x 25 x seconds.
+    // "rate" for channels x 25 x seconds; cpu_share: cores busy.
     std::printf("channels %u online %u seconds %.1f delivered %llu offered %.0f offered_by %s share %.3f "
-                "cpu_ms_per_picture %.3f cpu_share %.2f rss_kib_per_channel %.0f\n",
+                "cpu_ms_per_picture %.3f cpu_share %.2f rss_kib_per_channel %.0f camera_cpu_share %.2f\n",
                 options.channels, started, wall, static_cast<unsigned long long>(pictures), offered,
                 counted ? "camera" : "rate", offered > 0 ? static_cast<double>(pictures) / offered : 0.0,
                 pictures > 0 ? cpu / static_cast<double>(pictures) * 1000.0 : 0.0, cpu / wall,
-                static_cast<double>(residentKiB - idleKiB) / options.channels);
+                static_cast<double>(residentKiB - idleKiB) / options.channels,
+                options.cameraPid > 0 && cameraCpuBefore >= 0 ? cameraCpu / wall : -1.0);
     return started == options.channels ? 0 : 1;
 }
 
@@ -241,6 +268,8 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             return false;
         } else if (arg == "--port") {
             options.port = static_cast<std::uint16_t>(std::atoi(argv[++i]));
+        } else if (arg == "--camera-pid") {
+            options.cameraPid = std::atol(argv[++i]);
         } else if (arg == "--control-port") {
             options.controlPort = static_cast<std::uint16_t>(std::atoi(argv[++i]));
         } else if (arg == "--frames") {
@@ -267,7 +296,7 @@ int main(int argc, char** argv) {
     if (!ParseArguments(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: darvik-lean-host --port P [--frames F] | --port P --density [--channels C] "
-                     "[--stream mjpeg|mpeg] [--seconds S] [--control-port Q]\n");
+                     "[--stream mjpeg|mpeg] [--seconds S] [--control-port Q] [--camera-pid PID]\n");
         return 2;
     }
     darvik::host::ModuleLoader loader;

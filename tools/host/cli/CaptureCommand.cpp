@@ -48,6 +48,7 @@ struct CaptureOptions {
     // output.
     std::ostream& Log() const { return ToStandardOutput() ? std::cerr : std::cout; }
     std::FILE* LogFile() const { return ToStandardOutput() ? stderr : stdout; }
+    std::string OutName() const { return ToStandardOutput() ? "standard output" : out; }
 };
 
 const char* StateName(std::int32_t state) {
@@ -204,9 +205,9 @@ bool CaptureFrames(const char* name, HostDriver& host, host::FrameReceiver& rece
     host::StreamSettings settings(options.width, options.height, static_cast<std::uint16_t>(1000 / options.fps),
                                   options.quality);
     options.Log() << "capturing " << options.stream << " " << options.width << "x" << options.height << " at "
-              << options.fps << " fps (interval " << settings.encoding.frameIntervalMs << " ms), quality "
-              << options.quality << " from " << options.camera.host << ":" << options.camera.port << " into "
-              << options.out << "\n";
+                  << options.fps << " fps (interval " << settings.encoding.frameIntervalMs << " ms), quality "
+                  << options.quality << " from " << options.camera.host << ":" << options.camera.port << " into "
+                  << options.OutName() << "\n";
     if (!video->StartChannel(0, &receiver, &settings)) {
         std::cerr << name << ": StartChannel failed\n";
         return false;
@@ -238,7 +239,7 @@ int Report(const char* name, const CaptureOptions& options, HostDriver& host, ho
     for (const std::string& violation : host.Frames().Violations()) {
         log << "  violation: " << violation << "\n";
     }
-    log << "output: " << (options.ToStandardOutput() ? "standard output" : options.out) << "\n";
+    log << "output: " << options.OutName() << "\n";
     if (!output.Error().empty()) {
         std::cerr << name << ": " << output.Error() << "\n";
         return kExitFailed;
