@@ -1,10 +1,12 @@
-// Pacing and the faults the simulator injects into its streams.
+// Pacing, replayed streams and the faults the simulator injects into its
+// streams.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "camsim/StreamTestSupport.h"
 #include "streams/JpegStreamSource.h"
+#include "streams/ReplayStreamSource.h"
 
 namespace darvik::camsim::test {
 namespace {
@@ -46,6 +48,47 @@ TEST(StreamPacing, PiecesWaitForTheirFrameOnTheSchedule) {
     clock.now += 5000000;
     EXPECT_EQ(source->Next().delayMs, 0u);
     EXPECT_EQ(source->Next().delayMs, 100u);
+}
+
+// A replayed stream sends the live stream's first N units again and again,
+// unpaced when asked, and its stream faults still apply.
+TEST(StreamReplay, CyclesTheLiveUnitsWithoutWaitsAndKeepsTheFaults) {
+    for (StreamSettings settings : {Jpeg(), Mpeg()}) {
+        const bool mpeg = settings.group == "liv";
+        auto units = [mpeg](const std::vector<std::uint8_t>& body) {
+            std::vector<std::vector<std::uint8_t>> out;
+            if (mpeg) {
+                for (const Record& record : SplitRecords(body)) out.push_back(record.payload);
+            } else {
+                for (const Part& part : SplitMultipart(body, JpegStreamSource::kBoundary)) out.push_back(part.jpeg);
+            }
+            return out;
+        };
+        settings.faults.closeAfterFrames = 3;
+        auto live = MakeSource(settings);
+        ASSERT_NE(live, nullptr);
+        const auto cycle = units(Drain(*live).body);
+        ASSERT_EQ(cycle.size(), 3u);
+
+        ReplayLibrary library(3);
+        settings.faults.closeAfterFrames = 8;
+        settings.unpaced = true;
+        std::string error;
+        for (int stream = 0; stream < 2; ++stream) {  // the second one reuses the cycle
+            auto replay = library.Create(settings, &error);
+            ASSERT_NE(replay, nullptr) << error;
+            EXPECT_EQ(replay->ContentType(), live->ContentType());
+            const Drained drained = Drain(*replay);
+            EXPECT_TRUE(drained.ended) << settings.group;
+            EXPECT_TRUE(std::all_of(drained.pieces.begin(), drained.pieces.end(),
+                                    [](const StreamPiece& piece) { return piece.delayMs == 0; }));
+            const auto replayed = units(drained.body);
+            ASSERT_EQ(replayed.size(), 8u) << settings.group;
+            for (std::size_t i = 0; i < replayed.size(); ++i) {
+                EXPECT_EQ(replayed[i], cycle[i % 3]) << settings.group << " unit " << i;
+            }
+        }
+    }
 }
 
 TEST(StreamFaults, CloseAfterFramesEndsAfterTheLastFrame) {

@@ -6,8 +6,11 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "support/TempDir.h"
 
@@ -15,12 +18,12 @@ namespace {
 
 struct CommandResult {
     int status = -1;
-    std::string output;  // stdout and stderr together
+    std::string output;  // stdout, and stderr unless the command redirects it
 };
 
-CommandResult RunCommand(const std::string& command) {
+CommandResult RunCommand(const std::string& command, const std::string& errors = "2>&1") {
     CommandResult run;
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    std::FILE* pipe = ::popen((command + " " + errors).c_str(), "r");
     if (pipe == nullptr) {
         return run;
     }
@@ -105,6 +108,35 @@ TEST_F(HostCapture, MjpegFileAndJpegFolderDecodeInFfmpeg) {
         EXPECT_EQ(Probe("", entry.path()), "mjpeg,160,144,1") << entry.path();
     }
     EXPECT_EQ(files, 5u);
+}
+
+// --out -: standard output carries the pictures back to back and nothing
+// else; every line of text, the summary included, goes to standard error.
+TEST_F(HostCapture, StandardOutputCarriesOnlyThePictures) {
+    const auto errors = Dir() / "stderr.txt";
+    const CommandResult capture = RunCommand(std::string("'") + DARVIK_HOST_PATH + "' --module '" +
+                                             DARVIK_MODULE_PATH + "' capture --simulate --width 352 --frames 7 " +
+                                             "--out -",
+                                             "2>" + Quote(errors));
+    std::ifstream file(errors, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(capture.status, 0) << text;
+    EXPECT_EQ(CapturedFrames(text), 7) << text;
+    EXPECT_NE(text.find("frames offered"), std::string::npos) << text;
+
+    // Each picture runs from FF D8 to the first FF D9 (the simulator's
+    // pictures carry no thumbnail).
+    const std::string& out = capture.output;
+    std::size_t at = 0;
+    int pictures = 0;
+    while (at < out.size()) {
+        ASSERT_EQ(out.compare(at, 2, "\xFF\xD8"), 0) << "picture " << pictures << " at byte " << at;
+        const std::size_t end = out.find("\xFF\xD9", at + 2);
+        ASSERT_NE(end, std::string::npos) << "picture " << pictures << " has no end";
+        at = end + 2;
+        ++pictures;
+    }
+    EXPECT_EQ(pictures, 7);
 }
 
 TEST_F(HostCapture, NoFrameMeansAFailingExitStatus) {

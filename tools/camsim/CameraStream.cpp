@@ -1,5 +1,6 @@
 // The simulated camera's video streams: one response per stream request,
 // fed piece by piece from a stream source on the connection's own thread.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -92,7 +93,8 @@ MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string
     settings.ntsc = impl.config.ntsc;
     const EncoderState encoder = impl.model.Encoder();
     settings.jpegQualityCode = encoder.jpegQuality;
-    settings.jpegFramesPerSecond = impl.config.jpegFramesPerSecond;
+    settings.jpegFramesPerSecond = std::max<std::uint32_t>(impl.config.jpegFramesPerSecond, 1);
+    settings.unpaced = impl.config.jpegFramesPerSecond == 0;
     settings.mpegResolutionCode = encoder.applied.resolution;
     settings.mpegFrameRateCode = encoder.applied.frameRate;
     settings.mpegQuality = encoder.applied.quality;
@@ -106,6 +108,8 @@ MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string
             source = std::make_unique<ScriptedStreamSource>(std::move(*script));
         } else if (impl.config.streamFactory) {
             source = impl.config.streamFactory(settings, &error);
+        } else if (impl.replay) {
+            source = impl.replay->Create(settings, &error);
         } else {
             source = CreateStreamSource(settings, &error);
         }

@@ -99,8 +99,13 @@ struct Config {
     // HTTPS when both are set: PEM files of the certificate and its key.
     std::string httpsCertFile;
     std::string httpsKeyFile;
+    // 0: every stream (JPEG and MPEG-4) unpaced, each frame sent as soon as
+    // the reader took the previous one.
     std::uint32_t jpegFramesPerSecond = 10;
     std::uint32_t keyFrameInterval = 25;
+    // N > 0: each stream kind is encoded once as a cycle of N frames and
+    // replayed from memory (0: every stream encodes live).
+    std::uint32_t replayPictures = 0;
     std::vector<InputToggle> inputScript;
     Faults faults;
     StreamFaults streamFaults;

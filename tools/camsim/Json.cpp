@@ -227,6 +227,7 @@ void ApplyConfigField(Config& c, const std::string& key, const Json& value) {
     else if (key == "httpsKeyFile") c.httpsKeyFile = Text(value, key);
     else if (key == "jpegFramesPerSecond") c.jpegFramesPerSecond = Unsigned<std::uint32_t>(value, key);
     else if (key == "keyFrameInterval") c.keyFrameInterval = Unsigned<std::uint32_t>(value, key);
+    else if (key == "replayPictures") c.replayPictures = Unsigned<std::uint32_t>(value, key);
     else if (key == "faults") ApplyJson(value, c.faults);
     else if (key == "streamFaults") ApplyJson(value, c.streamFaults);
     else if (key == "auth") {
@@ -372,6 +373,7 @@ Json ToJson(const Config& c) {
         {"httpsKeyFile", c.httpsKeyFile},
         {"jpegFramesPerSecond", c.jpegFramesPerSecond},
         {"keyFrameInterval", c.keyFrameInterval},
+        {"replayPictures", c.replayPictures},
         {"inputScript", toggles},
         {"faults", ToJson(c.faults)},
         {"streamFaults", ToJson(c.streamFaults)},

@@ -22,7 +22,8 @@ Simulator::Impl::Impl(Config cfg)
     : config(std::move(cfg)),
       model(config, Clock::now()),
       m_faults(config.faults),
-      m_streamFaults(config.streamFaults) {}
+      m_streamFaults(config.streamFaults),
+      replay(config.replayPictures > 0 ? std::make_unique<ReplayLibrary>(config.replayPictures) : nullptr) {}
 
 std::uint64_t Simulator::Impl::AppendLog(std::string target, AuthScheme auth) {
     brevane::MutexLock guard(m_lock);

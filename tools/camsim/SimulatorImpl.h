@@ -20,6 +20,7 @@
 #include "ControlServer.h"
 #include "core/Mutex.h"
 #include "Simulator.h"
+#include "streams/ReplayStreamSource.h"
 
 struct MHD_Connection;
 
@@ -79,6 +80,9 @@ struct Simulator::Impl {
     std::string certPem;
     std::string keyPem;
     std::string digestRandom;
+
+    // The replayed streams; null unless config.replayPictures is set.
+    const std::unique_ptr<ReplayLibrary> replay;
 
     std::atomic<std::uint64_t> refusedConnections{0};
     std::atomic<std::uint32_t> activeStreams{0};

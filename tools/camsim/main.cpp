@@ -165,7 +165,12 @@ void AddCameraOptions(CLI::App& app, Config& config, CommandLine& line) {
     app.add_option("--realm", config.realm, "Authentication realm");
     app.add_option("--https-cert", config.httpsCertFile, "PEM certificate: serve HTTPS")->check(CLI::ExistingFile);
     app.add_option("--https-key", config.httpsKeyFile, "PEM private key for --https-cert")->check(CLI::ExistingFile);
-    app.add_option("--fps", config.jpegFramesPerSecond, "JPEG stream frames per second")->check(CLI::Range(1, 60));
+    app.add_option("--fps", config.jpegFramesPerSecond,
+                   "JPEG stream frames per second; 0: every stream (MPEG-4 too) unpaced, as fast as it is read")
+        ->check(CLI::Range(0, 60));
+    app.add_option("--replay", config.replayPictures,
+                   "Encode N pictures of each stream kind once and replay them in a loop (0: encode live)")
+        ->check(CLI::Range(0, 10000));
     app.add_option("--key-frame-interval", config.keyFrameInterval, "MPEG-4 key frame every N frames")
         ->check(CLI::Range(1, 1000));
     app.add_option("--toggle", line.toggles, "INPUT:SECONDS - alarm input (from 0) toggles every SECONDS");

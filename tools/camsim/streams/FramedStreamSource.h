@@ -33,6 +33,14 @@ class FramedStreamSource : public StreamSource {
     StreamPiece Next() final;
     std::uint64_t FramesProduced() const final { return m_framesProduced; }
 
+    // The interval between frame units; 0 when unpaced.
+    std::uint64_t FrameInterval() const { return m_interval; }
+    // Sends every unit as soon as the reader takes the previous one.
+    void Unpace() { m_interval = 0; }
+    // Appends the bytes of frame unit frameIndex without the stream's faults
+    // or pacing (to record a stream once and replay it).
+    bool MakeFrame(std::uint64_t frameIndex, std::vector<std::uint8_t>& out) { return AppendFrame(frameIndex, out); }
+
    protected:
     // Appends the complete bytes of frame unit frameIndex (0, 1, ...) to out.
     // False when the frame could not be made; the response then ends.

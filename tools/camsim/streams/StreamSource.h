@@ -44,6 +44,7 @@ struct StreamSettings {
     int mpegFrameRateCode = 1;             // applied m_fram
     int mpegQuality = 1250;                // applied m_qual (500 ... 2000)
     std::uint32_t keyFrameInterval = 25;   // MPEG-4: a key frame every N frames
+    bool unpaced = false;                  // send each frame as soon as the reader takes the previous one
     StreamFaults faults;
 };
 

@@ -37,6 +37,9 @@ std::unique_ptr<StreamSource> CreateStreamSource(const StreamSettings& settings,
         if (!source->Init(&reason)) {
             return Fail(error, reason);
         }
+        if (settings.unpaced) {
+            source->Unpace();
+        }
         return source;
     }
 
@@ -56,6 +59,9 @@ std::unique_ptr<StreamSource> CreateStreamSource(const StreamSettings& settings,
                                                      std::move(clock));
     if (!source->Init(&reason)) {
         return Fail(error, reason);
+    }
+    if (settings.unpaced) {
+        source->Unpace();
     }
     return source;
 }

@@ -4,7 +4,8 @@
 // a folder or as one .mjpeg file, MPEG-4 as one .m4v elementary stream. On a
 // terminal a status line shows frames, frames per second, kB/s and the
 // channel state. At the end it prints the message log and a summary; the exit
-// status is non-zero when no frame arrived.
+// status is non-zero when no frame arrived. With --out - the pictures go to
+// standard output and every line of text to standard error.
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -41,6 +42,13 @@ struct CaptureOptions {
     double seconds = 0;
     double timeout = 30;  // give up on --frames after this many seconds
     std::string out;
+
+    bool ToStandardOutput() const { return out == CaptureOutput::kStandardOutput; }
+    // Where the text goes: standard error when the pictures take standard
+    // output.
+    std::ostream& Log() const { return ToStandardOutput() ? std::cerr : std::cout; }
+    std::FILE* LogFile() const { return ToStandardOutput() ? stderr : stdout; }
+    std::string OutName() const { return ToStandardOutput() ? "standard output" : out; }
 };
 
 const char* StateName(std::int32_t state) {
@@ -82,7 +90,7 @@ bool Complete(CaptureOptions& options, OutputKind& kind, std::string& error) {
     }
     if (options.stream == "mpeg") {
         kind = OutputKind::Mpeg4File;
-    } else if (EndsWith(options.out, ".mjpeg") || EndsWith(options.out, ".mjpg")) {
+    } else if (options.ToStandardOutput() || EndsWith(options.out, ".mjpeg") || EndsWith(options.out, ".mjpg")) {
         kind = OutputKind::MjpegFile;
     } else {
         kind = OutputKind::JpegFolder;
@@ -90,10 +98,12 @@ bool Complete(CaptureOptions& options, OutputKind& kind, std::string& error) {
     return true;
 }
 
-// One status line, rewritten in place.
+// One status line, rewritten in place on standard output, or on standard
+// error when the pictures go to standard output.
 class StatusLine {
    public:
-    StatusLine() : m_enabled(host::StandardOutputIsTerminal()) {}
+    explicit StatusLine(std::FILE* out)
+        : m_out(out), m_enabled(out == stdout ? host::StandardOutputIsTerminal() : host::StandardErrorIsTerminal()) {}
 
     void Update(std::uint64_t frames, std::uint64_t bytes, const char* state) {
         if (!m_enabled) {
@@ -112,17 +122,18 @@ class StatusLine {
         m_lastTime = now;
         m_lastFrames = frames;
         m_lastBytes = bytes;
-        std::printf("\r  frames %-8llu  %6.1f fps  %9.1f kB/s  channel %-12s",
-                    static_cast<unsigned long long>(frames), m_fps, m_kbps, state);
-        std::fflush(stdout);
+        std::fprintf(m_out, "\r  frames %-8llu  %6.1f fps  %9.1f kB/s  channel %-12s",
+                     static_cast<unsigned long long>(frames), m_fps, m_kbps, state);
+        std::fflush(m_out);
     }
     void Finish() {
         if (m_enabled && m_started) {
-            std::printf("\n");
+            std::fprintf(m_out, "\n");
         }
     }
 
    private:
+    std::FILE* m_out;
     bool m_enabled;
     bool m_started = false;
     Clock::time_point m_lastTime{};
@@ -154,7 +165,7 @@ bool PrepareCamera(const char* name, CaptureOptions& options, std::unique_ptr<ca
     }
     options.camera.host = "127.0.0.1";
     options.camera.port = simulator->Port();
-    std::cout << "simulated camera at " << simulator->Url() << "\n";
+    options.Log() << "simulated camera at " << simulator->Url() << "\n";
     return true;
 }
 
@@ -162,7 +173,7 @@ bool PrepareCamera(const char* name, CaptureOptions& options, std::unique_ptr<ca
 // writing failed.
 void WatchChannel(brevane::ipcapture::IIPVideoCapture& video, CaptureOutput& output, const CaptureOptions& options,
                   Clock::time_point begin) {
-    StatusLine status;
+    StatusLine status(options.LogFile());
     const auto limit = std::chrono::duration<double>(options.frames != 0 ? options.timeout : options.seconds);
     const Clock::time_point deadline = begin + std::chrono::duration_cast<Clock::duration>(limit);
     while (Clock::now() < deadline) {
@@ -193,10 +204,10 @@ bool CaptureFrames(const char* name, HostDriver& host, host::FrameReceiver& rece
     }
     host::StreamSettings settings(options.width, options.height, static_cast<std::uint16_t>(1000 / options.fps),
                                   options.quality);
-    std::cout << "capturing " << options.stream << " " << options.width << "x" << options.height << " at "
-              << options.fps << " fps (interval " << settings.encoding.frameIntervalMs << " ms), quality "
-              << options.quality << " from " << options.camera.host << ":" << options.camera.port << " into "
-              << options.out << "\n";
+    options.Log() << "capturing " << options.stream << " " << options.width << "x" << options.height << " at "
+                  << options.fps << " fps (interval " << settings.encoding.frameIntervalMs << " ms), quality "
+                  << options.quality << " from " << options.camera.host << ":" << options.camera.port << " into "
+                  << options.OutName() << "\n";
     if (!video->StartChannel(0, &receiver, &settings)) {
         std::cerr << name << ": StartChannel failed\n";
         return false;
@@ -210,21 +221,25 @@ bool CaptureFrames(const char* name, HostDriver& host, host::FrameReceiver& rece
 // Prints the message log and the summary; returns the exit status.
 int Report(const char* name, const CaptureOptions& options, HostDriver& host, host::FrameReceiver& receiver,
            const CaptureOutput& output, bool started, double elapsed) {
-    PrintMessageLog(std::cout, host.Messages());
+    std::ostream& log = options.Log();
+    PrintMessageLog(log, host.Messages());
     const std::uint64_t written = output.FramesWritten();
     const std::uint64_t bytes = output.BytesWritten();
-    std::printf("captured %llu frames (%llu bytes) in %.1f s: %.1f fps, %.1f kB/s\n",
-                static_cast<unsigned long long>(written), static_cast<unsigned long long>(bytes), elapsed,
-                static_cast<double>(written) / elapsed, static_cast<double>(bytes) / 1024.0 / elapsed);
-    std::printf("frames offered %llu, accepted %llu, signal lost %llu, frame contract violations %llu\n",
-                static_cast<unsigned long long>(receiver.Delivered()),
-                static_cast<unsigned long long>(receiver.Accepted()),
-                static_cast<unsigned long long>(receiver.SignalLost()),
-                static_cast<unsigned long long>(host.Frames().ViolationCount()));
+    log.flush();
+    std::FILE* text = options.LogFile();
+    std::fprintf(text, "captured %llu frames (%llu bytes) in %.1f s: %.1f fps, %.1f kB/s\n",
+                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(bytes), elapsed,
+                 static_cast<double>(written) / elapsed, static_cast<double>(bytes) / 1024.0 / elapsed);
+    std::fprintf(text, "frames offered %llu, accepted %llu, signal lost %llu, frame contract violations %llu\n",
+                 static_cast<unsigned long long>(receiver.Delivered()),
+                 static_cast<unsigned long long>(receiver.Accepted()),
+                 static_cast<unsigned long long>(receiver.SignalLost()),
+                 static_cast<unsigned long long>(host.Frames().ViolationCount()));
+    std::fflush(text);
     for (const std::string& violation : host.Frames().Violations()) {
-        std::cout << "  violation: " << violation << "\n";
+        log << "  violation: " << violation << "\n";
     }
-    std::cout << "output: " << options.out << "\n";
+    log << "output: " << options.OutName() << "\n";
     if (!output.Error().empty()) {
         std::cerr << name << ": " << output.Error() << "\n";
         return kExitFailed;
@@ -319,7 +334,8 @@ void RegisterCaptureCommand(CLI::App& app, CliContext& context) {
         ->capture_default_str();
     command
         ->add_option("--out", options->out,
-                     "Output: a folder for .jpg files, a .mjpeg file, or (MPEG) a .m4v file")
+                     "Output: a folder for .jpg files, a .mjpeg file, or (MPEG) a .m4v file; - for standard "
+                     "output (the pictures back to back, or the MPEG-4 stream; text goes to standard error)")
         ->required();
     command->callback([&context, options] { context.exitCode = RunCapture(context, *options); });
 }

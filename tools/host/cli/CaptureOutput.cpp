@@ -4,9 +4,22 @@
 #include <cstring>
 #include <filesystem>
 
+#include "kit/HostSystem.h"
+
 namespace darvik::cli {
+namespace {
+
+// Standard output's buffer: pictures are written in few large writes. It is
+// never freed, as stdio may still flush through it when the process exits.
+constexpr std::size_t kStandardOutputBuffer = 1 << 20;
+
+}  // namespace
 
 CaptureOutput::~CaptureOutput() { Close(); }
+
+std::string CaptureOutput::Name() const {
+    return m_path == kStandardOutput ? std::string("standard output") : "\"" + m_path + "\"";
+}
 
 bool CaptureOutput::Open(OutputKind kind, const std::string& path, std::string& error) {
     m_kind = kind;
@@ -18,6 +31,17 @@ bool CaptureOutput::Open(OutputKind kind, const std::string& path, std::string& 
             error = "cannot create folder \"" + path + "\": " + code.message();
             return false;
         }
+        return true;
+    }
+    if (path == kStandardOutput) {
+        if (kind == OutputKind::JpegFolder) {
+            error = "standard output takes one stream, not a folder of pictures";
+            return false;
+        }
+        host::SetStandardOutputBinary();
+        std::setvbuf(stdout, new char[kStandardOutputBuffer], _IOFBF, kStandardOutputBuffer);
+        brevane::MutexLock guard(m_mutex);
+        m_file = stdout;
         return true;
     }
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
@@ -67,14 +91,18 @@ void CaptureOutput::Write(std::span<const std::uint8_t> data, bool keyFrame) {
         }
     } else if (m_file == nullptr ||
                std::fwrite(data.data(), 1, data.size(), m_file) != data.size()) {
-        m_error = "cannot write \"" + m_path + "\": " + std::strerror(errno);
+        m_error = "cannot write " + Name() + ": " + std::strerror(errno);
     }
     if (m_error.empty()) {
         ++m_frames;
         m_bytes += data.size();
     }
+    // The waiter cares only for the end, so most frames wake nobody.
+    const bool over = !m_error.empty() || (m_limit != 0 && m_frames == m_limit);
     lock.unlock();
-    m_changed.notify_all();
+    if (over) {
+        m_changed.notify_all();
+    }
 }
 
 bool CaptureOutput::WaitForLimit(std::chrono::milliseconds timeout) {
@@ -88,8 +116,9 @@ bool CaptureOutput::WaitForLimit(std::chrono::milliseconds timeout) {
 void CaptureOutput::Close() {
     brevane::MutexLock guard(m_mutex);
     if (m_file != nullptr) {
-        if (std::fclose(m_file) != 0 && m_error.empty()) {
-            m_error = "cannot write \"" + m_path + "\": " + std::strerror(errno);
+        const int closed = m_file == stdout ? std::fflush(m_file) : std::fclose(m_file);
+        if (closed != 0 && m_error.empty()) {
+            m_error = "cannot write " + Name() + ": " + std::strerror(errno);
         }
         m_file = nullptr;
     }

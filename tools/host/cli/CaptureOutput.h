@@ -1,7 +1,8 @@
 // Where darvik-host capture puts the frames it receives: numbered .jpg files
 // in a folder, one .mjpeg file (the pictures back to back), or one .m4v
 // MPEG-4 elementary stream (the module's frames back to back; key frames
-// carry the sequence header, so the file opens in players and ffmpeg).
+// carry the sequence header, so the file opens in players and ffmpeg). The
+// path "-" means standard output (the .mjpeg or .m4v bytes, fully buffered).
 //
 // Write is called on the channel's worker thread, the rest on the command's
 // thread; the counters and the files are guarded by m_mutex. Frames beyond
@@ -28,8 +29,8 @@ class CaptureOutput {
     CaptureOutput(const CaptureOutput&) = delete;
     CaptureOutput& operator=(const CaptureOutput&) = delete;
 
-    // Creates the folder (with its parents) or the file. False with a reason
-    // in error.
+    // Creates the folder (with its parents) or the file; "-" (not for a
+    // folder) writes to standard output. False with a reason in error.
     bool Open(OutputKind kind, const std::string& path, std::string& error);
     // Stop writing after this many frames (0: no limit).
     void SetLimit(std::uint64_t frames);
@@ -38,7 +39,8 @@ class CaptureOutput {
     // file starts with a key frame.
     void Write(std::span<const std::uint8_t> data, bool keyFrame);
 
-    // Waits until the limit is reached or the time passed; true when reached.
+    // Waits until the limit is reached (or a write failed) or the time passed;
+    // true when reached. Write wakes it only then, not for every frame.
     bool WaitForLimit(std::chrono::milliseconds timeout);
 
     void Close();
@@ -50,7 +52,13 @@ class CaptureOutput {
     // The file or folder written to.
     const std::string& Path() const { return m_path; }
 
+    // The path that means standard output.
+    static constexpr const char* kStandardOutput = "-";
+
    private:
+    // The output's name in error messages.
+    std::string Name() const;
+
     OutputKind m_kind = OutputKind::JpegFolder;
     std::string m_path;
     mutable brevane::Mutex m_mutex;

@@ -1,8 +1,8 @@
 // The few operating-system services the reference host needs beside the
 // module: loading a shared library and finding its exports (dlopen/dlsym,
 // LoadLibraryW/GetProcAddress), the executable's directory, whether standard
-// output is a terminal, waiting for Ctrl-C, and one plain HTTP GET. One
-// backend file per platform.
+// output or standard error is a terminal, binary standard output, waiting for
+// Ctrl-C, and one plain HTTP GET. One backend file per platform.
 //
 // Stateless apart from InterruptWait; library handles belong to the caller.
 #pragma once
@@ -23,6 +23,10 @@ void CloseSharedLibrary(void* handle);
 std::string ExecutableDirectory();
 
 bool StandardOutputIsTerminal();
+bool StandardErrorIsTerminal();
+// Standard output passes bytes unchanged (no CR before LF on Windows), for
+// pictures written to it. Call before the first write.
+void SetStandardOutputBinary();
 
 // Takes Ctrl-C (and SIGTERM on Linux) away from the default handling while
 // it exists, so the program can stop its drivers cleanly. Create it before

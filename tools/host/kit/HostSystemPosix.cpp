@@ -36,6 +36,10 @@ std::string ExecutableDirectory() {
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }
 
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+void SetStandardOutputBinary() {}
+
 // SIGINT and SIGTERM are blocked in this thread and every thread started
 // after it, so only Wait takes them; the mask is restored at the end.
 struct InterruptWait::State {

@@ -1,5 +1,7 @@
 #include "kit/HostSystem.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -76,6 +78,13 @@ bool StandardOutputIsTerminal() {
     DWORD mode = 0;
     return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
+
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void SetStandardOutputBinary() { ::_setmode(::_fileno(stdout), _O_BINARY); }
 
 // Ctrl-C and Ctrl-Break set an event that Wait waits on; the console's
 // default handler (ending the process) is bypassed while the object lives.
