@@ -452,6 +452,58 @@ TEST(HttpClientStream, SharedClientSerialisesExchangesOfTwoThreads) {
     EXPECT_EQ(server.Requests().size(), 80u);
 }
 
+// Every reader drives its own transfer: neither a stream nobody reads nor a
+// reader blocked on a stalled body holds up another client's exchanges, and
+// the unread stream loses nothing while it waits.
+TEST(HttpClientStream, ClientsDoNotWaitForEachOther) {
+    ScriptedServer server([](auto& e) {
+        if (e.request().target == "/stream") {
+            const std::string block = Pattern(26 * 2521);
+            bool sent = e.Send("HTTP/1.1 200 OK\r\n\r\n");
+            while (sent) {
+                sent = e.Send(block);
+            }
+            return false;
+        }
+        if (e.request().target == "/stall") {
+            e.Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
+            e.WaitStopped(20000);
+            return false;
+        }
+        return e.Reply(200, "echo:" + e.request().target);
+    });
+    Web::CHttpClient unread(Device(server.Port()), kAgent);
+    ASSERT_TRUE(unread.Request("GET", "/stream"));
+    Web::CHttpClient stalled(Device(server.Port(), 20000), kAgent);
+    ASSERT_TRUE(stalled.Request("GET", "/stall"));
+    std::atomic<bool> stalledReturned{false};
+    std::thread blocked([&] {
+        char data[3];
+        stalled.Read(data, 3);
+        stalled.QueryDataAvailable();  // waits for bytes that never come
+        stalledReturned = true;
+    });
+
+    Web::CHttpClient busy(Device(server.Port()), kAgent);
+    for (int i = 0; i < 20; ++i) {
+        const std::string path = "/cgi-bin/" + std::to_string(i);
+        ASSERT_TRUE(busy.Request("GET", path));
+        ASSERT_EQ(Body(busy), "echo:" + path);
+    }
+    EXPECT_FALSE(stalledReturned.load());
+    stalled.Abort();
+    blocked.join();
+
+    std::vector<char> buffer(100000);
+    std::uint64_t total = 0;
+    while (total < 4u * 1024 * 1024) {
+        const std::uint32_t read = unread.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+        ASSERT_GT(read, 0u);
+        ASSERT_EQ(std::string(buffer.data(), read), Pattern(read, total)) << "at byte " << total;
+        total += read;
+    }
+}
+
 TEST(HttpClientStream, HandleOutlivesTheClient) {
     ScriptedServer server([](auto& e) { return e.Reply(200, "kept"); });
     Web::RequestHandle handle;

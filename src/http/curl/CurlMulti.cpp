@@ -94,11 +94,24 @@ int CCurlMulti::SocketCallback(CURL* easy, curl_socket_t socket, int what, void*
 }
 
 int CCurlMulti::TimerCallback(CURLM*, long timeoutMs, void* self) {
-    auto* multi = static_cast<CCurlMulti*>(self);
-    multi->m_timerDue = timeoutMs < 0 ? kNoTimer
-                                      : brevane::platform::MonotonicMilliseconds() +
-                                            static_cast<std::uint64_t>(timeoutMs);
+    static_cast<CCurlMulti*>(self)->SetTimer(timeoutMs);
     return 0;
+}
+
+void CCurlMulti::SetTimer(long timeoutMs) {
+    m_timerDue = timeoutMs < 0 ? kNoTimer
+                               : brevane::platform::MonotonicMilliseconds() +
+                                     static_cast<std::uint64_t>(timeoutMs);
+}
+
+void CCurlMulti::RefreshTimer() {
+    // libcurl calls the timer callback only when its earliest timer changes,
+    // so after a run that found the timer not quite due (its clock is finer
+    // than ours) the due time is asked for again rather than kept.
+    long timeoutMs = -1;
+    if (curl_multi_timeout(m_multi, &timeoutMs) == CURLM_OK) {
+        SetTimer(timeoutMs);
+    }
 }
 
 std::uint64_t CCurlMulti::MsUntilTimer(std::uint64_t limit) const {
@@ -123,12 +136,14 @@ bool CCurlMulti::Run(curl_socket_t socket, int events) {
     int running = 0;
     const CURLMcode result = curl_multi_socket_action(m_multi, socket, events, &running);
     CollectFinished();
+    RefreshTimer();
     return result == CURLM_OK;
 }
 
 void CCurlMulti::Resume(CCurlResponse& response) {
     curl_easy_pause(response.Easy(), CURLPAUSE_CONT);
     CollectFinished();
+    RefreshTimer();
 }
 
 void CCurlMulti::CollectFinished() {

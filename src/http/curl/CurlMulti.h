@@ -72,6 +72,8 @@ class CCurlMulti {
     static int SocketCallback(CURL* easy, curl_socket_t socket, int what, void* self, void*);
     static int TimerCallback(CURLM*, long timeoutMs, void* self);
     bool Run(curl_socket_t socket, int events) REQUIRES(m_turn);
+    void SetTimer(long timeoutMs);
+    void RefreshTimer() REQUIRES(m_turn);
     void CollectFinished() REQUIRES(m_turn);
 
     CURLM* const m_multi;
