@@ -137,7 +137,8 @@ bool CCurlMulti::Run(curl_socket_t socket, int events) {
     const CURLMcode result = curl_multi_socket_action(m_multi, socket, events, &running);
     CollectFinished();
     RefreshTimer();
-    return result == CURLM_OK;
+    // A socket libcurl let go of meanwhile is no failure of the handle.
+    return result == CURLM_OK || result == CURLM_BAD_SOCKET;
 }
 
 void CCurlMulti::Resume(CCurlResponse& response) {

@@ -377,6 +377,12 @@ void CCurlResponse::OnSocket(curl_socket_t socket, int what) {
     }
 }
 
+bool CCurlResponse::Watches(curl_socket_t socket) const {
+    brevane::MutexLock lock(m_mutex);
+    return std::any_of(m_sockets.begin(), m_sockets.end(),
+                       [&](const WatchedSocket& watched) { return watched.socket == socket; });
+}
+
 // --- waiting for the network ---
 
 bool CCurlResponse::PrepareWait() {

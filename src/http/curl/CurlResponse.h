@@ -96,6 +96,8 @@ class CCurlResponse final : public CHttpResponse {
                         std::vector<SocketEvent>* events);
     // Interrupts WaitForSockets.
     void Wake();
+    // libcurl still has `socket` on this transfer's list.
+    bool Watches(curl_socket_t socket) const;
     void SetAttached() { m_attached = true; }
     // Why the transfer failed (None while it runs or after it ended well).
     Failure TransferFailure() const;

@@ -156,7 +156,11 @@ bool CCurlSession::Step(CCurlResponse& response, std::uint64_t waitMs,
     }
     CCurlMulti::Turn turn(*m_multi);
     for (const CCurlResponse::SocketEvent& event : events) {
-        if (!m_multi->RunSocket(event.socket, event.events)) {
+        // libcurl closes sockets only under the turn, after telling their
+        // transfer. One that left this transfer during the wait may already
+        // be another transfer's under the same number: its events are not
+        // this wait's to report.
+        if (response.Watches(event.socket) && !m_multi->RunSocket(event.socket, event.events)) {
             return false;
         }
     }
