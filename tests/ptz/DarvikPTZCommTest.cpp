@@ -10,11 +10,13 @@
 
 #include "ptz/DarvikPTZComm.h"
 #include "ptz/SimulatedCamera.h"
+#include "support/Wait.h"
 
 namespace brevane {
 namespace {
 
 using test::SimulatedCamera;
+using test::WaitUntil;
 
 TEST(DarvikPTZSpeeds, HostSpeedsMapToTheCameraRanges) {
     test::FakeDriver driver;
@@ -72,11 +74,12 @@ TEST(DarvikPTZCommands, EachRequestSendsItsCommand) {
                   "/cgi-bin/set?p_ptms=1", "/cgi-bin/set?p_zoms=1", "/cgi-bin/set?p_fcss=1", "/cgi-bin/set?p_irss=1"}));
     EXPECT_TRUE(camera.driver.Lines().empty());
 
-    // The commands move the head and stop it again.
+    // The commands move the head and stop it again. The camera logs a
+    // request before it carries it out, so the head is waited for.
     send([&] { EXPECT_EQ(comm.StartMove(nullptr, PTZ_DIR_RIGHT, 16), PTZ_OK); });
-    EXPECT_EQ(camera.Sim().Head().pan.direction, 1);
+    EXPECT_TRUE(WaitUntil([&] { return camera.Sim().Head().pan.direction == 1; }));
     send([&] { EXPECT_TRUE(comm.StopMoving(nullptr)); });
-    EXPECT_FALSE(camera.Sim().Head().pan.Active());
+    EXPECT_TRUE(WaitUntil([&] { return !camera.Sim().Head().pan.Active(); }));
 }
 
 TEST(DarvikPTZCommands, FailuresAreLoggedWithTheCommandAndTheQueueGoesOn) {
