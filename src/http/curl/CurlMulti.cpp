@@ -127,12 +127,10 @@ bool CCurlMulti::RunTimers() {
     if (MsUntilTimer(1) != 0) {
         return true;  // another thread ran them meanwhile
     }
-    return Run(CURL_SOCKET_TIMEOUT, 0);
+    return RunSocket(CURL_SOCKET_TIMEOUT, 0);
 }
 
-bool CCurlMulti::RunSocket(curl_socket_t socket, int events) { return Run(socket, events); }
-
-bool CCurlMulti::Run(curl_socket_t socket, int events) {
+bool CCurlMulti::RunSocket(curl_socket_t socket, int events) {
     int running = 0;
     const CURLMcode result = curl_multi_socket_action(m_multi, socket, events, &running);
     CollectFinished();

@@ -62,7 +62,8 @@ class CCurlMulti {
     std::uint64_t MsUntilTimer(std::uint64_t limit) const;
     // Runs the transfers whose timers are due. False when the handle failed.
     bool RunTimers() REQUIRES(m_turn);
-    // Runs the transfers on `socket`, which has `events` (CURL_CSELECT_*).
+    // Runs the transfers on `socket`, which has `events` (CURL_CSELECT_*);
+    // CURL_SOCKET_TIMEOUT runs those whose timers are due.
     bool RunSocket(curl_socket_t socket, int events) REQUIRES(m_turn);
     // Lets a paused transfer go on; its held-back data may arrive at once.
     void Resume(CCurlResponse& response) REQUIRES(m_turn);
@@ -71,7 +72,6 @@ class CCurlMulti {
     explicit CCurlMulti(CURLM* multi);
     static int SocketCallback(CURL* easy, curl_socket_t socket, int what, void* self, void*);
     static int TimerCallback(CURLM*, long timeoutMs, void* self);
-    bool Run(curl_socket_t socket, int events) REQUIRES(m_turn);
     void SetTimer(long timeoutMs);
     void RefreshTimer() REQUIRES(m_turn);
     void CollectFinished() REQUIRES(m_turn);
