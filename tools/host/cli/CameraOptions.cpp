@@ -1,5 +1,7 @@
 #include "cli/CameraOptions.h"
 
+#include <CLI/CLI.hpp>
+
 namespace darvik::cli {
 
 void AddCameraOptions(CLI::App& command, CameraOptions& options) {

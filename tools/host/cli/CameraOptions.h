@@ -6,7 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include <CLI/CLI.hpp>
+// CLI11 is parsed only by the sources that build commands; it costs
+// seconds a file.
+namespace CLI {
+class App;
+}  // namespace CLI
 
 #include "kit/OpenParameters.h"
 

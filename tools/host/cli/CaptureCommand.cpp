@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
 #include "camsim/Simulator.h"
 #include "cli/CameraOptions.h"
 #include "cli/CaptureOutput.h"

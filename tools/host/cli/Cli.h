@@ -9,7 +9,11 @@
 #include <iosfwd>
 #include <string>
 
-#include <CLI/CLI.hpp>
+// CLI11 is parsed only by the sources that build commands; it costs
+// seconds a file.
+namespace CLI {
+class App;
+}  // namespace CLI
 
 #include "kit/MessageSink.h"
 #include "kit/ModuleLoader.h"

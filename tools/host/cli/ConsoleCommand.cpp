@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "camsim/Simulator.h"
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"

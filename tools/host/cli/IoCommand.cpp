@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"
 #include "cli/HostDriver.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <CLI/CLI.hpp>
 
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"

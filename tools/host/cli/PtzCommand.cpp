@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "camsim/Simulator.h"
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"

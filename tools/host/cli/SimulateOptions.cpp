@@ -3,6 +3,8 @@
 #include <exception>
 #include <sstream>
 
+#include <CLI/CLI.hpp>
+
 namespace darvik::cli {
 namespace {
 

@@ -13,7 +13,12 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+// CLI11 is parsed only by the sources that build commands; it costs
+// seconds a file.
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
 
 #include "camsim/Simulator.h"
 #include "cli/CameraOptions.h"

@@ -31,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "camsim/Simulator.h"
 #include "cli/Cli.h"
 #include "cli/HostDriver.h"
