@@ -45,9 +45,10 @@ class IIPCaptureDriver {
     virtual bool DARVIK_SLOT Open(IMessageSink* sink, IFrameAllocator* allocator,
                       IOpenParameters* parameters) = 0;       // 1
     // Slot 2. Destroys the video capture object (stopping every channel and
-    // waiting for its thread, up to twice the 5 s time-out), then the digital
-    // I/O object (stopping its threads), then the PTZ handler (stopping the
-    // PTZ thread). When it returns, no thread of this driver runs and the
+    // waiting for its worker, as IIPVideoCapture::StopChannel does), then the
+    // digital I/O object (stopping its threads), then the PTZ handler
+    // (stopping the PTZ thread). Must not be called from inside a callback
+    // of the module. When it returns, no thread of this driver runs and the
     // host's sink, allocator, receivers and event sink are no longer called.
     // Every interface obtained from the driver is invalid afterwards; the
     // settings stay. Harmless on a driver that is not open.
