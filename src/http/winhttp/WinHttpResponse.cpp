@@ -101,6 +101,7 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected, Failur
     if (!Open(params, failure)) {
         return false;
     }
+    brevane::MutexLock serial(m_waitMutex);
     const CWinHttpRequest::Outcome sent = Wait(Op::Send, nullptr, 0);
     *connected = *connected || sent.ok || ReachedServer(sent.error);
     if (!sent.ok) {
@@ -135,7 +136,6 @@ std::shared_ptr<CWinHttpRequest> CWinHttpResponse::Request() const {
 }
 
 CWinHttpRequest::Outcome CWinHttpResponse::Wait(Op op, void* buffer, DWORD size) {
-    brevane::MutexLock serial(m_waitMutex);
     const std::shared_ptr<CWinHttpRequest> request = Request();
     if (request == nullptr) {
         return CWinHttpRequest::Outcome{false, 0, ERROR_WINHTTP_OPERATION_CANCELLED};
@@ -157,6 +157,11 @@ bool CWinHttpResponse::QueryDataAvailable(std::uint32_t* count) {
     if (count == nullptr) {
         return false;
     }
+    brevane::MutexLock serial(m_waitMutex);
+    return QueryAvailableLocked(count);
+}
+
+bool CWinHttpResponse::QueryAvailableLocked(std::uint32_t* count) {
     *count = 0;
     const CWinHttpRequest::Outcome queried = Wait(Op::QueryAvailable, nullptr, 0);
     if (!queried.ok) {
@@ -188,8 +193,9 @@ bool CWinHttpResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t*
     }
     // Reads no more than is there, so a read never waits for the network
     // and WinHTTP fills the caller's buffer straight from its own.
+    brevane::MutexLock serial(m_waitMutex);
     std::uint32_t available = 0;
-    if (!QueryDataAvailable(&available)) {
+    if (!QueryAvailableLocked(&available)) {
         return false;
     }
     if (available == 0) {

@@ -53,7 +53,9 @@ class CWinHttpResponse final : public CHttpResponse {
     // options; false with the cause in `failure`.
     bool Open(const ExchangeParams& params, Failure* failure);
     // Runs one waiting operation on the request; fails once closed.
-    CWinHttpRequest::Outcome Wait(CWinHttpRequest::Op op, void* buffer, DWORD size);
+    CWinHttpRequest::Outcome Wait(CWinHttpRequest::Op op, void* buffer, DWORD size)
+        REQUIRES(m_waitMutex);
+    bool QueryAvailableLocked(std::uint32_t* count) REQUIRES(m_waitMutex);
     std::shared_ptr<CWinHttpRequest> Request() const;
     // Marks the body over; `ok` when it ended without a transfer error,
     // otherwise `error` is the failed operation's error.
@@ -65,7 +67,8 @@ class CWinHttpResponse final : public CHttpResponse {
     std::shared_ptr<CWinHttpRequest> m_request GUARDED_BY(m_mutex);
     bool m_closed GUARDED_BY(m_mutex) = false;
 
-    // One waiting operation at a time, from any number of readers.
+    // Held for each waiting operation, and by a read from its query to the
+    // end of the read, so a read never asks for more than is there.
     brevane::Mutex m_waitMutex;
 
     // Set by Run before the response is handed out, then only read.
