@@ -366,6 +366,62 @@ TEST(HttpClientAbort, CloseRequestUnblocksAReaderOnAnotherThread) {
     EXPECT_LT(Clock::now() - closed, std::chrono::seconds(1));
 }
 
+// Closing a response while several readers stream from it, again and
+// again: every reader returns promptly with failure, none reads a wrong byte
+// or reads on after the close, and the next exchange of the same client
+// streams as before.
+TEST(HttpClientAbort, CloseWhileSeveralReadersStreamEndsEachOfThem) {
+    ScriptedServer server([](auto& e) {
+        if (!e.Send("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n")) {
+            return false;
+        }
+        const std::string block = Pattern(26 * 400);
+        while (e.Send(block)) {
+        }
+        return false;
+    });
+    Web::CHttpClient client(Device(server.Port(), 10000), kAgent);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(client.Request("GET", "/live"));
+        const Web::RequestHandle handle = client.GetRequestHandle();
+        std::atomic<bool> closed{false};
+        std::atomic<int> readAfterClose{0};
+        std::atomic<int> wrongBytes{0};
+        std::vector<std::thread> readers;
+        for (int r = 0; r < 3; ++r) {
+            readers.emplace_back([&] {
+                std::vector<char> buffer(4096);
+                std::uint32_t read = 0;
+                while (Web::ReadData(handle, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &read)) {
+                    // Readers share the stream, so only the bytes' kind is known.
+                    for (std::uint32_t i = 0; i < read; ++i) {
+                        wrongBytes += buffer[i] < 'a' || buffer[i] > 'z' ? 1 : 0;
+                    }
+                    const bool late = closed.load();
+                    if (late && Web::ReadData(handle, buffer.data(), 16, &read)) {
+                        ++readAfterClose;
+                        return;
+                    }
+                }
+            });
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        const auto closing = Clock::now();
+        client.CloseRequest();
+        closed = true;  // a read that starts from now on must fail
+        for (std::thread& reader : readers) {
+            reader.join();
+        }
+        EXPECT_LT(Clock::now() - closing, std::chrono::seconds(1));
+        EXPECT_EQ(readAfterClose.load(), 0);
+        EXPECT_EQ(wrongBytes.load(), 0);
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
 // --- bounded buffering and sharing ---
 
 TEST(HttpClientStream, FastEndlessBodyStaysWithinTheFixedBuffer) {
