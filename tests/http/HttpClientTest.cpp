@@ -14,7 +14,12 @@
 
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
+#include "support/Wait.h"
 #include "support/Wine.h"
+
+#if defined(_WIN32)
+#include "http/winhttp/WinHttpRequest.h"
+#endif
 
 namespace brevane {
 namespace {
@@ -421,6 +426,36 @@ TEST(HttpClientAbort, CloseWhileSeveralReadersStreamEndsEachOfThem) {
         }
     }
 }
+
+#if defined(_WIN32)
+// What WinHTTP's status callback touches stays until WinHTTP reports the
+// handle closing, and then goes: for a finished exchange and for one given
+// up while the server stalled (Wine reports that one once its own receive
+// has timed out).
+TEST(HttpClientAbort, RequestStateGoesOnceWinHttpReportsTheHandleClosing) {
+    ScriptedServer server([](auto& e) {
+        if (e.request().target == "/stall") {
+            e.WaitStopped(20000);
+            return false;
+        }
+        return e.Reply(200, "ok");
+    });
+    {
+        Web::CHttpClient client(Device(server.Port(), 2000), kAgent);
+        ASSERT_TRUE(client.Request("GET", "/x"));
+        EXPECT_EQ(Body(client), "ok");
+        EXPECT_GE(Web::CWinHttpRequest::LiveRequests(), 1);
+        std::thread aborter([&] {
+            test::WaitUntil([&] { return server.Requests().size() >= 2; });
+            client.Abort();
+        });
+        EXPECT_FALSE(client.Request("GET", "/stall"));
+        aborter.join();
+    }
+    EXPECT_TRUE(test::WaitUntil([] { return Web::CWinHttpRequest::LiveRequests() == 0; }, 15000))
+        << Web::CWinHttpRequest::LiveRequests() << " request states are left";
+}
+#endif
 
 // --- bounded buffering and sharing ---
 

@@ -65,6 +65,12 @@ void CWinHttpRequest::ReleaseModuleWhenIdle() {
     }
 }
 
+int CWinHttpRequest::LiveRequests() {
+    ModuleReference& module = Module();
+    brevane::MutexLock lock(module.mutex);
+    return module.liveRequests;
+}
+
 std::shared_ptr<CWinHttpRequest> CWinHttpRequest::Open(HINTERNET connect, const std::wstring& verb,
                                                        const std::wstring& target, DWORD flags,
                                                        DWORD* error) {

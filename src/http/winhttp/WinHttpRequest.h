@@ -63,6 +63,9 @@ class CWinHttpRequest {
     // none has been for a while. Call only from the host's calls into the
     // module.
     static void ReleaseModuleWhenIdle();
+    // Request states alive in the process, those WinHTTP may still call
+    // back for included.
+    static int LiveRequests();
 
    private:
     CWinHttpRequest();
