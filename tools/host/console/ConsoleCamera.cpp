@@ -330,7 +330,9 @@ bool ConsoleCamera::Start(std::string& error) {
             ReportEscaped("message log", error.what());
         }
     });
-    m_events.PublishState("camera", id, Describe().dump());
+    // The label and user come from the command line, in whatever bytes it
+    // was given; what is not UTF-8 is shown as U+FFFD rather than thrown.
+    m_events.PublishState("camera", id, Describe().dump(-1, ' ', false, json::error_handler_t::replace));
     PublishSettings();
     PublishStatus("starting");
     m_worker = std::thread([this] { Run(); });
