@@ -152,7 +152,7 @@ class HostileData(unittest.TestCase):
             and latest(seen, "presets")["names"] and latest(seen, "io")), 30)
         caps = latest(events, "caps")
         self.assertEqual(caps["model"], "Darvik \u00ff\u00fe7")
-        self.assertEqual(caps["inputs"], 1024, "the module reports at most 1024 inputs")
+        self.assertEqual(caps["alarmInputs"], 1024, "the module reports at most 1024 inputs")
         self.assertEqual(latest(events, "presets")["names"], ["Caf\u00e9"])
         self.assertLessEqual(len(latest(events, "io")["inputs"]), 1024)
         self.assertLess(self.console.rss_kib(), 300 * 1024)

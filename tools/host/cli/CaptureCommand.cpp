@@ -25,6 +25,7 @@
 #include "kit/HostSystem.h"
 #include "kit/OpenParameters.h"
 #include "kit/StreamSettings.h"
+#include "kit/Vocabulary.h"
 
 namespace darvik::cli {
 namespace {
@@ -52,16 +53,6 @@ struct CaptureOptions {
     std::FILE* LogFile() const { return ToStandardOutput() ? stderr : stdout; }
     std::string OutName() const { return ToStandardOutput() ? "standard output" : out; }
 };
-
-const char* StateName(std::int32_t state) {
-    switch (state) {
-        case brevane::ipcapture::kChannelRunning: return "running";
-        case brevane::ipcapture::kChannelConnecting: return "connecting";
-        case brevane::ipcapture::kChannelSignalLost: return "signal lost";
-        case brevane::ipcapture::kChannelStopped: return "stopped";
-        default: return "unknown";
-    }
-}
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -185,7 +176,7 @@ void WatchChannel(brevane::ipcapture::IIPVideoCapture& video, CaptureOutput& out
         std::int32_t state = -1;
         std::int32_t detail = 0;
         video.GetChannelStatus(0, &state, &detail, nullptr, 0);
-        status.Update(output.FramesWritten(), output.BytesWritten(), StateName(state));
+        status.Update(output.FramesWritten(), output.BytesWritten(), host::ChannelStateName(state));
     }
     status.Finish();
 }

@@ -142,6 +142,36 @@ bool AddGivenCameras(const ConsoleOptions& options, std::vector<console::CameraS
     return true;
 }
 
+// The web server's address and password from the options; false with a
+// reason for a bad --listen, or another machine's address without a password.
+bool ServerFromOptions(const ConsoleOptions& options, console::ServerOptions& server, std::string& error) {
+    if (!console::ParseListenAddress(options.listen, server.address, server.port, error)) {
+        return false;
+    }
+    server.user = options.consoleUser;
+    server.password = options.consolePassword;
+    if (!console::IsLoopbackAddress(server.address) && server.password.empty()) {
+        error = "listening on " + server.address +
+                " lets other machines steer the cameras: give --console-password (or listen on 127.0.0.1)";
+        return false;
+    }
+    return true;
+}
+
+// Numbers the cameras and gives each its port counts and stream settings;
+// the first `simulated` setups are the simulated cameras.
+void CompleteSetups(const ConsoleOptions& options, std::size_t simulated, std::vector<console::CameraSetup>& setups) {
+    for (std::size_t i = 0; i < setups.size(); ++i) {
+        setups[i].id = static_cast<int>(i);
+        // A simulated camera that claims an input count is taken at its word,
+        // as a real camera's query result is.
+        const bool simulatedCount = i < simulated && options.simClaimedInputs == 0;
+        setups[i].inputs = options.inputs != 0 ? options.inputs : (simulatedCount ? options.simInputs : 0);
+        setups[i].outputs = options.outputs != 0 ? options.outputs : (i < simulated ? options.simOutputs : 0);
+        setups[i].stream = options.stream;
+    }
+}
+
 int RunConsole(const CliContext& context, ConsoleOptions& options) {
     const char* name = "darvik-host console";
     if (options.cameras.empty() == (options.simulate == 0)) {
@@ -150,15 +180,8 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
     }
     console::ServerOptions server;
     std::string error;
-    if (!console::ParseListenAddress(options.listen, server.address, server.port, error)) {
+    if (!ServerFromOptions(options, server, error)) {
         std::cerr << name << ": " << error << "\n";
-        return kExitFailed;
-    }
-    server.user = options.consoleUser;
-    server.password = options.consolePassword;
-    if (!console::IsLoopbackAddress(server.address) && server.password.empty()) {
-        std::cerr << name << ": listening on " << server.address
-                  << " lets other machines steer the cameras: give --console-password (or listen on 127.0.0.1)\n";
         return kExitFailed;
     }
     options.stream.mpeg = options.streamType == "mpeg";
@@ -174,15 +197,9 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
     console::EventHub events;
     std::vector<std::unique_ptr<console::ConsoleCamera>> cameras;
     std::vector<console::ConsoleCamera*> views;
-    for (std::size_t i = 0; i < setups.size(); ++i) {
-        setups[i].id = static_cast<int>(i);
-        // A simulated camera that claims an input count is taken at its word,
-        // as a real camera's query result is.
-        const bool simulatedCount = i < simulators.size() && options.simClaimedInputs == 0;
-        setups[i].inputs = options.inputs != 0 ? options.inputs : (simulatedCount ? options.simInputs : 0);
-        setups[i].outputs = options.outputs != 0 ? options.outputs : (i < simulators.size() ? options.simOutputs : 0);
-        setups[i].stream = options.stream;
-        cameras.push_back(std::make_unique<console::ConsoleCamera>(context, setups[i], events));
+    CompleteSetups(options, simulators.size(), setups);
+    for (const console::CameraSetup& setup : setups) {
+        cameras.push_back(std::make_unique<console::ConsoleCamera>(context, setup, events));
         views.push_back(cameras.back().get());
     }
     console::ConsoleServer web(views, events, server);

@@ -5,10 +5,8 @@
 // the first with how the second compared, as text or as one JSON object.
 #include <chrono>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -20,6 +18,7 @@
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/CapabilitySink.h"
 #include "kit/ModuleLoader.h"
+#include "kit/ProbeResult.h"
 
 namespace darvik::cli {
 namespace {
@@ -31,57 +30,11 @@ struct ProbeOptions {
     std::uint32_t waitSeconds = 30;
 };
 
-// What one query reported.
-struct ProbeResult {
-    host::QueryOutcome outcome = host::QueryOutcome::None;
-    bool started = false;
-    std::int32_t errorCode = 0;
-    std::string message;
-    std::string model;
-    std::string standard;  // "PAL", "NTSC", or empty when not sent
-    std::vector<host::CapabilityResolutionRecord> resolutions;
-    std::vector<std::int32_t> frameIntervals;
-    std::map<std::int32_t, std::int32_t> capabilities;
-    std::string connection[4];
-
-    bool Succeeded() const { return outcome == host::QueryOutcome::Succeeded; }
-    bool SameFindings(const ProbeResult& other) const {
-        auto key = [](const ProbeResult& r) {
-            std::vector<std::string> names;
-            for (const auto& resolution : r.resolutions) {
-                names.push_back(resolution.name + "/" + std::to_string(resolution.frameIntervalMs));
-            }
-            return std::make_tuple(r.model, r.standard, names, r.frameIntervals, r.capabilities);
-        };
-        return key(*this) == key(other);
-    }
-};
-
-std::int32_t Capability(const ProbeResult& result, std::int32_t id) {
-    const auto found = result.capabilities.find(id);
-    return found != result.capabilities.end() ? found->second : 0;
-}
-
-void Collect(const host::CapabilitySink& sink, ProbeResult& result) {
-    result.model = sink.ModelName();
-    result.resolutions = sink.Resolutions();
-    result.frameIntervals = sink.FrameIntervals();
-    result.capabilities = sink.Capabilities();
-    for (const auto& parameter : sink.Parameters()) {
-        if (parameter.name == "Video standard") {
-            result.standard = parameter.value == "1" ? "NTSC" : parameter.value == "0" ? "PAL" : parameter.value;
-        }
-    }
-    for (std::int32_t index = 1; index <= 4; ++index) {
-        result.connection[index - 1] = sink.ConnectionField(index);
-    }
-}
-
 // One query through the module object (singleInstance false) or the single
 // instance. The callback and sink outlive the module, which may still call
 // OnQueryAborted while it is destroyed.
-ProbeResult Query(const host::ModuleExports& module, const ProbeOptions& options, bool singleInstance) {
-    ProbeResult result;
+host::ProbeResult Query(const host::ModuleExports& module, const ProbeOptions& options, bool singleInstance) {
+    host::ProbeResult result;
     host::CapabilityQueryCallback callback;
     host::CapabilitySink sink;
     const CameraOptions& camera = options.camera;
@@ -113,51 +66,18 @@ ProbeResult Query(const host::ModuleExports& module, const ProbeOptions& options
     } else {
         module.DeleteCapabilityQueryModule(object);
     }
-    result.outcome = callback.Outcome();
-    if (result.outcome != host::QueryOutcome::None) {
-        result.errorCode = callback.ErrorCode();
-        result.message = callback.Message();
-    }
-    Collect(sink, result);
+    host::CollectProbe(callback, sink, result);
     return result;
 }
 
-nlohmann::ordered_json OutcomeJson(const ProbeResult& result) {
-    nlohmann::ordered_json json;
-    json["outcome"] = result.started ? host::QueryOutcomeText(result.outcome) : "refused";
-    if (!result.Succeeded()) {
-        json["errorCode"] = result.errorCode;
-        json["message"] = result.message;
-    }
-    return json;
-}
-
-nlohmann::ordered_json ResultJson(const ProbeResult& result, const ProbeResult& single, const ProbeOptions& options,
+nlohmann::ordered_json ResultJson(const host::ProbeResult& result, const host::ProbeResult& single, const ProbeOptions& options,
                           const camsim::Simulator* simulator) {
-    nlohmann::ordered_json json = OutcomeJson(result);
+    nlohmann::ordered_json json = host::ProbeOutcomeJson(result);
     json["camera"] = {{"address", options.camera.host}, {"port", options.camera.port}};
     if (result.Succeeded()) {
-        json["model"] = result.model;
-        json["videoStandard"] = result.standard;
-        nlohmann::ordered_json resolutions = nlohmann::ordered_json::array();
-        for (const auto& resolution : result.resolutions) {
-            resolutions.push_back({{"name", resolution.name},
-                                   {"width", resolution.width},
-                                   {"height", resolution.height},
-                                   {"frameIntervalMs", resolution.frameIntervalMs}});
-        }
-        json["resolutions"] = resolutions;
-        json["frameIntervalsMs"] = result.frameIntervals;
-        json["audio"] = Capability(result, 4) != 0;
-        json["alarmInputs"] = Capability(result, 2);
-        json["alarmOutputs"] = Capability(result, 3);
-        nlohmann::ordered_json capabilities = nlohmann::ordered_json::object();
-        for (const auto& [id, value] : result.capabilities) {
-            capabilities[std::to_string(id)] = value;
-        }
-        json["capabilities"] = capabilities;
+        json.update(host::ProbeFindingsJson(result));
     }
-    nlohmann::ordered_json singleJson = OutcomeJson(single);
+    nlohmann::ordered_json singleJson = host::ProbeOutcomeJson(single);
     singleJson["sameFindings"] = single.SameFindings(result);
     json["singleInstance"] = singleJson;
     if (simulator != nullptr) {
@@ -172,7 +92,7 @@ nlohmann::ordered_json ResultJson(const ProbeResult& result, const ProbeResult& 
     return json;
 }
 
-void PrintOutcome(std::ostream& out, const ProbeResult& result) {
+void PrintOutcome(std::ostream& out, const host::ProbeResult& result) {
     if (!result.started) {
         out << "REFUSED (" << result.message << ")";
     } else if (result.Succeeded()) {
@@ -184,7 +104,7 @@ void PrintOutcome(std::ostream& out, const ProbeResult& result) {
     }
 }
 
-void PrintText(std::ostream& out, const ProbeResult& result, const ProbeResult& single,
+void PrintText(std::ostream& out, const host::ProbeResult& result, const host::ProbeResult& single,
                const ProbeOptions& options) {
     out << "probe " << options.camera.host << ":" << options.camera.port << " (module object): ";
     PrintOutcome(out, result);
@@ -202,9 +122,9 @@ void PrintText(std::ostream& out, const ProbeResult& result, const ProbeResult& 
             out << " " << interval;
         }
         out << "\n";
-        out << "audio: " << (Capability(result, 4) != 0 ? "yes" : "no") << "\n";
-        out << "alarm inputs: " << Capability(result, 2) << "\n";
-        out << "alarm outputs: " << Capability(result, 3) << "\n";
+        out << "audio: " << (result.Capability(host::kCapabilityAudio) != 0 ? "yes" : "no") << "\n";
+        out << "alarm inputs: " << result.Capability(host::kCapabilityAlarmInputs) << "\n";
+        out << "alarm outputs: " << result.Capability(host::kCapabilityAlarmOutputs) << "\n";
         out << "capabilities sent:";
         for (const auto& [id, value] : result.capabilities) {
             out << " " << id << "=" << value;
@@ -238,8 +158,8 @@ int RunProbe(const CliContext& context, ProbeOptions& options) {
     if (!LoadModule(context, loader)) {
         return kExitModuleError;
     }
-    const ProbeResult result = Query(loader.Exports(), options, false);
-    const ProbeResult single = Query(loader.Exports(), options, true);
+    const host::ProbeResult result = Query(loader.Exports(), options, false);
+    const host::ProbeResult single = Query(loader.Exports(), options, true);
     if (options.json) {
         std::cout << ResultJson(result, single, options, simulator.get()).dump(2) << "\n";
     } else {

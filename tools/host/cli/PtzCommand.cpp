@@ -25,6 +25,7 @@
 #include "cli/HostDriver.h"
 #include "darvik/IIPPTZ.h"
 #include "kit/HostSystem.h"
+#include "kit/Vocabulary.h"
 
 namespace darvik::cli {
 namespace {
@@ -37,23 +38,6 @@ struct PtzOptions {
     std::string simulatedMac = "00-11-22-33-44-AA";
     bool showLog = false;
 };
-
-const char* StatusName(std::int32_t status) {
-    switch (status) {
-        case brevane::PTZ_OK:
-            return "PTZ_OK";
-        case brevane::PTZ_ERR_INVALID_ARGUMENT:
-            return "PTZ_ERR_INVALID_ARGUMENT";
-        case brevane::PTZ_ERR_NOT_READY:
-            return "PTZ_ERR_NOT_READY";
-        case brevane::PTZ_ERR_PRESET:
-            return "PTZ_ERR_PRESET";
-        case brevane::PTZ_ERR_FULL:
-            return "PTZ_ERR_FULL";
-        default:
-            return "UNKNOWN_STATUS";
-    }
-}
 
 std::optional<std::int32_t> ParseNumber(const std::string& text) {
     try {
@@ -68,12 +52,8 @@ std::optional<std::int32_t> ParseNumber(const std::string& text) {
 }
 
 std::optional<std::int32_t> ParseDirection(const std::string& text) {
-    static const char* const kNames[] = {"left",      "right",      "up",        "down",    "left-up",
-                                         "right-up",  "left-down",  "right-down", "zoom-in", "zoom-out"};
-    for (std::int32_t i = 0; i < 10; ++i) {
-        if (text == kNames[i]) {
-            return i;
-        }
+    if (const auto code = host::DirectionCode(text)) {
+        return code;
     }
     return ParseNumber(text);  // raw direction codes, for trying the module's checks
 }
@@ -185,7 +165,7 @@ class PtzSession {
     }
 
     std::optional<std::int32_t> Report(const std::string& command, std::int32_t status) {
-        std::cout << command << ": " << StatusName(status) << " (" << status << ")\n";
+        std::cout << command << ": " << host::PtzStatusName(status) << " (" << status << ")\n";
         m_allSucceeded = m_allSucceeded && status == brevane::PTZ_OK;
         return status;
     }
@@ -275,7 +255,7 @@ class PtzSession {
         for (std::int32_t i = 0; i < count; ++i) {
             const std::int32_t status = m_api.GetPrepositionName(i, buffer, sizeof(buffer));
             if (status != brevane::PTZ_OK) {
-                std::cout << "  " << i << ": " << StatusName(status) << "\n";
+                std::cout << "  " << i << ": " << host::PtzStatusName(status) << "\n";
                 continue;
             }
             std::cout << "  " << i << ": " << buffer << (current == buffer ? "  (current)" : "") << "\n";
@@ -339,25 +319,58 @@ class PtzSession {
     bool m_allSucceeded = true;
 };
 
+// Starts the simulated camera of --simulate and points the options at it.
+bool StartSimulatedCamera(PtzOptions& options, std::unique_ptr<camsim::Simulator>& simulator) {
+    camsim::Config config;
+    config.macAddress = options.simulatedMac;
+    simulator = std::make_unique<camsim::Simulator>(config);
+    std::string error;
+    if (!simulator->Start(&error)) {
+        std::cerr << "darvik-host ptz: cannot start the simulated camera: " << error << "\n";
+        return false;
+    }
+    options.camera.camera = "127.0.0.1:" + std::to_string(simulator->Port());
+    options.camera.user.clear();
+    options.camera.password.clear();
+    std::cout << "simulated camera: " << simulator->Url() << " (MAC address " << options.simulatedMac << ")\n";
+    return true;
+}
+
+// Runs the commands on channel 0's PTZ interface of an open driver, saying
+// which preset file the module keeps; the command's exit code.
+int RunSession(IIPPTZApi& api, const PtzOptions& options, camsim::Simulator* simulator,
+               const std::vector<std::string>& words) {
+    const std::string mac = options.simulate ? options.simulatedMac : FetchMacAddress(options.camera);
+    std::string cleaned;
+    for (const char ch : mac) {
+        if (ch != '-') {
+            cleaned.push_back(ch);
+        }
+    }
+    const std::filesystem::path file = HostDirectory() / ("Darvik_" + cleaned + ".preset");
+    std::cout << "preset file: " << (cleaned.empty() ? (HostDirectory() / "Darvik_<MAC>.preset") : file).string()
+              << "\n";
+    int exitCode = kExitFailed;
+    PtzSession session(api, simulator);
+    if (session.Run(words)) {
+        exitCode = session.AllSucceeded() ? kExitOk : kExitFailed;
+    }
+    std::error_code ignored;
+    if (!cleaned.empty()) {
+        std::cout << "preset file " << (std::filesystem::exists(file, ignored) ? "exists" : "does not exist") << ": "
+                  << file.string() << "\n";
+    }
+    return exitCode;
+}
+
 int RunPtz(const CliContext& context, PtzOptions& options, const std::vector<std::string>& words) {
     if (words.empty()) {
         std::cerr << "darvik-host ptz: no command given (see --help)\n";
         return kExitFailed;
     }
     std::unique_ptr<camsim::Simulator> simulator;
-    if (options.simulate) {
-        camsim::Config config;
-        config.macAddress = options.simulatedMac;
-        simulator = std::make_unique<camsim::Simulator>(config);
-        std::string error;
-        if (!simulator->Start(&error)) {
-            std::cerr << "darvik-host ptz: cannot start the simulated camera: " << error << "\n";
-            return kExitFailed;
-        }
-        options.camera.camera = "127.0.0.1:" + std::to_string(simulator->Port());
-        options.camera.user.clear();
-        options.camera.password.clear();
-        std::cout << "simulated camera: " << simulator->Url() << " (MAC address " << options.simulatedMac << ")\n";
+    if (options.simulate && !StartSimulatedCamera(options, simulator)) {
+        return kExitFailed;
     }
     std::string error;
     if (!Resolve(options.camera, error)) {
@@ -379,25 +392,7 @@ int RunPtz(const CliContext& context, PtzOptions& options, const std::vector<std
         std::cout << "channel 0 has no PTZ interface (the camera's MAC address could not be read; see the "
                      "message log)\n";
     } else {
-        const std::string mac = options.simulate ? options.simulatedMac : FetchMacAddress(options.camera);
-        std::string cleaned;
-        for (const char ch : mac) {
-            if (ch != '-') {
-                cleaned.push_back(ch);
-            }
-        }
-        const std::filesystem::path file = HostDirectory() / ("Darvik_" + cleaned + ".preset");
-        std::cout << "preset file: " << (cleaned.empty() ? (HostDirectory() / "Darvik_<MAC>.preset") : file).string()
-                  << "\n";
-        PtzSession session(*api, simulator.get());
-        if (session.Run(words)) {
-            exitCode = session.AllSucceeded() ? kExitOk : kExitFailed;
-        }
-        std::error_code ignored;
-        if (!cleaned.empty()) {
-            std::cout << "preset file " << (std::filesystem::exists(file, ignored) ? "exists" : "does not exist")
-                      << ": " << file.string() << "\n";
-        }
+        exitCode = RunSession(*api, options, simulator.get(), words);
     }
     host.Release();
     if (simulator) {

@@ -11,6 +11,10 @@
 // calls); the server's connection threads hand it commands through
 // Command(), which waits for the answer. The capability query runs on a
 // thread of its own. The module calls the receiver and sinks on its threads.
+//
+// Its files by job: ConsoleCamera.cpp (start, stop, Submit), ConsoleCommands.cpp
+// (the page's commands), ConsoleWorker.cpp (the worker), ConsoleProbe.cpp (the
+// capability query) and ConsoleSinks.cpp (the receiver and the I/O sink).
 #pragma once
 
 #include <atomic>
@@ -33,6 +37,10 @@
 #include "console/Preview.h"
 #include "core/Mutex.h"
 #include "kit/ModuleLoader.h"
+
+namespace darvik::host {
+struct ProbeResult;
+}
 
 namespace darvik::console {
 
@@ -102,6 +110,9 @@ class ConsoleCamera {
     void SampleStatus();
     void Probe();
     void StartProbe();
+    // The model name and the input and output counts the driver is opened
+    // with, from a query's result and the command line.
+    void KeepFindings(const host::ProbeResult& result);
 
     nlohmann::json Ptz(const nlohmann::json& body);
     nlohmann::json Preset(const nlohmann::json& body);

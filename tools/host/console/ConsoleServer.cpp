@@ -13,8 +13,20 @@
 #include <random>
 
 #include "console/Assets.h"
+#include "console/Replies.h"
 
 namespace darvik::console {
+
+using reply::Harden;
+using reply::Header;
+using reply::HostName;
+using reply::Lower;
+using reply::Send;
+using reply::SendBusy;
+using reply::SendError;
+using reply::SendJson;
+using reply::SendStream;
+
 namespace {
 
 using nlohmann::json;
@@ -26,139 +38,12 @@ constexpr auto kKeepAlive = std::chrono::milliseconds(1000);
 constexpr const char* kRealm = "darvik-host console";
 constexpr const char* kBoundary = "darvikframe";
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-std::string Header(MHD_Connection* connection, const char* name) {
-    const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
-    return value != nullptr ? value : "";
-}
-
-// Headers every answer carries: nothing is cached, nothing framed, and the
-// page may load nothing but its own files.
-void Harden(MHD_Response* response) {
-    MHD_add_response_header(response, "Cache-Control", "no-store");
-    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-    MHD_add_response_header(response, "X-Frame-Options", "DENY");
-    // No other site may embed the pictures (or anything else) in its page.
-    MHD_add_response_header(response, "Cross-Origin-Resource-Policy", "same-origin");
-    MHD_add_response_header(response, "Content-Security-Policy",
-                            "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'");
-}
-
-MHD_Result Send(MHD_Connection* connection, unsigned status, const std::string& body, const char* type) {
-    MHD_Response* response =
-        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
-    if (response == nullptr) {
-        return MHD_NO;
-    }
-    MHD_add_response_header(response, "Content-Type", type);
-    Harden(response);
-    const MHD_Result result = MHD_queue_response(connection, status, response);
-    MHD_destroy_response(response);
-    return result;
-}
-
-MHD_Result SendJson(MHD_Connection* connection, unsigned status, const json& body) {
-    return Send(connection, status, body.dump(), "application/json");
-}
-
-MHD_Result SendError(MHD_Connection* connection, unsigned status, const std::string& reason) {
-    return SendJson(connection, status, json{{"ok", false}, {"error", reason}});
-}
-
-// A 503 that also ends the connection, so that a refused stream does not
-// keep a connection alive.
-MHD_Result SendBusy(MHD_Connection* connection, const std::string& reason) {
-    const std::string body = json{{"ok", false}, {"error", reason}}.dump();
-    MHD_Response* response =
-        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
-    if (response == nullptr) {
-        return MHD_NO;
-    }
-    MHD_add_response_header(response, "Content-Type", "application/json");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "5");
-    Harden(response);
-    const MHD_Result result = MHD_queue_response(connection, MHD_HTTP_SERVICE_UNAVAILABLE, response);
-    MHD_destroy_response(response);
-    return result;
-}
-
 // An exception that reached the top of one of libmicrohttpd's threads.
 void ReportEscaped(const char* where, const std::exception& error) {
     std::fprintf(stderr, "darvik-host console: %s: %s (caught; the console goes on)\n", where, error.what());
 }
 
-// The host name of a Host header value ("127.0.0.1:8088", "[::1]:8088").
-std::string HostName(const std::string& host) {
-    if (!host.empty() && host.front() == '[') {
-        const auto close = host.find(']');
-        return close == std::string::npos ? host : host.substr(1, close - 1);
-    }
-    return host.substr(0, host.find(':'));
-}
-
 }  // namespace
-
-bool IsLoopbackAddress(const std::string& address) {
-    if (Lower(address) == "localhost") {
-        return true;
-    }
-    in_addr v4{};
-    if (inet_pton(AF_INET, address.c_str(), &v4) == 1) {
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    }
-    in6_addr v6{};
-    return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
-}
-
-bool ParseListenAddress(const std::string& text, std::string& address, std::uint16_t& port, std::string& error) {
-    std::string host = text;
-    std::string portText;
-    if (!text.empty() && text.front() == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
-            error = "--listen wants ADDR:PORT or [V6]:PORT, not \"" + text + "\"";
-            return false;
-        }
-        host = text.substr(1, close - 1);
-        portText = close + 2 <= text.size() ? text.substr(close + 2) : "";
-    } else if (const auto colon = text.rfind(':'); colon != std::string::npos) {
-        host = text.substr(0, colon);
-        portText = text.substr(colon + 1);
-        if (host.find(':') != std::string::npos) {
-            error = "write an IPv6 address in brackets: [" + host + "]:PORT";
-            return false;
-        }
-    }
-    if (host.empty()) {
-        host = "127.0.0.1";
-    }
-    if (Lower(host) == "localhost") {
-        host = "127.0.0.1";
-    }
-    long value = 8088;
-    if (!portText.empty()) {
-        char* end = nullptr;
-        value = std::strtol(portText.c_str(), &end, 10);
-        if (*end != '\0' || value < 0 || value > 65535) {
-            error = "invalid port \"" + portText + "\" in --listen";
-            return false;
-        }
-    }
-    in_addr v4{};
-    in6_addr v6{};
-    if (inet_pton(AF_INET, host.c_str(), &v4) != 1 && inet_pton(AF_INET6, host.c_str(), &v6) != 1) {
-        error = "--listen wants a numeric address, not \"" + host + "\"";
-        return false;
-    }
-    address = host;
-    port = static_cast<std::uint16_t>(value);
-    return true;
-}
 
 // What one request collected before it is answered.
 struct ConsoleServer::Request {
@@ -518,23 +403,7 @@ int ConsoleServer::HandleGet(MHD_Connection* connection, const std::string& url)
                              {"eventStreams", m_eventStreams.load()}});
     }
     if (url == "/events") {
-        if (!TakeStream()) {
-            return SendBusy(connection, "too many open streams; close a page and try again");
-        }
-        auto* stream = new EventStream{this, 0, "retry: 2000\n\n", 0};
-        m_eventStreams.fetch_add(1);
-        MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024,
-                                                                   &ServerHooks::ReadEvents, stream,
-                                                                   &ServerHooks::FreeEvents);
-        if (response == nullptr) {
-            ServerHooks::FreeEvents(stream);
-            return MHD_NO;
-        }
-        MHD_add_response_header(response, "Content-Type", "text/event-stream");
-        Harden(response);
-        const MHD_Result result = MHD_queue_response(connection, MHD_HTTP_OK, response);
-        MHD_destroy_response(response);
-        return result;
+        return OpenEventStream(connection);
     }
     // /api/cameras/N/live.mjpg and /api/cameras/N/snapshot.jpg
     const std::string prefix = "/api/cameras/";
@@ -551,27 +420,41 @@ int ConsoleServer::HandleGet(MHD_Connection* connection, const std::string& url)
             return Send(connection, MHD_HTTP_OK, picture->jpeg, "image/jpeg");
         }
         if (camera != nullptr && what == "live.mjpg") {
-            if (!TakeStream()) {
-                return SendBusy(connection, "too many open streams; close a page and try again");
-            }
-            auto* stream = new PictureStream{this, camera, 0, {}, 0};
-            m_pictureStreams.fetch_add(1);
-            MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 32 * 1024,
-                                                                       &ServerHooks::ReadPictures, stream,
-                                                                       &ServerHooks::FreePictures);
-            if (response == nullptr) {
-                ServerHooks::FreePictures(stream);
-                return MHD_NO;
-            }
-            MHD_add_response_header(response, "Content-Type",
-                                    (std::string("multipart/x-mixed-replace; boundary=") + kBoundary).c_str());
-            Harden(response);
-            const MHD_Result result = MHD_queue_response(connection, MHD_HTTP_OK, response);
-            MHD_destroy_response(response);
-            return result;
+            return OpenPictureStream(connection, *camera);
         }
     }
     return SendError(connection, MHD_HTTP_NOT_FOUND, "no such page");
+}
+
+int ConsoleServer::OpenEventStream(MHD_Connection* connection) {
+    if (!TakeStream()) {
+        return SendBusy(connection, "too many open streams; close a page and try again");
+    }
+    auto* stream = new EventStream{this, 0, "retry: 2000\n\n", 0};
+    m_eventStreams.fetch_add(1);
+    MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024, &ServerHooks::ReadEvents,
+                                                               stream, &ServerHooks::FreeEvents);
+    if (response == nullptr) {
+        ServerHooks::FreeEvents(stream);
+        return MHD_NO;
+    }
+    return SendStream(connection, response, "text/event-stream");
+}
+
+int ConsoleServer::OpenPictureStream(MHD_Connection* connection, ConsoleCamera& camera) {
+    if (!TakeStream()) {
+        return SendBusy(connection, "too many open streams; close a page and try again");
+    }
+    auto* stream = new PictureStream{this, &camera, 0, {}, 0};
+    m_pictureStreams.fetch_add(1);
+    MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 32 * 1024,
+                                                               &ServerHooks::ReadPictures, stream,
+                                                               &ServerHooks::FreePictures);
+    if (response == nullptr) {
+        ServerHooks::FreePictures(stream);
+        return MHD_NO;
+    }
+    return SendStream(connection, response, std::string("multipart/x-mixed-replace; boundary=") + kBoundary);
 }
 
 int ConsoleServer::HandlePost(MHD_Connection* connection, const std::string& url, Request& request) {

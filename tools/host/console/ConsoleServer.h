@@ -35,6 +35,7 @@
 
 #include "console/ConsoleCamera.h"
 #include "console/EventHub.h"
+#include "console/ListenAddress.h"
 #include "core/Mutex.h"
 
 struct MHD_Daemon;
@@ -49,12 +50,6 @@ struct ServerOptions {
     std::string user = "admin";
     std::string password;       // empty: no authentication
 };
-
-// "ADDR:PORT", "[V6]:PORT", "ADDR" (port 8088) or ":PORT" (127.0.0.1); port
-// 0 asks for an ephemeral port. False with a reason in error.
-bool ParseListenAddress(const std::string& text, std::string& address, std::uint16_t& port, std::string& error);
-// True for 127.0.0.0/8, ::1 and "localhost".
-bool IsLoopbackAddress(const std::string& address);
 
 class ConsoleServer {
    public:
@@ -93,6 +88,10 @@ class ConsoleServer {
     int Respond(MHD_Connection* connection, const std::string& url, const std::string& method, Request& request);
     int HandlePost(MHD_Connection* connection, const std::string& url, Request& request);
     int HandleGet(MHD_Connection* connection, const std::string& url);
+    // The page's event stream, and a camera's live picture stream; a 503
+    // when kMaxStreams are open.
+    int OpenEventStream(MHD_Connection* connection);
+    int OpenPictureStream(MHD_Connection* connection, ConsoleCamera& camera);
     ConsoleCamera* FindCamera(const std::string& text) const;
     bool HostAllowed(MHD_Connection* connection) const;
     int AskForPassword(MHD_Connection* connection, bool stale);

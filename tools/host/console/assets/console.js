@@ -148,12 +148,12 @@ function showCaps(data) {
     data.frameIntervalsMs.map((ms) => Math.round(1000 / ms)).join(', ') + ' per second');
   const rows = [
     ['Model', data.model],
-    ['Video standard', data.standard || '(not sent)'],
+    ['Video standard', data.videoStandard || '(not sent)'],
     ['Resolutions', data.resolutions.map((r) => `${r.name === `${r.width}x${r.height}` ? '' : r.name + ' '}${r.width}x${r.height} (${r.frameIntervalMs} ms)`).join(', ')],
     ['Frame intervals', data.frameIntervalsMs.map((ms) => `${ms} ms`).join(', ')],
     ['Audio', data.audio ? 'yes' : 'no'],
-    ['Alarm inputs', data.inputs],
-    ['Alarm outputs', data.outputs],
+    ['Alarm inputs', data.alarmInputs],
+    ['Alarm outputs', data.alarmOutputs],
   ];
   for (const [name, value] of rows) {
     const row = table.insertRow();
