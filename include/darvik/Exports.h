@@ -30,10 +30,18 @@
 #include "darvik/IIPCaptureDriver.h"
 #include "darvik/IIPCapabilityQuery.h"
 
+// The module's own build defines DARVIK_BUILDING_MODULE and exports these
+// functions; every other includer (a host) sees them as imports.
+#if defined(DARVIK_BUILDING_MODULE)
 #if defined(_WIN32)
 #define DARVIK_EXPORT __declspec(dllexport)
 #else
 #define DARVIK_EXPORT __attribute__((visibility("default")))
+#endif
+#elif defined(_WIN32)
+#define DARVIK_EXPORT __declspec(dllimport)
+#else
+#define DARVIK_EXPORT
 #endif
 
 extern "C" {

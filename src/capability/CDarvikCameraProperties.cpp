@@ -45,7 +45,7 @@ std::uint32_t HighestFrameRate(bool ntsc) {
 }  // namespace
 
 CDarvikCameraProperties::CDarvikCameraProperties(const DEVICE_INFO& device, std::int32_t flag)
-    : CCameraPropertiesEx(device), m_client(m_device, kUserAgent), m_flag(flag) {}
+    : CCameraPropertiesEx(device), m_client(m_device, kHttpUserAgent), m_flag(flag) {}
 
 const char* CDarvikCameraProperties::ModelForProductId(std::string_view productId) {
     for (const ModelRow& row : kModels) {

@@ -12,13 +12,13 @@
 #include <string_view>
 
 #include "capability/CCameraProperties.h"
+#include "core/UserAgent.h"
 #include "http/HttpClient.h"
 
 namespace brevane {
 
 class CDarvikCameraProperties final : public CCameraPropertiesEx {
    public:
-    static constexpr const char* kUserAgent = "Brevane::HttpClient";
     static constexpr const char* kVendorWord = "Darvik";
     // The alarm reply is searched for at most this many numbered outputs, so
     // a reply of endless keys cannot keep the fetching thread busy.

@@ -22,8 +22,8 @@ constexpr const char* kWriteOutput = "brevane::CDarvikDigitalIO::WriteOutput";
 
 CDarvikDigitalIO::CDarvikDigitalIO(IDriver* driver)
     : CIOBase(driver),
-      m_outputClient(DeviceOf(driver), kUserAgent),
-      m_inputClient(DeviceOf(driver), kUserAgent) {}
+      m_outputClient(DeviceOf(driver), kHttpUserAgent),
+      m_inputClient(DeviceOf(driver), kHttpUserAgent) {}
 
 CDarvikDigitalIO::~CDarvikDigitalIO() {
     // The workers call WriteOutput and ReadInputs, which use the clients.

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/Mutex.h"
+#include "core/UserAgent.h"
 #include "http/FailureReport.h"
 #include "http/HttpClient.h"
 #include "io/CIOBase.h"
@@ -22,8 +23,6 @@ namespace brevane {
 
 class CDarvikDigitalIO final : public CIOBase {
    public:
-    static constexpr const char* kUserAgent = "Brevane::HttpClient";
-
     explicit CDarvikDigitalIO(IDriver* driver);
     ~CDarvikDigitalIO() override;
 

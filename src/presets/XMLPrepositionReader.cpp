@@ -43,7 +43,7 @@ bool CXMLPrepositionReader::Initialize(const std::string& fileName) {
             return m_autoSave = false;
         }
         try {
-            if (CXMLSettingsAPI::CreateDocument(m_rootName.c_str(), fileName.c_str(), true) == 1) {
+            if (CXMLSettingsAPI::CreateDocument(m_rootName.c_str(), fileName.c_str()) == 1) {
                 status = m_settings.Open(fileName.c_str());
             }
         } catch (const std::exception&) {

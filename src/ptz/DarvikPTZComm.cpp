@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/IDriver.h"
+#include "core/UserAgent.h"
 #include "http/Utils.h"
 
 namespace brevane {
@@ -30,7 +31,7 @@ DEVICE_INFO DeviceInfoOf(IDriver* driver) { return driver != nullptr ? driver->G
 }  // namespace
 
 CDarvikPTZComm::CDarvikPTZComm(IDriver* driver, std::uint16_t channel)
-    : CBasePTZComm(driver, channel), m_httpClient(DeviceInfoOf(driver), "Brevane::HttpClient") {
+    : CBasePTZComm(driver, channel), m_httpClient(DeviceInfoOf(driver), kHttpUserAgent) {
     m_maxPrepositions = kMaxPrepositions;
 }
 

@@ -7,6 +7,7 @@
 #include "core/IDriver.h"
 #include "http/HttpClient.h"
 #include "core/Text.h"
+#include "core/UserAgent.h"
 #include "http/Utils.h"
 #include "ptz/DarvikPTZControl.h"
 
@@ -41,7 +42,7 @@ bool CDarvikPTZHandler::GetPresetFileName(std::string& name) {
     if (m_driver == nullptr) {
         return false;
     }
-    Web::CHttpClient client(m_driver->GetDeviceInfo(), "Brevane::HttpClient");
+    Web::CHttpClient client(m_driver->GetDeviceInfo(), kHttpUserAgent);
     std::vector<std::uint8_t> reply;
     if (!Utils::SendRequestEx("/cgi-bin/get?net", reply, client, m_driver) || reply.size() <= 1) {
         return false;

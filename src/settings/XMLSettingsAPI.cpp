@@ -186,7 +186,7 @@ bool CXMLSettingsAPI::Save() {
     });
 }
 
-std::int32_t CXMLSettingsAPI::CreateDocument(const char* rootName, const char* fileName, bool /*initializeCom*/) {
+std::int32_t CXMLSettingsAPI::CreateDocument(const char* rootName, const char* fileName) {
     const std::string root = rootName != nullptr ? rootName : "";
     if (!IsValidName(root)) {
         throw CXMLSettingsError(CXMLSettingsError::Kind::InvalidName, "invalid root element name \"" + root + "\"");

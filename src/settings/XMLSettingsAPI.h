@@ -29,9 +29,6 @@ namespace brevane::settings {
 class SettingsDocument;
 }
 
-// printf format checking of the path operations. MinGW's GCC takes "printf"
-// for the Microsoft runtime's format rules; the C99 rules it formats with
-// here are "gnu_printf".
 // The failure of a document operation.
 class CXMLSettingsError : public std::runtime_error {
    public:
@@ -78,8 +75,8 @@ class CXMLSettingsAPI {
     // empty root element, replacing any file of that name. 1 on success;
     // throws CXMLSettingsError for an invalid root name or a failed write.
     // The file is written as text without building a document, so nothing
-    // needs COM here and initializeCom has no effect.
-    static std::int32_t CreateDocument(const char* rootName, const char* fileName, bool initializeCom);
+    // needs COM here.
+    static std::int32_t CreateDocument(const char* rootName, const char* fileName);
 
     // Path operations: the path is a printf format with its arguments. Its
     // first step is the root element, with or without a leading "/"; steps

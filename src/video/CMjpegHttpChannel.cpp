@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "darvik/Contract.h"
+#include "core/UserAgent.h"
 #include "http/Utils.h"
 #include "platform/Platform.h"
 #include "video/VideoTables.h"
@@ -12,7 +13,6 @@
 namespace brevane {
 namespace {
 
-constexpr const char* kUserAgent = "Brevane::HttpClient";
 // 500 ms before the first attempt and after each of three failures in a row,
 // then 5 s, doubling from there (see RetryPolicy).
 constexpr RetryPolicy::Schedule kRetrySchedule{500, 3, 5000};
@@ -22,7 +22,7 @@ constexpr RetryPolicy::Schedule kRetrySchedule{500, 3, 5000};
 CMjpegHttpChannel::CMjpegHttpChannel(std::uint32_t channelIndex, IDriver* driver,
                                      ipcapture::IFrameReceiver* receiver)
     : CBaseCameraChannel(channelIndex, driver, receiver),
-      m_http(driver->GetDeviceInfo(), kUserAgent),
+      m_http(driver->GetDeviceInfo(), kHttpUserAgent),
       m_assembler(this),
       m_retry(kRetrySchedule, RetryPolicy::SeedFor(driver->GetDeviceInfo().address, channelIndex)) {}
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "darvik/Contract.h"
+#include "core/UserAgent.h"
 #include "http/Utils.h"
 #include "platform/Platform.h"
 #include "video/CMpegParser.h"
@@ -15,7 +16,6 @@
 namespace brevane {
 namespace {
 
-constexpr const char* kUserAgent = "Brevane::HttpClient";
 // 3 s after the first failure, then doubling (see RetryPolicy).
 constexpr RetryPolicy::Schedule kRetrySchedule{CMpegHttpChannel::kRetryPauseMs, 1,
                                                2 * CMpegHttpChannel::kRetryPauseMs};
@@ -114,7 +114,7 @@ void CMpegHttpChannel::Run() {
 }
 
 bool CMpegHttpChannel::Configure(std::string* cause) {
-    Web::CHttpClient client(m_driver->GetDeviceInfo(), kUserAgent);
+    Web::CHttpClient client(m_driver->GetDeviceInfo(), kHttpUserAgent);
     const CurrentClient current(*this, client);
 
     if (!RequestAnswered(client, Utils::Format("cgi-bin/set?m_mode=%d", 0), cause)) {
@@ -179,7 +179,7 @@ bool CMpegHttpChannel::ReadBack(Web::CHttpClient& client, std::uint32_t quality,
 }
 
 bool CMpegHttpChannel::Stream(std::string* cause) {
-    Web::CHttpClient client(m_driver->GetDeviceInfo(), kUserAgent);
+    Web::CHttpClient client(m_driver->GetDeviceInfo(), kHttpUserAgent);
     const CurrentClient current(*this, client);
     if (!RequestAnswered(client, "cgi-bin/get?liv", cause)) {
         return false;

@@ -260,7 +260,7 @@ void SetRecord(CXMLSettingsAPI& raw, unsigned index, const char* name, const cha
 TEST_F(PresetList, HandEditedRecordsWithBadSlotsAreDroppedAndEveryOtherKept) {
     {
         CXMLSettingsAPI raw;
-        ASSERT_EQ(raw.CreateDocument("Darvik", kFile, true), 1);
+        ASSERT_EQ(raw.CreateDocument("Darvik", kFile), 1);
         ASSERT_EQ(raw.Open(kFile), CXMLSettingsAPI::kOk);
         SetRecord(raw, 0, "Door", "2");
         SetRecord(raw, 1, "Twice", "2");      // slot taken by Door

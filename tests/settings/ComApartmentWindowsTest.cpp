@@ -64,7 +64,7 @@ TEST_F(ComThreads, ThreadInASingleThreadedApartmentStoresPresets) {
 // once when the document closes there, else when that thread next opens or
 // closes a document.
 TEST_F(ComThreads, ComStartedForADocumentIsUndoneOnItsOwnThread) {
-    ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Root", "s.xml", true), 1);
+    ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Root", "s.xml"), 1);
     std::thread([] {
         CXMLSettingsAPI settings;
         ASSERT_EQ(settings.Open("s.xml"), CXMLSettingsAPI::kOk);

@@ -19,7 +19,7 @@ class XMLSettings : public ::testing::Test {
    protected:
     // A new document holding only the root element Root, opened.
     void OpenNew(CXMLSettingsAPI& settings, const char* file = "s.xml") {
-        ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Root", file, true), 1);
+        ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Root", file), 1);
         ASSERT_EQ(settings.Open(file), CXMLSettingsAPI::kOk);
     }
 
@@ -44,13 +44,13 @@ TEST_F(XMLSettings, OpenNeedsANonEmptyWellFormedFileAndCountsOpeners) {
     EXPECT_EQ(settings.Open("broken.xml"), CXMLSettingsAPI::kFail);
     EXPECT_EQ(settings.OpenCount(), 0);
 
-    ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Root", "empty.xml", true), 1);
+    ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Root", "empty.xml"), 1);
     EXPECT_EQ(m_dir.Read("empty.xml"), std::string(kDeclaration) + "<Root/>\n");
     ASSERT_EQ(settings.Open("empty.xml"), CXMLSettingsAPI::kOk);
     EXPECT_EQ(settings.FilePath(), m_dir.File("empty.xml"));
 
     // A second opener shares the first document, whatever name it gives.
-    ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Other", "other.xml", true), 1);
+    ASSERT_EQ(CXMLSettingsAPI::CreateDocument("Other", "other.xml"), 1);
     EXPECT_EQ(settings.Open("other.xml"), CXMLSettingsAPI::kOk);
     EXPECT_EQ(settings.OpenCount(), 2);
     EXPECT_TRUE(settings.SetString("1", "Root/A"));
@@ -148,7 +148,7 @@ TEST_F(XMLSettings, PathsOutsideTheRootAreRefusedAndBadExpressionsThrow) {
     } catch (const CXMLSettingsError& error) {
         EXPECT_EQ(error.GetKind(), CXMLSettingsError::Kind::InvalidName);
     }
-    EXPECT_THROW(CXMLSettingsAPI::CreateDocument("no root", "x.xml", true), CXMLSettingsError);
+    EXPECT_THROW(CXMLSettingsAPI::CreateDocument("no root", "x.xml"), CXMLSettingsError);
     EXPECT_FALSE(m_dir.Exists("x.xml"));
     // A failed creation leaves nothing half built.
     EXPECT_FALSE(settings.NodeExists("Root/*"));
