@@ -108,6 +108,24 @@ std::string ModulePath() {
     return path.substr(0, path.rfind('/') + 1) + "DarvikIPCapture.so";
 }
 
+// Starts channels 0 ... count - 1 at 352 x 288 and waits until every one is
+// online.
+std::vector<std::unique_ptr<darvik::host::FrameReceiver>> StartChannels(
+    brevane::ipcapture::IIPCaptureDriverEx& driver, std::uint32_t count) {
+    std::vector<std::unique_ptr<darvik::host::FrameReceiver>> receivers;
+    darvik::host::StreamSettings settings;
+    settings.format.resolution = darvik::host::Resolution(352, 288);
+    settings.encoding.frameIntervalMs = 1000 / kCameraFps;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        receivers.push_back(std::make_unique<darvik::host::FrameReceiver>());
+        driver.GetVideoCapture()->StartChannel(i, receivers.back().get(), &settings);
+    }
+    for (auto& receiver : receivers) {
+        receiver->WaitForFrames(1, std::chrono::seconds(20));
+    }
+    return receivers;
+}
+
 void MjpegChannels(benchmark::State& state) {
     const auto channels = static_cast<std::uint32_t>(state.range(0));
     CameraProcess camera;
@@ -129,18 +147,7 @@ void MjpegChannels(benchmark::State& state) {
         state.SkipWithError("the driver did not open");
         return;
     }
-    std::vector<std::unique_ptr<darvik::host::FrameReceiver>> receivers;
-    darvik::host::StreamSettings settings;
-    settings.format.resolution = darvik::host::Resolution(352, 288);
-    settings.encoding.frameIntervalMs = 1000 / kCameraFps;
-    for (std::uint32_t i = 0; i < channels; ++i) {
-        receivers.push_back(std::make_unique<darvik::host::FrameReceiver>());
-        driver->GetVideoCapture()->StartChannel(i, receivers.back().get(), &settings);
-    }
-    // Every channel online before the measurement.
-    for (auto& receiver : receivers) {
-        receiver->WaitForFrames(1, std::chrono::seconds(20));
-    }
+    const auto receivers = StartChannels(*driver, channels);
     auto total = [&] {
         std::uint64_t sum = 0;
         for (auto& receiver : receivers) {

@@ -259,15 +259,15 @@ std::optional<ProductVersion> ParseVersionInfo(std::span<const std::uint8_t> dat
     return version;
 }
 
-bool IsRegularFile(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
+// Where the optional header and the section table lie, from the DOS, PE
+// and COFF headers.
+struct ImageHeaders {
+    std::size_t optional = 0;
+    std::uint16_t optionalSize = 0;
+    std::uint16_t sectionCount = 0;
+};
 
-}  // namespace
-
-std::optional<ProductVersion> ReadProductVersionFromImage(std::span<const std::uint8_t> image) {
-    const Bytes bytes(image);
+std::optional<ImageHeaders> ReadImageHeaders(const Bytes& bytes) {
     std::uint16_t dosMagic = 0;
     std::uint32_t peOffset = 0;
     if (!bytes.Contains(0, kDosHeaderSize) || !bytes.U16(0, dosMagic) || dosMagic != kDosMagic ||
@@ -279,19 +279,27 @@ std::optional<ProductVersion> ReadProductVersionFromImage(std::span<const std::u
         return std::nullopt;
     }
     const std::size_t coff = std::size_t{peOffset} + 4;
-    std::uint16_t sectionCount = 0;
-    std::uint16_t optionalSize = 0;
+    ImageHeaders headers;
     if (!bytes.Contains(coff, kCoffHeaderSize) ||
-        !bytes.U16(coff + kCoffSectionCountOffset, sectionCount) ||
-        !bytes.U16(coff + kCoffOptionalSizeOffset, optionalSize)) {
+        !bytes.U16(coff + kCoffSectionCountOffset, headers.sectionCount) ||
+        !bytes.U16(coff + kCoffOptionalSizeOffset, headers.optionalSize)) {
         return std::nullopt;
     }
-    const std::size_t optional = coff + kCoffHeaderSize;
-    if (!bytes.Contains(optional, optionalSize)) {
+    headers.optional = coff + kCoffHeaderSize;
+    if (!bytes.Contains(headers.optional, headers.optionalSize)) {
         return std::nullopt;
     }
-    // Only the optional header's declared size may be read as such.
-    const Bytes optionalHeader = bytes.Sub(optional, optionalSize);
+    return headers;
+}
+
+// The resource directory's address and size from the optional header (PE32
+// or PE32+), which may be read only as far as its declared size.
+struct ResourceDirectory {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+};
+
+std::optional<ResourceDirectory> ReadResourceDirectory(const Bytes& optionalHeader) {
     std::uint16_t magic = 0;
     if (!optionalHeader.U16(0, magic)) {
         return std::nullopt;
@@ -309,17 +317,17 @@ std::optional<ProductVersion> ReadProductVersionFromImage(std::span<const std::u
         directoryCount <= kResourceDirectoryIndex) {
         return std::nullopt;
     }
-    const std::size_t resourceDirectory =
-        directoryCountOffset + 4 + kResourceDirectoryIndex * kDataDirectorySize;
-    std::uint32_t resourceRva = 0;
-    std::uint32_t resourceSize = 0;
-    if (!optionalHeader.U32(resourceDirectory, resourceRva) ||
-        !optionalHeader.U32(resourceDirectory + 4, resourceSize) || resourceRva == 0 ||
-        resourceSize == 0) {
+    const std::size_t entry = directoryCountOffset + 4 + kResourceDirectoryIndex * kDataDirectorySize;
+    ResourceDirectory directory;
+    if (!optionalHeader.U32(entry, directory.rva) || !optionalHeader.U32(entry + 4, directory.size) ||
+        directory.rva == 0 || directory.size == 0) {
         return std::nullopt;
     }
+    return directory;
+}
 
-    const std::size_t sectionTable = optional + optionalSize;
+std::optional<std::vector<Section>> ReadSections(const Bytes& bytes, std::size_t sectionTable,
+                                                 std::uint16_t sectionCount) {
     if (!bytes.Contains(sectionTable, std::size_t{sectionCount} * kSectionHeaderSize)) {
         return std::nullopt;
     }
@@ -334,8 +342,32 @@ std::optional<ProductVersion> ReadProductVersionFromImage(std::span<const std::u
         bytes.U32(header + 20, section.rawOffset);
         sections.push_back(section);
     }
-    const AddressMap map(bytes, std::move(sections));
-    const auto resource = FindVersionResource(image, map, resourceRva, resourceSize);
+    return sections;
+}
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+}  // namespace
+
+std::optional<ProductVersion> ReadProductVersionFromImage(std::span<const std::uint8_t> image) {
+    const Bytes bytes(image);
+    const auto headers = ReadImageHeaders(bytes);
+    if (!headers) {
+        return std::nullopt;
+    }
+    const auto directory = ReadResourceDirectory(bytes.Sub(headers->optional, headers->optionalSize));
+    if (!directory) {
+        return std::nullopt;
+    }
+    auto sections = ReadSections(bytes, headers->optional + headers->optionalSize, headers->sectionCount);
+    if (!sections) {
+        return std::nullopt;
+    }
+    const AddressMap map(bytes, std::move(*sections));
+    const auto resource = FindVersionResource(image, map, directory->rva, directory->size);
     if (!resource) {
         return std::nullopt;
     }

@@ -142,39 +142,48 @@ std::size_t CJpegAssembler::WalkSegments(const ChunkView& view, std::size_t pos,
             m_phase = Phase::EntropyData;  // stuffed byte: no marker at all
             return pos;
         }
-        const std::size_t headerBytes = code == kStartOfFrameBaseline ? kStartOfFrameBytes : kSegmentHeaderBytes;
-        if (pos + headerBytes > total) {
-            resume = pos;  // the header's rest comes with the next chunk
-            return total;
-        }
-        const std::size_t length = (static_cast<std::size_t>(view[pos + 2]) << 8) | view[pos + 3];
-        if (length < 2) {
-            m_phase = Phase::EntropyData;  // a length that cannot be
-            return pos;
-        }
-        if (code == kStartOfFrameBaseline && length >= kStartOfFrameMinLength) {
-            const auto h = static_cast<std::uint16_t>((view[pos + 5] << 8) | view[pos + 6]);
-            const auto w = static_cast<std::uint16_t>((view[pos + 7] << 8) | view[pos + 8]);
-            CLockGuard guard(m_sizeLock);
-            height = h;
-            width = w;
-        }
-        // The segment's contents, whatever they hold, are passed over; after
-        // start-of-scan's header the entropy-coded data follow.
-        pos += 2;
-        const std::size_t available = total - pos;
-        if (length > available) {
-            m_skip = length - available;
-            pos = total;
-        } else {
-            pos += length;
-        }
-        if (code == kStartOfScan) {
-            m_phase = Phase::EntropyData;
+        if (PassSegment(view, code, pos, resume)) {
             return pos;
         }
     }
     return pos;
+}
+
+bool CJpegAssembler::PassSegment(const ChunkView& view, std::uint8_t code, std::size_t& pos, std::size_t& resume) {
+    const std::size_t total = view.size();
+    const std::size_t headerBytes = code == kStartOfFrameBaseline ? kStartOfFrameBytes : kSegmentHeaderBytes;
+    if (pos + headerBytes > total) {
+        resume = pos;  // the header's rest comes with the next chunk
+        pos = total;
+        return true;
+    }
+    const std::size_t length = (static_cast<std::size_t>(view[pos + 2]) << 8) | view[pos + 3];
+    if (length < 2) {
+        m_phase = Phase::EntropyData;  // a length that cannot be
+        return true;
+    }
+    if (code == kStartOfFrameBaseline && length >= kStartOfFrameMinLength) {
+        const auto h = static_cast<std::uint16_t>((view[pos + 5] << 8) | view[pos + 6]);
+        const auto w = static_cast<std::uint16_t>((view[pos + 7] << 8) | view[pos + 8]);
+        CLockGuard guard(m_sizeLock);
+        height = h;
+        width = w;
+    }
+    // The segment's contents, whatever they hold, are passed over; after
+    // start-of-scan's header the entropy-coded data follow.
+    pos += 2;
+    const std::size_t available = total - pos;
+    if (length > available) {
+        m_skip = length - available;
+        pos = total;
+    } else {
+        pos += length;
+    }
+    if (code == kStartOfScan) {
+        m_phase = Phase::EntropyData;
+        return true;
+    }
+    return false;
 }
 
 bool CJpegAssembler::AppendPicture(const ChunkView& view, std::size_t from, std::size_t end) {

@@ -70,6 +70,10 @@ class CJpegAssembler {
     // picture starts.
     std::size_t WalkSegments(const ChunkView& view, std::size_t pos, std::size_t& pictureFrom,
                              std::size_t& resume);
+    // The segment with a length whose marker (code) stands at pos: takes the
+    // size from a baseline start-of-frame and passes over the contents,
+    // moving pos. True when the walk stops there (at pos).
+    bool PassSegment(const ChunkView& view, std::uint8_t code, std::size_t& pos, std::size_t& resume);
     void StartPicture();
     void FinishPicture(const ChunkView& view, std::size_t from, std::size_t end);
     bool AppendPicture(const ChunkView& view, std::size_t from, std::size_t end);
