@@ -16,9 +16,6 @@
 namespace darvik::console {
 
 using nlohmann::json;
-using parts::FromModule;
-using parts::Refused;
-using parts::ReportEscaped;
 
 namespace {
 

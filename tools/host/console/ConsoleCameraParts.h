@@ -22,7 +22,7 @@
 #include "darvik/IIPVideoCapture.h"
 #include "kit/NarrowText.h"
 
-namespace darvik::console::parts {
+namespace darvik::console {
 
 // Inputs and outputs shown and described to the driver: as many as the
 // module tracks. A camera claiming two billion inputs gets 1024.
@@ -44,10 +44,6 @@ inline bool ToModule(std::string_view utf8, std::string& narrow) { return host::
 // An exception caught at the top of a thread: said on standard error, and
 // the thread goes on.
 void ReportEscaped(const char* where, const char* what);
-
-}  // namespace darvik::console::parts
-
-namespace darvik::console {
 
 // The host's frame receiver for channel 0: counts what arrives and makes the
 // live picture from it.

@@ -16,10 +16,6 @@
 namespace darvik::console {
 
 using nlohmann::json;
-using parts::FromModule;
-using parts::Refused;
-using parts::ReportEscaped;
-using parts::ToModule;
 
 namespace {
 
@@ -117,7 +113,6 @@ json ConsoleCamera::Command(const std::string& verb, const json& body) {
     }
     return Refused("unknown command \"" + verb + "\"");
 }
-
 
 json ConsoleCamera::Ptz(const json& body) {
     if (m_ptz == nullptr) {

@@ -20,8 +20,6 @@
 namespace darvik::console {
 
 using nlohmann::json;
-using parts::FromModule;
-using parts::Ports;
 
 namespace {
 

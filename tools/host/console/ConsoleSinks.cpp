@@ -9,16 +9,9 @@
 
 namespace darvik::console {
 
-namespace parts {
-
 void ReportEscaped(const char* where, const char* what) {
     std::fprintf(stderr, "darvik-host console: %s: %s (caught; the console goes on)\n", where, what);
 }
-
-}  // namespace parts
-
-using parts::kMaxPorts;
-using parts::ReportEscaped;
 
 bool ConsoleCamera::Receiver::DeliverFrame(brevane::ipcapture::IFrame* frame) {
     try {

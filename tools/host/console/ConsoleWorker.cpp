@@ -21,11 +21,6 @@
 namespace darvik::console {
 
 using nlohmann::json;
-using parts::FromModule;
-using parts::Refused;
-using parts::ReportEscaped;
-using parts::kMaxPorts;
-using parts::Ports;
 
 namespace {
 
