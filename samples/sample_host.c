@@ -504,21 +504,24 @@ static int ParseCamera(const char *text) {
     return 1;
 }
 
-int main(int argc, char **argv) {
+/* The command line: FRAMES (default 25), SECONDS (default 20 s plus 0.2 s
+   a picture), the credentials and the camera's address. 0 when it is
+   usable, else the exit code. */
+static int ParseArguments(int argc, char **argv, long *wanted, long *limitMs) {
     if (argc != 3 && argc != 4 && argc != 5 && argc != 7) {
         fprintf(stderr, "usage: %s MODULE CAMERA[:PORT] [FRAMES [SECONDS [USER PASSWORD]]]\n", argv[0]);
         return 2;
     }
-    long wanted = 25;
+    *wanted = 25;
     if (argc >= 4) {
         char *end = NULL;
-        wanted = strtol(argv[3], &end, 10);
-        if (end == argv[3] || *end != '\0' || wanted < 1 || wanted > 1000000) {
+        *wanted = strtol(argv[3], &end, 10);
+        if (end == argv[3] || *end != '\0' || *wanted < 1 || *wanted > 1000000) {
             fprintf(stderr, "sample_host: FRAMES must be a number from 1 to 1000000\n");
             return 2;
         }
     }
-    long limitMs = 20000 + wanted * 200;
+    *limitMs = 20000 + *wanted * 200;
     if (argc >= 5) {
         char *end = NULL;
         const long seconds = strtol(argv[4], &end, 10);
@@ -526,7 +529,7 @@ int main(int argc, char **argv) {
             fprintf(stderr, "sample_host: SECONDS must be a number from 1 to 86400\n");
             return 2;
         }
-        limitMs = seconds * 1000;
+        *limitMs = seconds * 1000;
     }
     if (argc == 7) {
         g_user = argv[5];
@@ -535,6 +538,46 @@ int main(int argc, char **argv) {
     if (!ParseCamera(argv[2])) {
         fprintf(stderr, "sample_host: CAMERA must be HOST or HOST:PORT\n");
         return 2;
+    }
+    return 0;
+}
+
+/* Steps 2 and 3: streams channel 0 of an open driver until enough pictures
+   arrived or time is up, then stops it. 0 when enough arrived. */
+static int StreamChannel(VideoCapture *video, long wanted, long limitMs) {
+    printf("sample_host: driver open, %u channel(s); streaming MJPEG from %s:%u\n",
+           (unsigned)video->table->GetChannelCount(SELF_ARG(video)), g_address, (unsigned)g_port);
+    if (!video->table->StartChannel(SELF_ARG(video), 0, &g_receiver, &g_streamSettings)) {
+        fprintf(stderr, "sample_host: StartChannel failed\n");
+        return 1;
+    }
+    long waitedMs = 0;
+    while (CounterRead(&g_frames) < wanted && waitedMs < limitMs) {
+        SleepMs(20);
+        waitedMs += 20;
+    }
+    int32_t state = -1, detail = 0;
+    char text[64];
+    if (video->table->GetChannelStatus(SELF_ARG(video), 0, &state, &detail, text, sizeof(text))) {
+        printf("sample_host: channel 0 is %s\n", StateName(state));
+    }
+    /* 3. Stop the channel: afterwards no frame call arrives. */
+    video->table->StopChannel(SELF_ARG(video), 0);
+    const long frames = CounterRead(&g_frames);
+    printf("sample_host: %ld of %ld pictures", frames, wanted);
+    if (frames > 0) {
+        printf(", the last %ux%u, %u bytes", (unsigned)g_lastWidth, (unsigned)g_lastHeight, (unsigned)g_lastSize);
+    }
+    printf("; %ld refused\n", CounterRead(&g_badFrames));
+    return frames >= wanted ? 0 : 1;
+}
+
+int main(int argc, char **argv) {
+    long wanted = 0;
+    long limitMs = 0;
+    const int usage = ParseArguments(argc, argv, &wanted, &limitMs);
+    if (usage != 0) {
+        return usage;
     }
     setvbuf(stdout, NULL, _IONBF, 0);
     LockInit(&g_logLock);
@@ -563,41 +606,12 @@ int main(int argc, char **argv) {
     if (!driver->table->Open(SELF_ARG(driver), &g_messageSink, &g_allocator, &g_parameters)) {
         fprintf(stderr, "sample_host: Open failed\n");
     } else {
-        /* 2. Stream channel 0 until enough pictures arrived or time is up. */
+        /* 2. Stream channel 0. */
         VideoCapture *video = (VideoCapture *)driver->table->GetVideoCapture(SELF_ARG(driver));
         if (video == NULL) {
             fprintf(stderr, "sample_host: the open driver has no video capture\n");
-            driver->table->Close(SELF_ARG(driver));
-            destroy(driver);
-            PrintLog();
-            CloseLibrary(module);
-            return 1;
-        }
-        printf("sample_host: driver open, %u channel(s); streaming MJPEG from %s:%u\n",
-               (unsigned)video->table->GetChannelCount(SELF_ARG(video)), g_address, (unsigned)g_port);
-        if (!video->table->StartChannel(SELF_ARG(video), 0, &g_receiver, &g_streamSettings)) {
-            fprintf(stderr, "sample_host: StartChannel failed\n");
         } else {
-            long waitedMs = 0;
-            while (CounterRead(&g_frames) < wanted && waitedMs < limitMs) {
-                SleepMs(20);
-                waitedMs += 20;
-            }
-            int32_t state = -1, detail = 0;
-            char text[64];
-            if (video->table->GetChannelStatus(SELF_ARG(video), 0, &state, &detail, text, sizeof(text))) {
-                printf("sample_host: channel 0 is %s\n", StateName(state));
-            }
-            /* 3. Stop the channel: afterwards no frame call arrives. */
-            video->table->StopChannel(SELF_ARG(video), 0);
-            const long frames = CounterRead(&g_frames);
-            printf("sample_host: %ld of %ld pictures", frames, wanted);
-            if (frames > 0) {
-                printf(", the last %ux%u, %u bytes", (unsigned)g_lastWidth, (unsigned)g_lastHeight,
-                       (unsigned)g_lastSize);
-            }
-            printf("; %ld refused\n", CounterRead(&g_badFrames));
-            result = frames >= wanted ? 0 : 1;
+            result = StreamChannel(video, wanted, limitMs);
         }
         /* 4. Close: the services and their threads end. */
         driver->table->Close(SELF_ARG(driver));
