@@ -161,7 +161,12 @@ int RunProbe(const CliContext& context, ProbeOptions& options) {
     const host::ProbeResult result = Query(loader.Exports(), options, false);
     const host::ProbeResult single = Query(loader.Exports(), options, true);
     if (options.json) {
-        std::cout << ResultJson(result, single, options, simulator.get()).dump(2) << "\n";
+        // The module's text is converted on its way into the JSON; what the
+        // command line gave (the simulator's product id) is taken as it
+        // came, with any byte that is not UTF-8 shown as U+FFFD.
+        std::cout << ResultJson(result, single, options, simulator.get())
+                         .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                  << "\n";
     } else {
         PrintText(std::cout, result, single, options);
     }
