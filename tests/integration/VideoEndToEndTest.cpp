@@ -6,6 +6,7 @@
 // MPEG-4 start codes, see PictureCheck.h).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -434,7 +435,16 @@ TEST_F(VideoEndToEnd, StreamingChannelsHoldAtMostTwoDescriptorsEach) {
     for (auto& receiver : receivers) {
         streaming = streaming && receiver.WaitFor(3, 10s);
     }
-    const std::size_t used = DescriptorsBesides(m_simulator->Port()) - before;
+    // The fewest over a few readings: a connection the simulator accepts
+    // between reading its sockets and reading ours, or a channel that
+    // reconnects under load, holds a descriptor for a moment only; one kept
+    // for good shows in every reading.
+    std::size_t now = DescriptorsBesides(m_simulator->Port());
+    for (int reading = 0; reading < 10; ++reading) {
+        std::this_thread::sleep_for(20ms);
+        now = std::min(now, DescriptorsBesides(m_simulator->Port()));
+    }
+    const std::size_t used = now - before;
     // The drivers go before the receivers they deliver to.
     for (IIPCaptureDriverEx* driver : drivers) {
         Delete(driver);
