@@ -80,7 +80,11 @@ bool CCurlMulti::Attach(CCurlResponse& response) {
 
 void CCurlMulti::Detach(CCurlResponse& response) {
     Turn turn(*this);
-    curl_multi_remove_handle(m_multi, response.Easy());
+    // A finished transfer left the handle already (CollectFinished).
+    if (CURL* easy = response.Easy()) {
+        curl_multi_remove_handle(m_multi, easy);
+        response.ReleaseEasy();
+    }
 }
 
 int CCurlMulti::SocketCallback(CURL* easy, curl_socket_t socket, int what, void*, void*) {
@@ -140,7 +144,9 @@ bool CCurlMulti::RunSocket(curl_socket_t socket, int events) {
 }
 
 void CCurlMulti::Resume(CCurlResponse& response) {
-    curl_easy_pause(response.Easy(), CURLPAUSE_CONT);
+    if (CURL* easy = response.Easy()) {
+        curl_easy_pause(easy, CURLPAUSE_CONT);
+    }
     CollectFinished();
     RefreshTimer();
 }
@@ -151,8 +157,14 @@ void CCurlMulti::CollectFinished() {
         if (message->msg != CURLMSG_DONE) {
             continue;
         }
-        if (CCurlResponse* owner = OwnerOf(message->easy_handle)) {
+        CURL* easy = message->easy_handle;
+        if (CCurlResponse* owner = OwnerOf(easy)) {
             owner->OnDone(message->data.result);
+            // The transfer is over: its handle leaves at once, with its
+            // authentication state, for the session's next exchange, which
+            // may start while this response is still being read.
+            curl_multi_remove_handle(m_multi, easy);
+            owner->ReleaseEasy();
         }
     }
 }

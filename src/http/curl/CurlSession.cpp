@@ -30,7 +30,43 @@ std::shared_ptr<CCurlSession> CCurlSession::Open(const SessionParams& params) {
 CCurlSession::CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams params)
     : m_multi(std::move(multi)), m_params(std::move(params)) {}
 
-CCurlSession::~CCurlSession() = default;
+CCurlSession::~CCurlSession() {
+    brevane::MutexLock lock(m_idleMutex);
+    for (CURL* easy : m_idleEasy) {
+        curl_easy_cleanup(easy);
+    }
+}
+
+CURL* CCurlSession::TakeEasy() {
+    brevane::MutexLock lock(m_idleMutex);
+    if (m_idleEasy.empty()) {
+        return nullptr;
+    }
+    CURL* easy = m_idleEasy.back();
+    m_idleEasy.pop_back();
+    return easy;
+}
+
+void CCurlSession::ReturnEasy(CURL* easy) {
+    if (easy == nullptr) {
+        return;
+    }
+    // Nothing of the exchange that used it may be reached through it.
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_CURLU, static_cast<CURLU*>(nullptr));
+    CURL* surplus = nullptr;
+    {
+        brevane::MutexLock lock(m_idleMutex);
+        m_idleEasy.push_back(easy);
+        if (m_idleEasy.size() > kMaxIdleEasy) {
+            surplus = m_idleEasy.front();
+            m_idleEasy.erase(m_idleEasy.begin());
+        }
+    }
+    if (surplus != nullptr) {
+        curl_easy_cleanup(surplus);
+    }
+}
 
 void CCurlSession::Abort() {
     m_aborted = true;
@@ -178,11 +214,11 @@ std::uint32_t TransportAuthSchemes() {
     std::uint32_t schemes = kAuthSchemeBasic | kAuthSchemeDigest;
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     if (info != nullptr) {
+        // Negotiate is left out even where libcurl has it: without a
+        // Kerberos ticket it sends nothing a camera accepts and does not
+        // fall back to the camera's other schemes.
         if ((info->features & CURL_VERSION_NTLM) != 0) {
             schemes |= kAuthSchemeNtlm;
-        }
-        if ((info->features & CURL_VERSION_SPNEGO) != 0) {
-            schemes |= kAuthSchemeNegotiate;
         }
     }
     return schemes;

@@ -250,13 +250,24 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected, Failur
         m_request = request;
     }
 
-    if (!params.userName.empty()) {
+    // No scheme: the camera has not asked for one yet, and credentials set
+    // now would go out as Basic.
+    if (!params.userName.empty() && params.authScheme != 0) {
         const std::wstring user = brevane::platform::ToWide(params.userName);
         const std::wstring password = brevane::platform::ToWide(params.password);
         // A scheme WinHTTP refuses leaves the request without credentials.
         Guarded([&](HINTERNET h) {
             return ::WinHttpSetCredentials(h, params.authTarget, params.authScheme, user.c_str(),
                                            password.c_str(), nullptr);
+        });
+    }
+    if (params.totalTimeoutMs != 0) {
+        // Bounds the wait for the whole status line and headers, however
+        // slowly they trickle in; the body is bounded by its reader.
+        DWORD total = params.totalTimeoutMs;
+        Guarded([&](HINTERNET h) {
+            return ::WinHttpSetOption(h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &total,
+                                      sizeof total);
         });
     }
     if (params.secure) {
