@@ -4,7 +4,9 @@
 // Each case is skipped, saying why, where the server is not installed.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <iostream>
+#include <thread>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -58,6 +60,19 @@ std::vector<LogLine> ParseLog(const std::string& log) {
         entry.status = static_cast<unsigned>(std::stoul(line.substr(first + 1, second - first - 1)));
         entry.authorization = line.substr(second + 1);
         lines.push_back(entry);
+    }
+    return lines;
+}
+
+// A server logs a request once it has sent the answer, which may be after
+// the client read it: waits (at most 10 s) for at least `count` lines.
+template <typename ReadLog>
+std::vector<LogLine> WaitForLog(ReadLog&& read, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::vector<LogLine> lines = ParseLog(read());
+    while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        lines = ParseLog(read());
     }
     return lines;
 }
@@ -143,8 +158,8 @@ TEST_F(FrontServerInterop, DigestOnlyApacheNeverSeesBasicAndAnswersInOneRoundTri
         }
     }
     EXPECT_TRUE(sink.Lines().empty());
-    const auto cgi = ParseLog(apache.DigestLog());
     const std::size_t calls = kRounds * std::size(paths);
+    const auto cgi = WaitForLog([&] { return apache.DigestLog(); }, calls + 1);
     std::cout << "Digest Apache: " << calls << " CGI calls, " << cgi.size() << " requests, "
               << Count401(cgi) << " of them 401\n";
     ASSERT_GE(cgi.size(), calls);
@@ -159,7 +174,7 @@ TEST_F(FrontServerInterop, DigestOnlyApacheNeverSeesBasicAndAnswersInOneRoundTri
     EXPECT_GE(ReadPictures(channel, 3), 3);
     channel.CloseRequest();
 
-    const auto all = ParseLog(apache.DigestLog());
+    const auto all = WaitForLog([&] { return apache.DigestLog(); }, cgi.size() + 1);
     EXPECT_FALSE(AnyBasic(all)) << apache.DigestLog();
     EXPECT_LE(Count401(all), 4u);
 }
@@ -172,7 +187,7 @@ TEST_F(FrontServerInterop, DigestOnlyApacheRefusesAWrongPasswordWithoutSeeingBas
     std::vector<std::uint8_t> reply;
     EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(client.GetStatusCode(), 401u);
-    const auto lines = ParseLog(apache.DigestLog());
+    const auto lines = WaitForLog([&] { return apache.DigestLog(); }, 2);
     EXPECT_FALSE(AnyBasic(lines)) << apache.DigestLog();
     EXPECT_LE(lines.size(), 3u);
     ASSERT_FALSE(lines.empty());
@@ -190,7 +205,7 @@ TEST_F(FrontServerInterop, BasicOnlyApacheGetsBasicAfterItsChallenge) {
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
         ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?mpg", reply, client, nullptr));
     }
-    auto lines = ParseLog(apache.BasicLog());
+    const auto lines = WaitForLog([&] { return apache.BasicLog(); }, 3);
     ASSERT_EQ(lines.size(), 3u) << apache.BasicLog();
     EXPECT_EQ(lines[0].status, 401u);
     EXPECT_EQ(lines[0].authorization, "-");
@@ -228,7 +243,7 @@ TEST_F(FrontServerInterop, HttpsOnlyNginxIsProbedAndStreamed) {
 
     // Each client's plain HTTP attempt met nginx's 400 page, everything
     // else went through over TLS.
-    const auto lines = ParseLog(nginx.TlsLog());
+    const auto lines = WaitForLog([&] { return nginx.TlsLog(); }, 4);
     ASSERT_GE(lines.size(), 4u) << nginx.TlsLog();  // the stream is logged once nginx sees it end
     EXPECT_EQ(lines[0].status, 400u);
     std::size_t refused = 0;
