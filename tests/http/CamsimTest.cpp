@@ -129,13 +129,19 @@ TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
     EXPECT_EQ(Schemes(*m_camera),
               (std::vector<AuthScheme>{AuthScheme::Digest, AuthScheme::Digest, AuthScheme::Digest}));
 
-    // A new client of the same camera starts with Digest.
+    // A new client of the same camera starts with Digest and, where the
+    // transport keeps the nonce per camera (libcurl), answers it at once.
     m_camera->ClearRequestLog();
     Web::CHttpClient later(Device(m_camera->Port(), "admin", "secret"), kAgent);
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, later, nullptr));
     EXPECT_EQ(later.GetAuthScheme(), Web::kAuthSchemeDigest);
-    EXPECT_EQ(Schemes(*m_camera).size(), 2u);  // its own nonce still to fetch
-    EXPECT_EQ(Schemes(*m_camera).back(), AuthScheme::Digest);
+    const auto schemes = Schemes(*m_camera);
+    ASSERT_FALSE(schemes.empty());
+    EXPECT_LE(schemes.size(), 2u);
+    EXPECT_EQ(schemes.back(), AuthScheme::Digest);
+#if !defined(_WIN32)
+    EXPECT_EQ(schemes, (std::vector<AuthScheme>{AuthScheme::Digest}));
+#endif
 }
 
 // A camera that puts a Negotiate challenge before its Digest one: libcurl

@@ -30,43 +30,11 @@ std::shared_ptr<CCurlSession> CCurlSession::Open(const SessionParams& params) {
 CCurlSession::CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams params)
     : m_multi(std::move(multi)), m_params(std::move(params)) {}
 
-CCurlSession::~CCurlSession() {
-    brevane::MutexLock lock(m_idleMutex);
-    for (CURL* easy : m_idleEasy) {
-        curl_easy_cleanup(easy);
-    }
-}
+CCurlSession::~CCurlSession() = default;
 
-CURL* CCurlSession::TakeEasy() {
-    brevane::MutexLock lock(m_idleMutex);
-    if (m_idleEasy.empty()) {
-        return nullptr;
-    }
-    CURL* easy = m_idleEasy.back();
-    m_idleEasy.pop_back();
-    return easy;
-}
+CURL* CCurlSession::TakeEasy() { return m_multi->TakeEasy(m_params.host, m_params.port); }
 
-void CCurlSession::ReturnEasy(CURL* easy) {
-    if (easy == nullptr) {
-        return;
-    }
-    // Nothing of the exchange that used it may be reached through it.
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(nullptr));
-    curl_easy_setopt(easy, CURLOPT_CURLU, static_cast<CURLU*>(nullptr));
-    CURL* surplus = nullptr;
-    {
-        brevane::MutexLock lock(m_idleMutex);
-        m_idleEasy.push_back(easy);
-        if (m_idleEasy.size() > kMaxIdleEasy) {
-            surplus = m_idleEasy.front();
-            m_idleEasy.erase(m_idleEasy.begin());
-        }
-    }
-    if (surplus != nullptr) {
-        curl_easy_cleanup(surplus);
-    }
-}
+void CCurlSession::ReturnEasy(CURL* easy) { m_multi->ReturnEasy(m_params.host, m_params.port, easy); }
 
 void CCurlSession::Abort() {
     m_aborted = true;

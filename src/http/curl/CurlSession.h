@@ -59,14 +59,10 @@ class CCurlSession final : public CHttpSession,
     bool Attach(CCurlResponse& response);
     void Detach(CCurlResponse& response);
 
-    // Transfer handles of this session's finished exchanges, kept for the
-    // next ones: a handle keeps libcurl's authentication state (the Digest
-    // nonce and its count), so a request after the first answers the
-    // camera's nonce at once instead of fetching a challenge again.
-    // TakeEasy gives the most recently returned handle, or null.
+    // Transfer handles of finished exchanges with this session's camera,
+    // kept for the next ones (CCurlMulti::TakeEasy): null when none is kept.
     CURL* TakeEasy();
-    // Takes a handle that is in no multi handle; frees it when enough are
-    // kept.
+    // Takes a handle that is in no multi handle.
     void ReturnEasy(CURL* easy);
 
    private:
@@ -81,10 +77,6 @@ class CCurlSession final : public CHttpSession,
     // The session's transfers in the handle, woken by an abort.
     brevane::Mutex m_liveMutex;
     std::vector<CCurlResponse*> m_live GUARDED_BY(m_liveMutex);
-    // A client has a request and a closing response at most at once.
-    static constexpr std::size_t kMaxIdleEasy = 2;
-    brevane::Mutex m_idleMutex;
-    std::vector<CURL*> m_idleEasy GUARDED_BY(m_idleMutex);
 };
 
 }  // namespace Web
