@@ -47,7 +47,7 @@ FrontServer::FrontServer(FrontServer&& other) noexcept
     : m_dir(std::exchange(other.m_dir, {})),
       m_error(std::move(other.m_error)),
       m_missing(other.m_missing),
-      m_ports{other.m_ports[0], other.m_ports[1]},
+      m_ports{other.m_ports[0], other.m_ports[1], other.m_ports[2]},
       m_pid(std::exchange(other.m_pid, -1)) {}
 
 FrontServer::~FrontServer() {
@@ -70,8 +70,9 @@ bool FrontServer::Prepare() {
         return false;
     }
     m_dir = pattern;
-    m_ports[0] = ScriptedServer::UnusedPort();
-    m_ports[1] = ScriptedServer::UnusedPort();
+    for (std::uint16_t& port : m_ports) {
+        port = ScriptedServer::UnusedPort();
+    }
     return true;
 }
 
@@ -89,6 +90,8 @@ FrontServer FrontServer::Apache(std::uint16_t backendPort) {
     const fs::path dir(server.m_dir);
     WriteText(dir / "users.htdigest", kDigestUsers);
     WriteText(dir / "users.htpasswd", kBasicUsers);
+    WriteText(dir / "cert.pem", darvik::test::kTestCertificatePem);
+    WriteText(dir / "key.pem", darvik::test::kTestKeyPem);
     const std::string backend = "http://127.0.0.1:" + std::to_string(backendPort) + "/";
     auto module = [](const std::string& name, const std::string& file) {
         return "LoadModule " + name + " " + kApacheModules + "/" + file + "\n";
@@ -108,12 +111,13 @@ FrontServer FrontServer::Apache(std::uint16_t backendPort) {
         "ServerRoot \"" + dir.string() + "\"\n"
         "ServerName 127.0.0.1\n"
         "Listen 127.0.0.1:" + std::to_string(server.m_ports[0]) + "\n"
-        "Listen 127.0.0.1:" + std::to_string(server.m_ports[1]) + "\n" +
+        "Listen 127.0.0.1:" + std::to_string(server.m_ports[1]) + "\n"
+        "Listen 127.0.0.1:" + std::to_string(server.m_ports[2]) + "\n" +
         module("mpm_event_module", "mod_mpm_event.so") + module("authn_core_module", "mod_authn_core.so") +
         module("authn_file_module", "mod_authn_file.so") + module("authz_core_module", "mod_authz_core.so") +
         module("authz_user_module", "mod_authz_user.so") + module("auth_basic_module", "mod_auth_basic.so") +
         module("auth_digest_module", "mod_auth_digest.so") + module("proxy_module", "mod_proxy.so") +
-        module("proxy_http_module", "mod_proxy_http.so") +
+        module("proxy_http_module", "mod_proxy_http.so") + module("ssl_module", "mod_ssl.so") +
         "PidFile \"" + (dir / "httpd.pid").string() + "\"\n"
         "DefaultRuntimeDir \"" + dir.string() + "\"\n"
         "ErrorLog \"" + (dir / "error.log").string() + "\"\n"
@@ -127,10 +131,18 @@ FrontServer FrontServer::Apache(std::uint16_t backendPort) {
         host(server.m_ports[1], "basic.log",
              "    AuthType Basic\n"
              "    AuthBasicProvider file\n"
-             "    AuthUserFile \"" + (dir / "users.htpasswd").string() + "\"\n");
+             "    AuthUserFile \"" + (dir / "users.htpasswd").string() + "\"\n") +
+        "<VirtualHost 127.0.0.1:" + std::to_string(server.m_ports[2]) + ">\n"
+        "  SSLEngine on\n"
+        "  SSLCertificateFile \"" + (dir / "cert.pem").string() + "\"\n"
+        "  SSLCertificateKeyFile \"" + (dir / "key.pem").string() + "\"\n"
+        "  CustomLog \"" + (dir / "tls.log").string() + "\" camera\n"
+        "  ProxyPass \"/\" \"" + backend + "\" flushpackets=on\n"
+        "</VirtualHost>\n";
     WriteText(dir / "httpd.conf", conf);
     if (!server.Launch(program, {"-f", (dir / "httpd.conf").string(), "-DFOREGROUND"}) ||
-        !server.WaitListening(server.m_ports[0]) || !server.WaitListening(server.m_ports[1])) {
+        !server.WaitListening(server.m_ports[0]) || !server.WaitListening(server.m_ports[1]) ||
+        !server.WaitListening(server.m_ports[2])) {
         server.m_error = "apache2 is not listening: " + server.ReadFile("error.log") +
                          server.ReadFile("output.log");
     }
@@ -167,7 +179,7 @@ FrontServer FrontServer::NginxHttps(std::uint16_t backendPort) {
         "  uwsgi_temp_path " + d + "/uwsgi;\n"
         "  scgi_temp_path " + d + "/scgi;\n"
         "  server {\n"
-        "    listen 127.0.0.1:" + std::to_string(server.m_ports[0]) + " ssl;\n"
+        "    listen 127.0.0.1:" + std::to_string(server.m_ports[2]) + " ssl;\n"
         "    ssl_certificate " + d + "/cert.pem;\n"
         "    ssl_certificate_key " + d + "/key.pem;\n"
         "    location / {\n"
@@ -179,7 +191,7 @@ FrontServer FrontServer::NginxHttps(std::uint16_t backendPort) {
         "}\n";
     WriteText(dir / "nginx.conf", conf);
     if (!server.Launch(program, {"-p", d, "-c", d + "/nginx.conf", "-e", d + "/error.log"}) ||
-        !server.WaitListening(server.m_ports[0])) {
+        !server.WaitListening(server.m_ports[2])) {
         server.m_error = "nginx is not listening: " + server.ReadFile("error.log") +
                          server.ReadFile("output.log");
     }

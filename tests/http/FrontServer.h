@@ -24,6 +24,9 @@ class FrontServer {
     // asks for Digest only, BasicPort() for Basic only (user "admin",
     // password "secret", realm "camera"). Each port logs every request as
     // "request line|status|Authorization header" (DigestLog(), BasicLog()).
+    // A third port, TlsPort(), speaks only TLS (the committed test
+    // certificate) and asks for nothing; Apache answers plain HTTP sent to
+    // it with its 400 page. It logs to TlsLog().
     static FrontServer Apache(std::uint16_t backendPort);
     // nginx on TlsPort(), speaking only TLS, proxying to 127.0.0.1:backendPort
     // unbuffered (streams pass as they come). Plain HTTP sent to it is
@@ -42,10 +45,10 @@ class FrontServer {
     bool Missing() const { return m_missing; }
     std::uint16_t DigestPort() const { return m_ports[0]; }
     std::uint16_t BasicPort() const { return m_ports[1]; }
-    std::uint16_t TlsPort() const { return m_ports[0]; }
+    std::uint16_t TlsPort() const { return m_ports[2]; }
     std::string DigestLog() const;
     std::string BasicLog() const;
-    // nginx's log, in the same form.
+    // The TLS port's log, in the same form.
     std::string TlsLog() const;
 
    private:
@@ -58,7 +61,7 @@ class FrontServer {
     std::string m_dir;
     std::string m_error;
     bool m_missing = false;
-    std::uint16_t m_ports[2] = {0, 0};
+    std::uint16_t m_ports[3] = {0, 0, 0};
     pid_t m_pid = -1;
 };
 

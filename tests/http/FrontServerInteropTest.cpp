@@ -1,6 +1,7 @@
 // The client against web servers not written here, in front of the camera
 // simulator: Apache asking for Digest only or Basic only (its own log shows
-// what every request carried), and nginx speaking only TLS on its port.
+// what every request carried), and nginx and Apache speaking only TLS on a
+// port.
 // Each case is skipped, saying why, where the server is not installed.
 #include <gtest/gtest.h>
 
@@ -219,22 +220,20 @@ TEST_F(FrontServerInterop, BasicOnlyApacheGetsBasicAfterItsChallenge) {
     EXPECT_EQ(wrong.GetStatusCode(), 401u);
 }
 
-// nginx answers plain HTTP on its TLS port with a 400 page; the client goes
-// on to HTTPS, probes the camera and reads its stream through nginx.
-TEST_F(FrontServerInterop, HttpsOnlyNginxIsProbedAndStreamed) {
-    FrontServer nginx = FrontServer::NginxHttps(m_camera->Port());
-    if (nginx.Missing()) GTEST_SKIP() << nginx.Error();
-    ASSERT_TRUE(Started(nginx));
+// nginx and Apache answer plain HTTP on a TLS port with a 400 page; the
+// client goes on to HTTPS, probes the camera and reads its stream through
+// the server.
+void ProbeAndStreamOverTls(const FrontServer& server) {
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
-    Web::CHttpClient probe(Device(nginx.TlsPort(), "", ""), kAgent);
+    Web::CHttpClient probe(Device(server.TlsPort(), "", ""), kAgent);
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, probe, &sink));
     EXPECT_EQ(probe.GetScheme(), Web::kSchemeHttps);
     EXPECT_EQ(Utils::GetParameter("s_prid", ":", reinterpret_cast<const char*>(reply.data()), "\r\n"),
               "034");
     EXPECT_TRUE(Utils::SendRequestEx("/cgi-bin/get?mpg", reply, probe, &sink));
 
-    Web::CHttpClient channel(Device(nginx.TlsPort(), "", ""), kAgent);
+    Web::CHttpClient channel(Device(server.TlsPort(), "", ""), kAgent);
     ASSERT_TRUE(channel.Request("GET", "/cgi-bin/get?jpgn"));
     EXPECT_EQ(channel.GetScheme(), Web::kSchemeHttps);
     ASSERT_EQ(channel.GetStatusCode(), 200u);
@@ -242,16 +241,30 @@ TEST_F(FrontServerInterop, HttpsOnlyNginxIsProbedAndStreamed) {
     EXPECT_TRUE(sink.Lines().empty());
     channel.CloseRequest();
 
-    // Each client's plain HTTP attempt met nginx's 400 page, everything
-    // else went through over TLS.
-    const auto lines = WaitForLog([&] { return nginx.TlsLog(); }, 4);
-    ASSERT_GE(lines.size(), 4u) << nginx.TlsLog();  // the stream is logged once nginx sees it end
+    // Each client's plain HTTP attempt met the 400 page, everything else
+    // went through over TLS.
+    const auto lines = WaitForLog([&] { return server.TlsLog(); }, 4);
+    ASSERT_GE(lines.size(), 4u) << server.TlsLog();  // the stream is logged once it ends
     EXPECT_EQ(lines[0].status, 400u);
     std::size_t refused = 0;
     for (const LogLine& line : lines) {
         refused += line.status == 400 ? 1 : 0;
     }
-    EXPECT_EQ(refused, 2u) << nginx.TlsLog();
+    EXPECT_EQ(refused, 2u) << server.TlsLog();
+}
+
+TEST_F(FrontServerInterop, HttpsOnlyNginxIsProbedAndStreamed) {
+    FrontServer nginx = FrontServer::NginxHttps(m_camera->Port());
+    if (nginx.Missing()) GTEST_SKIP() << nginx.Error();
+    ASSERT_TRUE(Started(nginx));
+    ProbeAndStreamOverTls(nginx);
+}
+
+TEST_F(FrontServerInterop, HttpsOnlyApacheIsProbedAndStreamed) {
+    FrontServer apache = FrontServer::Apache(m_camera->Port());
+    if (apache.Missing()) GTEST_SKIP() << apache.Error();
+    ASSERT_TRUE(Started(apache));
+    ProbeAndStreamOverTls(apache);
 }
 
 }  // namespace
