@@ -16,6 +16,30 @@
 // Placeholder slots (operations the host may have but the module never calls,
 // or calls that the host never makes) are named UnusedN / ReservedN with
 // N the slot number, so every listed slot keeps its exact number.
+//
+// Rules every slot of every interface follows:
+// - Texts are 8-bit and NUL-terminated, in both directions. A text the host
+//   hands in is copied before the call returns unless its slot says
+//   otherwise; a text the module hands out is valid only as long as its slot
+//   says.
+// - Failures are results: false, null, a PTZ status code or a capability
+//   error code with a fixed message, each listed at its slot. No exception
+//   crosses the boundary in either direction; a host object must not throw
+//   into the module either.
+// - Ownership runs one way: what the module creates, the module destroys.
+//   The host hands a driver or a capability query module back through its
+//   Delete export and never calls slot 0 of a module object, nor frees one.
+//   The module never destroys an object of the host and never calls slot 0
+//   of one; host objects still fill slot 0 (DARVIK_IMPLEMENT_SLOT0 below, or
+//   any function of that shape) so the table has its exact layout.
+// - Threads: each interface says which thread may call it and on which
+//   threads the module calls the host back. The host may call in on threads
+//   of its own; the module calls back on threads it starts (one worker per
+//   running video channel, one PTZ command thread, two digital I/O threads,
+//   one capability fetching thread) as well as on the host's calling thread.
+//
+// Bool results are one byte (0 false, 1 true), as C++ and C99 `_Bool` and
+// MSVC's `bool` have them; 16-bit results are unsigned unless said otherwise.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +48,13 @@
 // Microsoft's compiler calls member functions as __thiscall (object in ECX,
 // arguments on the stack, callee pops); saying so here keeps every slot that
 // way whatever the compiler's defaults. Other targets have one convention.
+// Microsoft's C++ compiler gives member functions __thiscall by itself, so
+// the macro stays empty there. A host written in C declares its tables
+// itself (see samples/ and docs/contract.md): on 32-bit Windows each entry
+// is __attribute__((thiscall)) with GCC and Clang; Microsoft's C compiler
+// has no __thiscall for free functions, and __fastcall with an unused second
+// parameter (object in ECX, EDX ignored, the rest on the stack, callee pops)
+// is the same call.
 #if defined(_WIN32) && defined(__i386__)
 #define DARVIK_SLOT __attribute__((thiscall))
 #else
@@ -33,9 +64,15 @@
 namespace brevane::contract {
 
 // Bit 0 of the DeletingDestructor flags: free the memory after destruction.
+// Slot 0 of every interface, `void* DeletingDestructor(unsigned int flags)`:
+// destroys the whole object and, when this bit is set, frees it.
+// @param flags  bit 0 set: also free the memory; other bits are ignored.
+// @return the object's address (no longer usable once freed).
 inline constexpr unsigned int kFreeMemory = 1u;
 
-// Destroys and frees a contract object through its slot 0.
+// Destroys and frees a contract object through its slot 0; null is ignored.
+// For the module's own use and for hosts destroying their own objects: a
+// host hands module objects back through the Delete exports instead.
 template <class Interface>
 inline void DestroyContractObject(Interface* object) {
     if (object != nullptr) {
@@ -58,7 +95,8 @@ inline constexpr std::uint32_t kFormatDivx = MakeFourCC('D', 'I', 'V', 'X');
 // Any other MPEG-4 frame.
 inline constexpr std::uint32_t kFormatDivi = MakeFourCC('D', 'I', 'V', 'I');
 
-// Source name the module gives with every frame it asks the host for.
+// Source name the module gives with every frame it asks the host for
+// (IFrameAllocator::AllocateFrame).
 inline constexpr const char* kFrameSourceName = "DarvikIPCapture";
 
 }  // namespace brevane::contract

@@ -1,4 +1,13 @@
-// The whole host contract of DarvikIPCapture in one include.
+// The whole host contract of DarvikIPCapture in one include: the exports
+// (Exports.h), the driver and its services (IIPCaptureDriver.h,
+// IIPVideoCapture.h, ICaptureIOApi.h, IIPPTZ.h), the capability query
+// (IIPCapabilityQuery.h, CapabilitySink.h), the objects the host supplies
+// (HostServices.h, CapabilitySink.h), the log line (CDebugInfoIf.h) and the
+// layout rules they share (Contract.h). docs/contract.md has every table.
+//
+// The headers are C++ (namespaces, classes) and declare no data: a host may
+// include them from any number of sources. A host in C declares the same
+// tables itself from the slot numbers given here.
 #pragma once
 
 #include "darvik/CDebugInfoIf.h"

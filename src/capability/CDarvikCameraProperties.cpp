@@ -185,7 +185,7 @@ bool CDarvikCameraProperties::QueryAlarms() {
     }
     std::int32_t inputs = 0;
     if (Utils::ParseInt(Value("a_snum", reply), inputs)) {
-        m_alarmInputs = inputs;
+        m_alarmInputs = std::clamp(inputs, 0, kMaxAlarmInputs);
     }
     // Outputs are the consecutive keys a_aoa1, a_aoa2, ...
     std::int32_t outputs = 0;

@@ -23,6 +23,10 @@ class CDarvikCameraProperties final : public CCameraPropertiesEx {
     // The alarm reply is searched for at most this many numbered outputs, so
     // a reply of endless keys cannot keep the fetching thread busy.
     static constexpr std::int32_t kMaxAlarmOutputs = 1024;
+    // A larger input count ("a_snum") is reported as this many, the most
+    // the digital I/O tracks, so a host that sizes its input table by the
+    // result cannot be made to allocate gigabytes.
+    static constexpr std::int32_t kMaxAlarmInputs = 1024;
 
     // flag: the module's creation flag, kept and not used.
     CDarvikCameraProperties(const DEVICE_INFO& device, std::int32_t flag);

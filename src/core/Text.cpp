@@ -111,13 +111,17 @@ std::string Format(const char* format, ...) {
     return result;
 }
 
-std::string Printable(std::string_view text) {
+namespace {
+
+// Every byte as it is, except those `keep` refuses, which become \xNN.
+template <class Keep>
+std::string Escaped(std::string_view text, Keep keep) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (const char ch : text) {
         const auto byte = static_cast<unsigned char>(ch);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+        if (keep(byte)) {
             out.push_back(ch);
         } else {
             out += "\\x";
@@ -126,6 +130,16 @@ std::string Printable(std::string_view text) {
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+    return Escaped(text, [](unsigned char byte) { return byte >= 0x20 && byte < 0x7F && byte != '\\'; });
+}
+
+std::string LogText(std::string_view text) {
+    return Escaped(text, [](unsigned char byte) { return byte >= 0x20 && byte != 0x7F && byte != '\\'; });
 }
 
 }  // namespace brevane::Text

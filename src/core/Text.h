@@ -39,4 +39,11 @@ std::string FormatV(const char* format, va_list arguments);
 // (a NUL, a control character) as \xNN, so nothing in it is hidden or cut.
 std::string Printable(std::string_view text);
 
+// The text for a log line that carries what a camera, a host or a user
+// supplied (a preset name, a model name): control characters (below 0x20,
+// and 0x7F) and the backslash as \xNN, so a CR LF in it cannot start a
+// forged line; bytes from 0x80 up are kept, as they are letters of the
+// module's 8-bit text.
+std::string LogText(std::string_view text);
+
 }  // namespace brevane::Text

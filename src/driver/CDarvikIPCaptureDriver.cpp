@@ -35,8 +35,10 @@ bool CDarvikIPCaptureDriver::Open(ipcapture::IMessageSink* sink,
         }
         const char* model = device->GetModelName();
         const char* address = connection->GetAddress();
+        // The model often comes from the camera itself (its product id).
         DebugMessage(kLevelDriverOpened, "DRIVER IS OPENED (name: %s, device model: %s, address: %s:%u)",
-                     kDriverName, model != nullptr ? model : "", address != nullptr ? address : "",
+                     kDriverName, Text::LogText(model != nullptr ? model : "").c_str(),
+                     Text::LogText(address != nullptr ? address : "").c_str(),
                      static_cast<unsigned>(connection->GetPort()));
         return true;
     } catch (...) {

@@ -1,5 +1,6 @@
 #include "io/CDarvikDigitalIO.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,11 +99,13 @@ bool CDarvikDigitalIO::ReadInputs(std::int32_t /*inputCount*/) {
         return false;
     }
     m_inputReport.Forget();
-    for (std::uint32_t i = 0; i < status.size(); ++i) {
-        const std::int32_t count = GetInputCount();
-        if (count <= 0 || i >= static_cast<std::uint32_t>(count)) {
-            break;
-        }
+    // Inputs beyond the tracked ones would be dropped anyway; a status of a
+    // megabyte is not walked to its end.
+    const std::int32_t count = GetInputCount();
+    const std::uint32_t covered =
+        count <= 0 ? 0u : std::min({static_cast<std::uint32_t>(count), kMaxTrackedPorts,
+                                    static_cast<std::uint32_t>(status.size())});
+    for (std::uint32_t i = 0; i < covered; ++i) {
         std::int32_t state = 0;
         if (status[i] == '0') {
             state = ipcapture::kIoStateLow;

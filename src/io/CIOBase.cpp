@@ -11,6 +11,8 @@ namespace {
 using ipcapture::kIoStateLow;
 using ipcapture::kIoStateUnknown;
 
+constexpr const char* kStartName = "brevane::CIOBase::Start";
+
 std::uint32_t Tracked(std::uint32_t count) { return std::min(count, CIOBase::kMaxTrackedPorts); }
 
 }  // namespace
@@ -36,8 +38,23 @@ bool CIOBase::SetEventSink(ipcapture::IIOEventSink* sink) {
     return true;
 }
 
+void CIOBase::ReportUntrackedPorts() {
+    if (m_driver == nullptr) {
+        return;
+    }
+    const auto [inputs, outputs] = m_driver->GetIOCounts();
+    if (inputs > kMaxTrackedPorts || outputs > kMaxTrackedPorts) {
+        m_driver->DebugMessage(kLevelFailure,
+                               "%s: the device is described with %u inputs and %u outputs; only the first %u of "
+                               "each are tracked",
+                               kStartName, static_cast<unsigned>(inputs), static_cast<unsigned>(outputs),
+                               static_cast<unsigned>(kMaxTrackedPorts));
+    }
+}
+
 bool CIOBase::Start() {
     try {
+        ReportUntrackedPorts();
         // Initial states on the caller's thread: after construction or Stop
         // every state is 0, so a good read reports every input it covers.
         if (!ReadInputs(GetInputCount())) {

@@ -102,6 +102,8 @@ class CIOBase : public ICaptureIOApi,
     // ResetStates, then OnIOFailure on the sink (dropped without a sink).
     void ReportFailure();
     std::uint32_t TrackedInputs();
+    // One level-1 line when the host's counts exceed kMaxTrackedPorts.
+    void ReportUntrackedPorts();
     std::uint32_t TrackedOutputs();
 
     IDriver* const m_driver;  // not owned

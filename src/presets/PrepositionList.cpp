@@ -5,12 +5,14 @@
 
 #include "darvik/IIPPTZ.h"
 #include "core/IDriver.h"
+#include "core/Text.h"
 #include "presets/PrepositionComm.h"
 
 namespace brevane {
 namespace {
 
 constexpr const char* kAddName = "brevane::CPrepositionList::AddPreposition";
+constexpr const char* kLoadName = "brevane::CPrepositionList::LoadAll";
 
 }  // namespace
 
@@ -138,14 +140,15 @@ std::int32_t CPrepositionList::AddPreposition(const std::string& name) {
         return PTZ_ERR_NOT_READY;
     }
     if (!IsValidName(name)) {
-        Log(std::string(kAddName) + ": A preposition \"" + name + "\" cannot be added - the name is invalid.");
+        Log(std::string(kAddName) + ": A preposition \"" + Text::LogText(name) +
+            "\" cannot be added - the name is invalid.");
         return PTZ_ERR_INVALID_ARGUMENT;
     }
     if (m_order.size() >= m_capacity) {
         m_comm->DebugMessage(kLevelFailure,
                              "%s: A preposition \"%s\" cannot be added. Camera supports saving not more than %u "
                              "prepositions.",
-                             kAddName, name.c_str(), m_capacity);
+                             kAddName, Text::LogText(name).c_str(), m_capacity);
         return PTZ_ERR_FULL;
     }
     std::uint32_t slot = 0;
@@ -202,18 +205,52 @@ void CPrepositionList::LoadAll() {
     if (!m_reader) {
         return;
     }
+    // A file edited by hand may hold anything. A record is kept only when
+    // its slot is one the camera has and no earlier record took: a slot
+    // outside the range would go to the camera as a preset number, and a
+    // second record of one slot would silently lose a name. Every other
+    // record is kept; what is dropped is said.
+    bool dropped = false;
     for (std::uint32_t index = 0; index < m_capacity; ++index) {
         PrepositionRecord record;
         if (!m_reader->ReadPreposition(m_channel, index, record)) {
+            if (!record.name.empty()) {
+                DropRecord(index, record.name, "its slot is not a whole number");
+                dropped = true;
+            }
+            continue;
+        }
+        const auto slot = static_cast<std::uint32_t>(record.slot);
+        std::string reason;
+        if (record.slot < 0 || slot >= m_capacity) {
+            reason = Text::Format("slot %d is outside the camera's 0 to %u", static_cast<int>(record.slot),
+                                  static_cast<unsigned>(m_capacity - 1));
+        } else if (const auto taken = m_names.find(slot); taken != m_names.end()) {
+            reason = Text::Format("slot %u is taken by \"%s\"", static_cast<unsigned>(slot),
+                                  Text::LogText(taken->second).c_str());
+        }
+        if (!reason.empty()) {
+            DropRecord(index, record.name, reason);
+            dropped = true;
             continue;
         }
         if (index != m_order.size()) {
-            m_fileInOrder = false;  // an earlier record is missing
+            m_fileInOrder = false;  // an earlier record is missing or was dropped
         }
-        const auto slot = static_cast<std::uint32_t>(record.slot);
         m_names[slot] = record.name;
         m_order.push_back(slot);
     }
+    // The file keeps the dropped records until the next change rewrites
+    // the channel without them.
+    if (dropped) {
+        m_fileInOrder = false;
+    }
+}
+
+void CPrepositionList::DropRecord(std::uint32_t index, const std::string& name, const std::string& reason) {
+    Log(Text::Format("%s: record %u of channel %u of the preset file (\"%s\") was dropped: %s", kLoadName,
+                     static_cast<unsigned>(index), static_cast<unsigned>(m_channel) + 1,
+                     Text::LogText(name).c_str(), reason.c_str()));
 }
 
 bool CPrepositionList::SaveAll() {

@@ -32,7 +32,9 @@ class CPrepositionList {
         REQUIRES(m_lock);
     // Rewrites the channel's records in list order and saves the file once.
     virtual bool SaveAll() REQUIRES(m_lock);
-    // Replaces the list with the records of the file.
+    // Replaces the list with the records of the file. A record whose slot
+    // is outside 0 to capacity - 1, or taken by an earlier record, is
+    // dropped with a level-1 line; every other record is kept.
     virtual void LoadAll() REQUIRES(m_lock);
     virtual ~CPrepositionList();
 
@@ -69,6 +71,8 @@ class CPrepositionList {
     // First slot (ascending) holding `name`; false when there is none.
     bool FindSlot(const std::string& name, std::uint32_t& slot) const REQUIRES(m_lock);
     void Log(const std::string& line) REQUIRES(m_lock);
+    // The level-1 line for a file record LoadAll does not keep.
+    void DropRecord(std::uint32_t index, const std::string& name, const std::string& reason) REQUIRES(m_lock);
 
     const bool m_persist;
     const std::uint32_t m_channel;

@@ -4,7 +4,8 @@
 //
 // Used by CJpegAssembler and CMpegParser on their owner's thread; it only
 // borrows both byte ranges for the duration of one Feed call. ReserveWithin
-// grows their accumulators without letting the storage pass their cap.
+// grows their accumulators without letting the storage pass their cap, and
+// without old and new storage both being large while it copies.
 #pragma once
 
 #include <cstddef>
@@ -95,11 +96,17 @@ inline void ReserveWithin(std::vector<std::uint8_t>& buffer, std::size_t needed,
     if (needed <= buffer.capacity()) {
         return;
     }
+    // Doubling keeps small pictures cheap, but each step holds the old
+    // storage and the new one at once while it copies: from 4 MiB to 8 MiB
+    // that is 12 MiB. So once the storage would pass an eighth of the cap it
+    // takes the cap in one step, from storage of at most that eighth, and
+    // never grows again: the peak is the cap plus an eighth, and the system
+    // commits only the pages the picture has filled.
     std::size_t grown = buffer.capacity() * 2;
     if (grown < needed) {
         grown = needed;
     }
-    buffer.reserve(grown < cap ? grown : cap);
+    buffer.reserve(grown <= cap / 8 ? grown : cap);
 }
 
 }  // namespace brevane

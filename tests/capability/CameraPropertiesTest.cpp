@@ -198,7 +198,12 @@ TEST_F(CameraPropertiesTest, AlarmCountsFromInputNumberAndConsecutiveOutputKeys)
     for (const Case& c : {Case{"a_snum:2\r\na_aoa1:0\r\na_aoa2:1\r\na_mode:0\r\n", 2, 2},
                           Case{"a_snum:4\r\na_aoa2:1\r\n", 4, 0},
                           Case{"a_snum:x\r\na_aoa1:1\r\n", 0, 1},
-                          Case{"a_snum:0\r\n", 0, 0}}) {
+                          Case{"a_snum:0\r\n", 0, 0},
+                          // Claims beyond what anyone can poll are capped, a
+                          // negative count is no count.
+                          Case{"a_snum:2147483647\r\n", 1024, 0},
+                          Case{"a_snum:1025\r\n", 1024, 0},
+                          Case{"a_snum:-5\r\n", 0, 0}}) {
         StartSimulator();
         Answer("alm", c.body);
         std::int32_t code = 0;

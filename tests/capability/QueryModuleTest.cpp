@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "camsim/Simulator.h"
 #include "capability/CDarvikCapabilityQueryModule.h"
@@ -221,6 +222,26 @@ TEST_F(QueryModuleTest, DestructionWithTheCameraStalledAbandonsTheQuery) {
     EXPECT_LT(MillisecondsSince(start), 2 * 300 + 500);
     EXPECT_EQ(callback.Outcome(), QueryOutcome::Aborted);
     EXPECT_EQ(callback.Notifications(), 1u);
+    EXPECT_TRUE(sink.Calls().empty());
+}
+
+// With a time-out far off, only the abort ends the stalled query: the
+// destruction is prompt and the query's thread is over, not left behind.
+TEST_F(QueryModuleTest, DestructionAbortsAStalledQueryAtOnceAndItsThreadEnds) {
+    darvik::camsim::Config config;
+    config.faults.stall = true;
+    darvik::camsim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    auto module = std::make_unique<CDarvikCapabilityQueryModule>(&callback, 0, 30000);
+    ASSERT_EQ(module->Start("127.0.0.1", sim.Port(), "", "", &sink), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !sim.RequestLog().empty(); }));
+    std::this_thread::sleep_for(20ms);  // now waiting for the reply
+    const auto start = Clock::now();
+    module.reset();
+    EXPECT_LT(MillisecondsSince(start), 1000);
+    EXPECT_EQ(callback.Outcome(), QueryOutcome::Aborted);
+    EXPECT_TRUE(WaitUntil([] { return CCapabilityQueryModule::LiveContexts() == 0; }, 1000))
+        << "the query's thread has ended";
     EXPECT_TRUE(sink.Calls().empty());
 }
 

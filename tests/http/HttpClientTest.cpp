@@ -15,7 +15,12 @@
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
 #include "support/FreshAuthSchemes.h"
+#include "support/Wait.h"
 #include "support/Wine.h"
+
+#if defined(_WIN32)
+#include "http/winhttp/WinHttpRequest.h"
+#endif
 
 namespace brevane {
 namespace {
@@ -443,6 +448,92 @@ TEST(HttpClientAbort, CloseRequestUnblocksAReaderOnAnotherThread) {
     EXPECT_EQ(count.load(), 0u);
     EXPECT_LT(Clock::now() - closed, std::chrono::seconds(1));
 }
+
+// Closing a response while several readers stream from it, again and
+// again: every reader returns promptly with failure, none reads a wrong byte
+// or reads on after the close, and the next exchange of the same client
+// streams as before.
+TEST(HttpClientAbort, CloseWhileSeveralReadersStreamEndsEachOfThem) {
+    ScriptedServer server([](auto& e) {
+        if (!e.Send("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n")) {
+            return false;
+        }
+        const std::string block = Pattern(26 * 400);
+        while (e.Send(block)) {
+        }
+        return false;
+    });
+    Web::CHttpClient client(Device(server.Port(), 10000), kAgent);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(client.Request("GET", "/live"));
+        const Web::RequestHandle handle = client.GetRequestHandle();
+        std::atomic<bool> closed{false};
+        std::atomic<int> readAfterClose{0};
+        std::atomic<int> wrongBytes{0};
+        std::vector<std::thread> readers;
+        for (int r = 0; r < 3; ++r) {
+            readers.emplace_back([&] {
+                std::vector<char> buffer(4096);
+                std::uint32_t read = 0;
+                while (Web::ReadData(handle, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &read)) {
+                    // Readers share the stream, so only the bytes' kind is known.
+                    for (std::uint32_t i = 0; i < read; ++i) {
+                        wrongBytes += buffer[i] < 'a' || buffer[i] > 'z' ? 1 : 0;
+                    }
+                    const bool late = closed.load();
+                    if (late && Web::ReadData(handle, buffer.data(), 16, &read)) {
+                        ++readAfterClose;
+                        return;
+                    }
+                }
+            });
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        const auto closing = Clock::now();
+        client.CloseRequest();
+        closed = true;  // a read that starts from now on must fail
+        for (std::thread& reader : readers) {
+            reader.join();
+        }
+        EXPECT_LT(Clock::now() - closing, std::chrono::seconds(1));
+        EXPECT_EQ(readAfterClose.load(), 0);
+        EXPECT_EQ(wrongBytes.load(), 0);
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+#if defined(_WIN32)
+// What WinHTTP's status callback touches stays until WinHTTP reports the
+// handle closing, and then goes: for a finished exchange and for one given
+// up while the server stalled (Wine reports that one once its own receive
+// has timed out).
+TEST(HttpClientAbort, RequestStateGoesOnceWinHttpReportsTheHandleClosing) {
+    ScriptedServer server([](auto& e) {
+        if (e.request().target == "/stall") {
+            e.WaitStopped(20000);
+            return false;
+        }
+        return e.Reply(200, "ok");
+    });
+    {
+        Web::CHttpClient client(Device(server.Port(), 2000), kAgent);
+        ASSERT_TRUE(client.Request("GET", "/x"));
+        EXPECT_EQ(Body(client), "ok");
+        EXPECT_GE(Web::CWinHttpRequest::LiveRequests(), 1);
+        std::thread aborter([&] {
+            test::WaitUntil([&] { return server.Requests().size() >= 2; });
+            client.Abort();
+        });
+        EXPECT_FALSE(client.Request("GET", "/stall"));
+        aborter.join();
+    }
+    EXPECT_TRUE(test::WaitUntil([] { return Web::CWinHttpRequest::LiveRequests() == 0; }, 15000))
+        << Web::CWinHttpRequest::LiveRequests() << " request states are left";
+}
+#endif
 
 // --- bounded buffering and sharing ---
 

@@ -107,6 +107,16 @@ TEST(Format, FormatsAnyLength) {
     EXPECT_EQ(formatted, "<" + big + "|-5>");
 }
 
+TEST(LogText, EscapesWhatCouldForgeOrHideALineAndKeepsEightBitLetters) {
+    // A CR LF cannot start a line of its own, a NUL cannot cut one, and the
+    // backslash is escaped too so that an escape in the text reads as one.
+    EXPECT_EQ(Text::LogText(std::string("Door\r\n[1] forged\0x", 18)), "Door\\x0D\\x0A[1] forged\\x00x");
+    EXPECT_EQ(Text::LogText("tab\there\x7F\\"), "tab\\x09here\\x7F\\x5C");
+    // ISO-8859-1 letters are text, not something to hide.
+    EXPECT_EQ(Text::LogText("Caf\xE9 \xFF"), "Caf\xE9 \xFF");
+    EXPECT_EQ(Text::Printable("Caf\xE9"), "Caf\\xE9") << "Printable stays strict ASCII";
+}
+
 TEST(ShouldReport, FirstTwentyFailuresReportCountsOneToFourteenAndSixteen) {
     test::RecordingSink sink;
     std::vector<std::uint32_t> reported;

@@ -263,6 +263,18 @@ TEST_F(IOBaseTest, AbsurdCountsAreTrackedOnlyUpToTheLimit) {
     ScriptedIO wide(&driver);
     EXPECT_EQ(wide.GetInputCount(), -1);  // the driver's value, as a signed count
     EXPECT_EQ(wide.InputStates().size(), CIOBase::kMaxTrackedPorts);
+    EXPECT_TRUE(driver.LinesWith("tracked").empty()) << "nothing is said before Start";
+    ASSERT_TRUE(wide.Start());
+    const auto lines = driver.LinesWith("only the first 1024 of each are tracked");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, 1);
+    EXPECT_NE(lines[0].text.find("4294967295 inputs"), std::string::npos) << lines[0].text;
+    wide.Stop();
+}
+
+TEST_F(IOBaseTest, CountsWithinTheLimitStartWithoutComplaint) {
+    ASSERT_TRUE(io.Start());
+    EXPECT_TRUE(driver.LinesWith("tracked").empty());
 }
 
 TEST(IOBaseSlotTest, CaptureIOApiSlotsAreTableEntries) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -210,7 +211,7 @@ void WriteHandMadeFile(const TempSettingsDirectory& dir) {
               "\t\t</Preposition000>\n"
               "\t\t<Preposition002>\n"
               "\t\t\t<Name value=\"Gate\"/>\n"
-              "\t\t\t<Slot value=\"300\"/>\n"
+              "\t\t\t<Slot value=\"30\"/>\n"
               "\t\t</Preposition002>\n"
               "\t\t<Preposition255>\n"
               "\t\t\t<Name value=\"Beyond\"/>\n"
@@ -230,11 +231,12 @@ TEST_F(PresetList, HandMadeFileWithAGapLoadsAndIsRewrittenInOrderOnTheNextAdd) {
     WriteHandMadeFile(m_dir);
     CPrepositionList list(0, true);
     Connect(list, true);
-    // Record 255 lies beyond the capacity and is never read; slot 300 is.
+    // Record 255 lies beyond the capacity and is never read.
     EXPECT_EQ(Names(list), "T\xFCr,Gate");
     EXPECT_EQ(Current(list), "-");
+    EXPECT_TRUE(m_camera.Lines().empty()) << "a gap is no fault";
     EXPECT_TRUE(list.GotoPreposition("Gate", 0));
-    EXPECT_EQ(m_camera.TakeCommands(), "move 300");
+    EXPECT_EQ(m_camera.TakeCommands(), "move 30");
 
     // Adding at position 2 must not overwrite record 002 (Gate).
     ASSERT_EQ(list.AddPreposition("Yard"), PTZ_OK);
@@ -247,18 +249,73 @@ TEST_F(PresetList, HandMadeFileWithAGapLoadsAndIsRewrittenInOrderOnTheNextAdd) {
     EXPECT_EQ(Names(channel2), "Other");
 }
 
-TEST_F(PresetList, AFileListingOneSlotTwiceUsesTwoPositions) {
-    WriteHandMadeFile(m_dir);
-    CXMLSettingsAPI raw;
-    ASSERT_EQ(raw.Open(kFile), CXMLSettingsAPI::kOk);
-    ASSERT_TRUE(raw.SetString("Gate2", "Darvik/PtzChannel01/Preposition001/Name"));
-    ASSERT_TRUE(raw.SetString("300", "Darvik/PtzChannel01/Preposition001/Slot"));
-    ASSERT_TRUE(raw.Save());
-    raw.Close();
+// Sets record `index` of channel 1 to (name, slot text) in the file.
+void SetRecord(CXMLSettingsAPI& raw, unsigned index, const char* name, const char* slot) {
+    char base[64];
+    std::snprintf(base, sizeof(base), "Darvik/PtzChannel01/Preposition%03u/", index);
+    ASSERT_TRUE(raw.SetString(name, (std::string(base) + "Name").c_str()));
+    ASSERT_TRUE(raw.SetString(slot, (std::string(base) + "Slot").c_str()));
+}
+
+TEST_F(PresetList, HandEditedRecordsWithBadSlotsAreDroppedAndEveryOtherKept) {
+    {
+        CXMLSettingsAPI raw;
+        ASSERT_EQ(raw.CreateDocument("Darvik", kFile, true), 1);
+        ASSERT_EQ(raw.Open(kFile), CXMLSettingsAPI::kOk);
+        SetRecord(raw, 0, "Door", "2");
+        SetRecord(raw, 1, "Twice", "2");      // slot taken by Door
+        SetRecord(raw, 2, "Minus", "-1");     // would reach the camera as 4294967295
+        SetRecord(raw, 3, "Gate", "0");
+        SetRecord(raw, 4, "High", "10");      // beyond a camera of 10 presets
+        SetRecord(raw, 5, "Word", "seven");   // not a number
+        SetRecord(raw, 6, "Last", "9");
+        ASSERT_TRUE(raw.Save());
+        raw.Close();
+    }
     CPrepositionList list(0, true);
-    Connect(list, true, 3);
-    EXPECT_EQ(list.GetCount(), 3);
-    EXPECT_EQ(list.AddPreposition("Full"), PTZ_ERR_FULL);
+    Connect(list, true, 10);
+    EXPECT_EQ(Names(list), "Door,Gate,Last");
+    const std::vector<std::string> lines = m_camera.FormattedLines();
+    ASSERT_EQ(lines.size(), 4u) << ::testing::PrintToString(lines);
+    EXPECT_NE(lines[0].find("record 1 of channel 1 of the preset file (\"Twice\") was dropped: slot 2 is taken by "
+                            "\"Door\""),
+              std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[1].find("(\"Minus\") was dropped: slot -1 is outside the camera's 0 to 9"), std::string::npos)
+        << lines[1];
+    EXPECT_NE(lines[2].find("(\"High\") was dropped: slot 10 is outside"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find("(\"Word\") was dropped: its slot is not a whole number"), std::string::npos) << lines[3];
+    for (const auto& line : m_camera.Lines()) {
+        EXPECT_EQ(line.level, 1);
+    }
+
+    // Only slots the file validly held reach the camera.
+    for (const char* name : {"Door", "Gate", "Last", "Twice", "Minus", "High", "Word"}) {
+        list.GotoPreposition(name, 0);
+    }
+    EXPECT_EQ(m_camera.TakeCommands(), "move 2 move 0 move 9");
+    // The next change rewrites the channel without the dropped records, and
+    // a new preset takes the lowest free slot.
+    ASSERT_EQ(list.AddPreposition("Yard"), PTZ_OK);
+    EXPECT_EQ(m_camera.TakeCommands(), "save 1");
+    m_camera.ClearLines();
+    CPrepositionList reloaded(0, true);
+    Connect(reloaded, true, 10);
+    EXPECT_EQ(Names(reloaded), "Door,Gate,Last,Yard");
+    EXPECT_TRUE(m_camera.Lines().empty());
+}
+
+TEST_F(PresetList, ControlCharactersInARefusedNameAreEscapedInTheLogLine) {
+    CPrepositionList list(0, false);
+    Connect(list, false);
+    EXPECT_EQ(list.AddPreposition("x\r\n[1] forged"), PTZ_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(list.AddPreposition(std::string("nul\0x", 5)), PTZ_ERR_INVALID_ARGUMENT);
+    const std::vector<std::string> lines = m_camera.FormattedLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("\"x\\x0D\\x0A[1] forged\" cannot be added"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("\"nul\\x00x\""), std::string::npos) << lines[1];
+    EXPECT_EQ(m_camera.TakeCommands(), "");
+    EXPECT_EQ(list.GetCount(), 0);
 }
 
 }  // namespace

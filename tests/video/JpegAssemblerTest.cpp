@@ -182,9 +182,17 @@ TEST(JpegAssembler, PictureWithoutEndPastTheCapIsDroppedAndScanningGoesOn) {
     assembler.Feed(start.data(), start.size());
     // Uneven chunks, so the storage would pass the cap if it doubled freely.
     const Bytes filler(700 * 1024, 0x11);
+    // Each growth holds the old storage and the new one while it copies;
+    // together they never pass the cap and an eighth of it.
+    std::size_t capacity = assembler.BufferCapacity();
     for (std::size_t fed = 0; fed <= CJpegAssembler::kMaxPictureSize; fed += filler.size()) {
         assembler.Feed(filler.data(), filler.size());
         ASSERT_LE(assembler.BufferCapacity(), CJpegAssembler::kMaxPictureSize);
+        if (assembler.BufferCapacity() > capacity) {
+            ASSERT_LE(capacity + assembler.BufferCapacity(), CJpegAssembler::kMaxPictureSize + CJpegAssembler::kMaxPictureSize / 8)
+                << "grew from " << capacity << " to " << assembler.BufferCapacity();
+        }
+        capacity = assembler.BufferCapacity();
     }
     EXPECT_EQ(assembler.DroppedPictures(), 1u);
     // The dropped picture's end marker delivers nothing; the next picture is

@@ -23,6 +23,10 @@ class MjpegChannelTest : public test::ChannelFixture {
 
 TEST_F(MjpegChannelTest, DeliversEveryPictureAsAJpegFrame) {
     camera.SetScript(EndlessScript());
+    // Every frame of one stream is checked in order: a time-out under load
+    // would reconnect and start the stream over, so the camera gets time.
+    driver.SetTimeout(5000);
+    driver.SetStreamTimeout(5000);
     {
         CMjpegHttpChannel channel(0, &driver, &receiver);
         ASSERT_TRUE(channel.Start({100, 80, 352, 288}));

@@ -19,6 +19,10 @@ class MpegChannelTest : public test::ChannelFixture {
 
 TEST_F(MpegChannelTest, ConfiguresTheCameraThenDeliversFramesWithSequenceHeaders) {
     camera.SetScript(EndlessScript());
+    // Every frame of one stream is checked in order: a time-out under load
+    // would reconnect and start the stream over, so the camera gets time.
+    driver.SetTimeout(5000);
+    driver.SetStreamTimeout(5000);
     {
         CMpegHttpChannel channel(0, &driver, &receiver);
         ASSERT_TRUE(channel.Start({40, 50, 704, 576}));

@@ -226,9 +226,17 @@ TEST(MpegParser, RecordWithoutEndPastTheCapIsDropped) {
     const Bytes start = {'[', 'v', 'g', 'v', 'd', 'b', 's', ']'};
     parser.Feed(start.data(), start.size());
     const Bytes filler(700 * 1024, 0x11);
+    // Each growth holds the old storage and the new one while it copies;
+    // together they never pass the cap and an eighth of it.
+    std::size_t capacity = parser.BufferCapacity();
     for (std::size_t fed = 0; fed <= CMpegParser::kMaxRecordSize; fed += filler.size()) {
         parser.Feed(filler.data(), filler.size());
         ASSERT_LE(parser.BufferCapacity(), CMpegParser::kMaxRecordSize);
+        if (parser.BufferCapacity() > capacity) {
+            ASSERT_LE(capacity + parser.BufferCapacity(), CMpegParser::kMaxRecordSize + CMpegParser::kMaxRecordSize / 8)
+                << "grew from " << capacity << " to " << parser.BufferCapacity();
+        }
+        capacity = parser.BufferCapacity();
     }
     EXPECT_EQ(parser.DroppedRecords(), 1u);
     EXPECT_TRUE(parser.IsWaitingForKeyFrame());

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/SlotCall.h"
 #include "video/CIPVideoCapture.h"
 #include "video/FakeHost.h"
 
@@ -201,33 +202,28 @@ TEST_F(VideoCaptureTest, DestructionStopsEveryChannel) {
 TEST_F(VideoCaptureTest, HostSlotsReachTheirOperations) {
     auto* capture = new CIPVideoCapture(&creator, 2);
     ipcapture::IIPVideoCapture* api = capture;
-    void** table = *reinterpret_cast<void***>(api);
+    using darvik::test::CallSlot;
+    using ipcapture::IFrameReceiver;
+    using ipcapture::IResolution;
+    using ipcapture::IStreamSettings;
 
-    using GetCount = std::uint32_t (*)(void*);
-    using Start = bool (*)(void*, std::uint32_t, ipcapture::IFrameReceiver*, ipcapture::IStreamSettings*);
-    using Stop = bool (*)(void*, std::uint32_t);
-    using Restart = bool (*)(void*, std::uint32_t, ipcapture::IResolution*, std::uint32_t);
-    using Extension = std::int32_t (*)(void*);
-    using Status = bool (*)(void*, std::uint32_t, std::int32_t*, std::int32_t*, char*, std::uint32_t);
-    using Unsupported = bool (*)(void*, std::int32_t, std::int32_t, std::int32_t);
-    using Destroy = void* (*)(void*, unsigned);
-
-    EXPECT_EQ(reinterpret_cast<GetCount>(table[1])(api), 2u);
-    EXPECT_TRUE(reinterpret_cast<Start>(table[2])(api, 1, &receiver, &settings));
+    EXPECT_EQ(CallSlot<std::uint32_t>(api, 1), 2u);
+    EXPECT_TRUE((CallSlot<bool, std::uint32_t, IFrameReceiver*, IStreamSettings*>(api, 2, 1, &receiver, &settings)));
     test::Resolution resolution(352, 288);
-    EXPECT_TRUE(reinterpret_cast<Restart>(table[4])(api, 1, &resolution, 100));
+    EXPECT_TRUE((CallSlot<bool, std::uint32_t, IResolution*, std::uint32_t>(api, 4, 1, &resolution, 100)));
     EXPECT_EQ(creator.last->params.frameInterval, 100u);
-    EXPECT_EQ(reinterpret_cast<Extension>(table[5])(api), 0);
+    EXPECT_EQ(CallSlot<std::int32_t>(api, 5), 0);
     std::int32_t state = -1;
-    EXPECT_TRUE(reinterpret_cast<Status>(table[6])(api, 1, &state, nullptr, nullptr, 0));
+    EXPECT_TRUE((CallSlot<bool, std::uint32_t, std::int32_t*, std::int32_t*, char*, std::uint32_t>(
+        api, 6, 1, &state, nullptr, nullptr, 0)));
     EXPECT_EQ(state, CHANNEL_CONNECTING);
-    EXPECT_FALSE(reinterpret_cast<Unsupported>(table[7])(api, 1, 2, 3));
-    EXPECT_FALSE(reinterpret_cast<Unsupported>(table[8])(api, 1, 2, 3));
-    EXPECT_TRUE(reinterpret_cast<Stop>(table[3])(api, 1));
-    EXPECT_FALSE(reinterpret_cast<Stop>(table[3])(api, 1));
-    EXPECT_TRUE(reinterpret_cast<Start>(table[2])(api, 0, &receiver, &settings));
+    EXPECT_FALSE((CallSlot<bool, std::int32_t, std::int32_t, std::int32_t>(api, 7, 1, 2, 3)));
+    EXPECT_FALSE((CallSlot<bool, std::int32_t, std::int32_t, std::int32_t>(api, 8, 1, 2, 3)));
+    EXPECT_TRUE((CallSlot<bool, std::uint32_t>(api, 3, 1)));
+    EXPECT_FALSE((CallSlot<bool, std::uint32_t>(api, 3, 1)));
+    EXPECT_TRUE((CallSlot<bool, std::uint32_t, IFrameReceiver*, IStreamSettings*>(api, 2, 0, &receiver, &settings)));
     // Slot 0 destroys and frees the object, stopping its channels.
-    EXPECT_EQ(reinterpret_cast<Destroy>(table[0])(api, 1), static_cast<void*>(capture));
+    EXPECT_EQ(CallSlot<void*>(api, 0, 1u), static_cast<void*>(capture));
     EXPECT_EQ(journal.events.back(), "2 destroyed");
 }
 

@@ -140,7 +140,7 @@ CgiReply CameraModel::Get(std::string_view group, ValuePadding padding, Clock::t
         lines.Number("a_type", m_config.audioType);
         lines.Number("a_rate", m_config.audioType == 0 ? 0 : 8000);
     } else if (group == "alm") {
-        lines.Number("a_snum", m_config.inputCount);
+        lines.Number("a_snum", m_config.claimedInputs != 0 ? m_config.claimedInputs : m_config.inputCount);
         for (std::size_t i = 0; i < m_state.outputs.size(); ++i) {
             lines.Number("a_aoa" + std::to_string(i + 1), m_state.outputs[i]);
         }

@@ -100,6 +100,9 @@ struct Config {
     std::string productId = "034";   // s_prid
     bool ntsc = false;               // m_type "0" for NTSC, "1" for PAL
     std::uint32_t inputCount = 4;    // alarm inputs (s_ssta length, a_snum)
+    // The count a_snum claims instead of inputCount, for a camera that lies
+    // (2147483647); 0: inputCount. s_ssta keeps inputCount states.
+    std::uint32_t claimedInputs = 0;
     std::uint32_t outputCount = 2;   // relay outputs (a_aoa1 ... a_aoaN)
     std::string macAddress = "00-11-22-33-44-AA";  // n_madr
     int audioType = 0;               // a_type; 0: no audio

@@ -225,6 +225,7 @@ void ApplyConfigField(Config& c, const std::string& key, const Json& value) {
     else if (key == "productId") c.productId = Text(value, key);
     else if (key == "ntsc") c.ntsc = Bool(value, key);
     else if (key == "inputCount") c.inputCount = Unsigned<std::uint32_t>(value, key);
+    else if (key == "claimedInputs") c.claimedInputs = Unsigned<std::uint32_t>(value, key);
     else if (key == "outputCount") c.outputCount = Unsigned<std::uint32_t>(value, key);
     else if (key == "macAddress") c.macAddress = Text(value, key);
     else if (key == "audioType") c.audioType = Integer(value, key);
@@ -373,6 +374,7 @@ Json ToJson(const Config& c) {
         {"productId", c.productId},
         {"ntsc", c.ntsc},
         {"inputCount", c.inputCount},
+        {"claimedInputs", c.claimedInputs},
         {"outputCount", c.outputCount},
         {"macAddress", c.macAddress},
         {"audioType", c.audioType},

@@ -155,6 +155,8 @@ void AddCameraOptions(CLI::App& app, Config& config, CommandLine& line) {
     app.add_option("--product-id", config.productId, "s_prid, e.g. 034");
     app.add_option("--standard", line.standard, "Video standard")->check(CLI::IsMember({"pal", "ntsc"}));
     app.add_option("--inputs", config.inputCount, "Alarm inputs")->check(CLI::Range(0, 256));
+    app.add_option("--claimed-inputs", config.claimedInputs,
+                   "a_snum claims this many inputs instead (e.g. 2147483647); s_ssta keeps --inputs");
     app.add_option("--outputs", config.outputCount, "Relay outputs")->check(CLI::Range(0, 256));
     app.add_option("--mac", config.macAddress, "n_madr, e.g. 00-11-22-33-44-AA");
     app.add_option("--audio", config.audioType, "a_type (0: no audio)");

@@ -1,14 +1,14 @@
 // CWinHttpSession: the WinHTTP backend of the session under one
 // Web::CHttpClient (see http/Transport.h). It owns the client's WinHTTP
-// session handle (synchronous mode, never a proxy) and one connect handle to
-// the camera, made once and used by every exchange, so WinHTTP's connection
-// pool keeps the connection between requests.
+// session handle (asynchronous mode, never a proxy) and one connect handle
+// to the camera, made once and used by every exchange, so WinHTTP's
+// connection pool keeps the connection between requests.
 //
 // Owned jointly by its client and every response the client handed out, so
 // the connect handle outlives each request handle opened on it. Exchange runs
 // on the client's exchanging thread; Abort, ResetAbort and IsAborted on any
-// thread. The session knows its live responses, so Abort can cancel the
-// WinHTTP calls blocked in them.
+// thread. Every wait of its responses also waits on the session's abort
+// event, and the session knows its live responses, so Abort ends them.
 #pragma once
 
 #include <windows.h>
@@ -16,10 +16,6 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
-#include <string_view>
-#include <functional>
-#include <thread>
 #include <vector>
 
 #include "core/Mutex.h"
@@ -41,37 +37,29 @@ class CWinHttpSession final : public CHttpSession,
 
     ExchangeResult Exchange(const ExchangeParams& params) override;
 
-    // Sets the aborted mark, then cancels every WinHTTP call running in a
-    // response of this session.
+    // Sets the aborted mark and the abort event, then closes every response
+    // of this session, so each of their waits returns.
     void Abort() override;
-    void ResetAbort() override { m_aborted = false; }
+    void ResetAbort() override;
     bool IsAborted() const override { return m_aborted.load(); }
 
     // --- for the responses ---
     HINTERNET Connection() const { return m_connect; }
+    // Manual-reset; signalled from Abort until ResetAbort.
+    HANDLE AbortEvent() const { return m_abortEvent; }
     void Register(CWinHttpResponse* response);
     void Unregister(CWinHttpResponse* response);
-    // Takes a response's worker thread that is still in a WinHTTP call the
-    // response gave up (`exited` tells when it is over). Nobody waits for it:
-    // when the session ends it joins the module's stranded workers, which a
-    // later session joins once they are over, and the module stays loaded
-    // until then, so the thread never returns into unloaded code.
-    void Adopt(std::thread worker, std::function<bool()> exited);
 
    private:
-    CWinHttpSession(HINTERNET session, HINTERNET connect);
+    CWinHttpSession(HINTERNET session, HINTERNET connect, HANDLE abortEvent);
 
     const HINTERNET m_session;
     const HINTERNET m_connect;
+    const HANDLE m_abortEvent;
     std::atomic<bool> m_aborted{false};
 
     brevane::Mutex m_liveMutex;
     std::vector<CWinHttpResponse*> m_live GUARDED_BY(m_liveMutex);
-    struct Adopted {
-        std::thread worker;
-        std::function<bool()> exited;
-    };
-    std::vector<Adopted> m_adopted GUARDED_BY(m_liveMutex);
 };
 
 }  // namespace Web

@@ -17,6 +17,7 @@ try:
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.by import By
+    from selenium.common.exceptions import StaleElementReferenceException
 except ImportError:
     webdriver = None
 
@@ -47,8 +48,34 @@ class ConsoleInChromium(unittest.TestCase):
             os.remove(self.preset_file)
         self.assertEqual(status, 0, self.console.output)
 
-    def find(self, selector):
-        return wait_for(lambda: self.browser.find_elements(By.CSS_SELECTOR, selector), 20, selector)[0]
+    # The page re-renders parts of itself whenever the console sends news (the
+    # inputs on every reading), so the test never holds an element across a
+    # wait: checks read what the page shows in one script call, and actions
+    # find their element again each time they try.
+    def shown(self, selector, attribute=None):
+        """The text (or the attribute) of the element the page shows now, or None."""
+        return self.browser.execute_script("""
+            const element = document.querySelector(arguments[0]);
+            if (!element) return null;
+            return arguments[1] ? element.getAttribute(arguments[1]) : element.innerText;""",
+                                           selector, attribute)
+
+    def texts(self, selector):
+        return self.browser.execute_script(
+            "return Array.from(document.querySelectorAll(arguments[0]), (e) => e.innerText);", selector)
+
+    def act(self, selector, action, timeout=20):
+        """Finds the element and does action(element), again while it goes stale under a re-render."""
+        def attempt():
+            elements = self.browser.find_elements(By.CSS_SELECTOR, selector)
+            if not elements:
+                return False
+            try:
+                action(elements[0])
+            except StaleElementReferenceException:
+                return False
+            return True
+        wait_for(attempt, timeout, selector)
 
     def picture(self):
         return self.browser.execute_script("""
@@ -64,36 +91,36 @@ class ConsoleInChromium(unittest.TestCase):
         first = wait_for(self.picture, 20, "the live picture")
         self.assertEqual(first[:2], [352, 288])
         wait_for(lambda: self.picture()[2] != first[2], 10, "a newer picture")
-        wait_for(lambda: self.find("#camera-0 .state").text == "online", 20, "the state online")
+        wait_for(lambda: self.shown("#camera-0 .state") == "online", 20, "the state online")
 
         # Holding a direction moves the head; letting go stops it.
-        left = self.find('#camera-0 .pad [data-dir="left"]')
-        ActionChains(self.browser).click_and_hold(left).perform()
-        wait_for(lambda: self.console.simulator("ptz")["motion"]["pan"]["direction"] == -1, 5, "the pan to start")
+        left = '#camera-0 .pad [data-dir="left"]'
+        self.act(left, lambda pad: ActionChains(self.browser).click_and_hold(pad).perform())
+        wait_for(lambda: self.console.simulator("ptz")["motion"]["pan"]["direction"] == -1, 15, "the pan to start")
         pan = self.console.simulator("ptz")["position"]["pan"]
-        wait_for(lambda: self.console.simulator("ptz")["position"]["pan"] < pan - 1, 5, "the head to turn")
-        ActionChains(self.browser).release(left).perform()
-        wait_for(lambda: self.console.simulator("ptz")["motion"]["pan"]["direction"] == 0, 5, "the pan to stop")
+        wait_for(lambda: self.console.simulator("ptz")["position"]["pan"] < pan - 1, 15, "the head to turn")
+        # Released where the pointer is, so a re-rendered pad cannot keep the button down.
+        ActionChains(self.browser).release().perform()
+        wait_for(lambda: self.console.simulator("ptz")["motion"]["pan"]["direction"] == 0, 15, "the pan to stop")
         stopped = self.console.simulator("ptz")["position"]["pan"]
         time.sleep(0.5)
         self.assertEqual(self.console.simulator("ptz")["position"]["pan"], stopped)
 
         # A preset added on the page is listed and lands in the preset file.
-        self.find("#camera-0 .preset-name").send_keys("Gate 7")
-        self.find('#camera-0 .preset-add button[type="submit"]').click()
-        wait_for(lambda: "Gate 7" in [e.text for e in self.browser.find_elements(
-            By.CSS_SELECTOR, "#camera-0 .presets .name")], 10, "the preset in the list")
+        self.act("#camera-0 .preset-name", lambda field: field.send_keys("Gate 7"))
+        self.act('#camera-0 .preset-add button[type="submit"]', lambda button: button.click())
+        wait_for(lambda: "Gate 7" in self.texts("#camera-0 .presets .name"), 10, "the preset in the list")
         with open(self.preset_file, encoding="iso-8859-1") as presets:
             self.assertIn("Gate 7", presets.read())
 
         # An input flipped at the camera shows within one polling period (4 s).
-        wait_for(lambda: self.browser.find_elements(By.CSS_SELECTOR, '#camera-0 .input[data-input="1"]'), 10, "inputs")
+        input_1 = '#camera-0 .input[data-input="1"]'
+        wait_for(lambda: self.shown(input_1, "data-state") is not None, 10, "inputs")
         self.console.simulator("inputs/flip?input=1", post=True)
-        wait_for(lambda: self.find('#camera-0 .input[data-input="1"]').get_attribute("data-state") == "high",
-                 6, "input 1 to read high")
+        wait_for(lambda: self.shown(input_1, "data-state") == "high", 15, "input 1 to read high")
 
         # Switching an output reaches the camera.
-        self.find('#camera-0 .output[data-output="0"]').click()
+        self.act('#camera-0 .output[data-output="0"]', lambda box: box.click())
         wait_for(lambda: {"output": 1, "value": 2} in self.console.simulator("outputs")["writes"], 10,
                  "the output write at the camera")
 

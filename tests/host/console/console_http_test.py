@@ -1,10 +1,15 @@
 """darvik-host console at the HTTP level: who may change things, what a
-non-loopback address needs, and that viewers cost bounded memory."""
+non-loopback address needs, that viewers cost bounded memory, and that a
+hostile camera, a hand-made preset file and a connection flood leave it
+serving."""
+import json
+import os
 import socket
 import subprocess
 import sys
 import time
 import unittest
+import urllib.request
 
 from console_support import Console, host_binary, wait_for
 
@@ -83,6 +88,137 @@ class ListenAddress(unittest.TestCase):
             self.assertNotIn(b"camera-secret", seen)
         finally:
             self.assertEqual(console.stop(), 0)
+
+
+def read_events(port, host, until, timeout):
+    """Reads the console's event stream until until(events) holds; the
+    events as (name, parsed data), in order."""
+    events = []
+    with socket.create_connection(("127.0.0.1", port), timeout=2) as stream:
+        stream.sendall(f"GET /events HTTP/1.1\r\nHost: {host}\r\n\r\n".encode())
+        buffer = b""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            try:
+                chunk = stream.recv(65536)
+            except socket.timeout:
+                continue
+            if not chunk:
+                break
+            buffer += chunk
+            while b"\n\n" in buffer:
+                block, buffer = buffer.split(b"\n\n", 1)
+                fields = dict(line.split(b": ", 1) for line in block.split(b"\n") if b": " in line)
+                if b"event" in fields:
+                    # The stream must be UTF-8 throughout: strict decoding.
+                    events.append((fields[b"event"].decode(), json.loads(fields[b"data"].decode("utf-8"))))
+            if until(events):
+                return events
+    raise AssertionError("the event stream did not show what was waited for: %r" % events[-20:])
+
+
+def latest(events, name):
+    found = [data for event, data in events if event == name]
+    return found[-1] if found else None
+
+
+class HostileData(unittest.TestCase):
+    """A camera whose product id is not text and that claims 2^31-1 inputs,
+    a preset file in ISO-8859-1 with a name in it, and floods of idle,
+    trickling and streaming connections."""
+
+    MAC = "00-DE-C0-00-21-07"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.preset_file = os.path.join(os.path.dirname(HOST), "Darvik_%s.preset" % cls.MAC.replace("-", ""))
+        with open(cls.preset_file, "wb") as presets:
+            presets.write(b"<?xml version='1.0' encoding='iso-8859-1'?>\n<Darvik><PtzChannel01>"
+                          b"<Preposition000><Name value=\"Caf\xe9\"/><Slot value=\"0\"/></Preposition000>"
+                          b"</PtzChannel01></Darvik>\n")
+        cls.console = Console(HOST, "--simulate", "--sim-mac", cls.MAC,
+                              "--sim-product-id", os.fsdecode(b"\xff\xfe7"), "--sim-claimed-inputs", "2147483647")
+        cls.port = int(cls.console.host.split(":")[1])
+
+    @classmethod
+    def tearDownClass(cls):
+        status = cls.console.stop()
+        os.remove(cls.preset_file)
+        assert status == 0, f"Ctrl-C did not stop the console cleanly ({status}):\n{cls.console.output}"
+
+    def test_text_that_is_not_utf8_and_absurd_counts(self):
+        events = read_events(self.port, self.console.host, lambda seen: (
+            (latest(seen, "caps") or {}).get("outcome") == "succeeded" and latest(seen, "presets")
+            and latest(seen, "presets")["names"] and latest(seen, "io")), 30)
+        caps = latest(events, "caps")
+        self.assertEqual(caps["model"], "Darvik \u00ff\u00fe7")
+        self.assertEqual(caps["inputs"], 1024, "the module reports at most 1024 inputs")
+        self.assertEqual(latest(events, "presets")["names"], ["Caf\u00e9"])
+        self.assertLessEqual(len(latest(events, "io")["inputs"]), 1024)
+        self.assertLess(self.console.rss_kib(), 300 * 1024)
+
+        # Names go back to the module in its own encoding, and the file
+        # keeps them in ISO-8859-1.
+        status, answer = self.console.post("api/cameras/0/preset", {"action": "add", "name": "Gr\u00f6\u00dfe"})
+        self.assertEqual((status, answer["ok"]), (200, True), answer)
+        with open(self.preset_file, "rb") as presets:
+            self.assertIn(b"Gr\xf6\xdfe", presets.read())
+        for name in ["nul\u0000x", "\u20ac"]:
+            status, answer = self.console.post("api/cameras/0/preset", {"action": "add", "name": name})
+            self.assertEqual(status, 422, name)
+        events = read_events(self.port, self.console.host,
+                             lambda seen: latest(seen, "presets") and len(latest(seen, "presets")["names"]) >= 2, 10)
+        self.assertEqual(latest(events, "presets")["names"], ["Caf\u00e9", "Gr\u00f6\u00dfe"])
+        # Still serving, and what it serves cannot be embedded elsewhere.
+        with urllib.request.urlopen(self.console.url + "api/health", timeout=5) as reply:
+            self.assertEqual(reply.headers["Cross-Origin-Resource-Policy"], "same-origin")
+        self.assertIsNone(self.console.process.poll())
+
+    def test_a_connection_flood_leaves_room_for_ordinary_requests(self):
+        hostile = []
+        try:
+            for i in range(250):
+                connection = socket.create_connection(("127.0.0.1", self.port), timeout=5)
+                if i % 3 == 0:
+                    pass  # connects and says nothing
+                elif i % 3 == 1:
+                    connection.sendall(b"GET / HTTP/1.1\r\nX-Slow: ")  # headers that never end
+                else:
+                    connection.sendall(f"GET /events HTTP/1.1\r\nHost: {self.console.host}\r\n\r\n".encode())
+                hostile.append(connection)
+            time.sleep(0.5)
+            started = time.time()
+            status, health = self.console.request("api/health")
+            self.assertEqual(status, 200)
+            self.assertLess(time.time() - started, 3.0, "an ordinary request waited behind the flood")
+            self.assertLessEqual(health["eventStreams"] + health["pictureStreams"], 32)
+            # Streams beyond the cap were told so.
+            refused = 0
+            for connection in hostile[2::3]:
+                connection.settimeout(0.2)
+                try:
+                    refused += connection.recv(64).startswith(b"HTTP/1.1 503")
+                except socket.timeout:
+                    pass
+            self.assertGreater(refused, 40)
+            # Headers must be complete within the deadline, trickled or not.
+            trickle = hostile[1]
+            deadline = time.time() + 25
+            closed = False
+            while time.time() < deadline and not closed:
+                try:
+                    trickle.sendall(b"x")
+                    trickle.settimeout(2)
+                    closed = trickle.recv(64) == b""
+                except socket.timeout:
+                    pass
+                except OSError:
+                    closed = True
+            self.assertTrue(closed, "a connection trickling its headers was kept")
+        finally:
+            for connection in hostile:
+                connection.close()
+        wait_for(lambda: self.console.request("api/health")[1]["eventStreams"] == 0, 10, "the streams to end")
 
 
 if __name__ == "__main__":

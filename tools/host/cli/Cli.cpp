@@ -1,13 +1,28 @@
 #include "cli/Cli.h"
 
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "kit/HostSystem.h"
 
 namespace darvik::cli {
 
 std::string DefaultModulePath() {
-    return host::ExecutableDirectory() + brevane::ipcapture::kModuleFileName;
+    const std::string folder = host::ExecutableDirectory();
+    const std::string beside = folder + brevane::ipcapture::kModuleFileName;
+#ifdef DARVIK_INSTALLED_MODULE_DIR
+    // An installed darvik-host (bin/) and its module (the library folder).
+    std::error_code error;
+    if (!std::filesystem::exists(beside, error)) {
+        const std::string installed =
+            folder + DARVIK_INSTALLED_MODULE_DIR "/" + brevane::ipcapture::kModuleFileName;
+        if (std::filesystem::exists(installed, error)) {
+            return installed;
+        }
+    }
+#endif
+    return beside;
 }
 
 bool LoadModule(const CliContext& context, host::ModuleLoader& loader) {

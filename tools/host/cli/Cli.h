@@ -30,7 +30,8 @@ struct CliContext {
     int exitCode = kExitOk;  // set by the subcommand that ran
 };
 
-// DarvikIPCapture.so beside the darvik-host executable.
+// DarvikIPCapture.so beside the darvik-host executable or, when there is none,
+// where an installation puts it relative to the executable's folder.
 std::string DefaultModulePath();
 
 // Loads context.modulePath; prints the loader's error to stderr on failure.

@@ -34,6 +34,8 @@ struct ConsoleOptions {
     std::string simStandard = "pal";
     std::uint32_t simInputs = 4;
     std::uint32_t simOutputs = 2;
+    std::uint32_t simClaimedInputs = 0;
+    std::string simProductId = "034";
     std::string simMac = "00-DE-C0-00-00-01";
     std::string listen = "127.0.0.1:8088";
     std::string consoleUser = "admin";
@@ -94,6 +96,8 @@ bool StartSimulatedCameras(const ConsoleOptions& options, std::vector<std::uniqu
         config.ntsc = options.simStandard == "ntsc";
         config.inputCount = options.simInputs;
         config.outputCount = options.simOutputs;
+        config.claimedInputs = options.simClaimedInputs;
+        config.productId = options.simProductId;
         config.macAddress = SimulatedMac(options.simMac, i);
         config.jpegFramesPerSecond = std::min<std::uint32_t>(options.stream.fps, 60);
         auto simulator = std::make_unique<camsim::Simulator>(config);
@@ -172,7 +176,10 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
     std::vector<console::ConsoleCamera*> views;
     for (std::size_t i = 0; i < setups.size(); ++i) {
         setups[i].id = static_cast<int>(i);
-        setups[i].inputs = options.inputs != 0 ? options.inputs : (i < simulators.size() ? options.simInputs : 0);
+        // A simulated camera that claims an input count is taken at its word,
+        // as a real camera's query result is.
+        const bool simulatedCount = i < simulators.size() && options.simClaimedInputs == 0;
+        setups[i].inputs = options.inputs != 0 ? options.inputs : (simulatedCount ? options.simInputs : 0);
         setups[i].outputs = options.outputs != 0 ? options.outputs : (i < simulators.size() ? options.simOutputs : 0);
         setups[i].stream = options.stream;
         cameras.push_back(std::make_unique<console::ConsoleCamera>(context, setups[i], events));
@@ -245,6 +252,10 @@ void RegisterConsoleCommand(CLI::App& app, CliContext& context) {
     group->add_option("--sim-outputs", options->simOutputs, "Relay outputs")
         ->check(CLI::Range(0, 256))
         ->capture_default_str();
+    group->add_option("--sim-product-id", options->simProductId, "Product id (s_prid); any bytes")
+        ->capture_default_str();
+    group->add_option("--sim-claimed-inputs", options->simClaimedInputs,
+                      "Inputs the camera claims (a_snum) instead of --sim-inputs, e.g. 2147483647");
     group->add_option("--sim-mac", options->simMac, "MAC address of the first simulated camera (names its preset file)")
         ->capture_default_str();
     command->footer("Linux only: a darvik-host built without libmicrohttpd (e.g. on Windows) has no console.");

@@ -3,6 +3,8 @@
 // command line.
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 #include "cli/Cli.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +14,7 @@ int main(int argc, char** argv) {
     CLI::App app{"darvik-host: reference host for the DarvikIPCapture module"};
     app.add_option("--module", context.modulePath, "Path of DarvikIPCapture.so")
         ->capture_default_str();
+    app.set_version_flag("--version", std::string("darvik-host ") + DARVIK_VERSION);
     app.require_subcommand(1);
 
     darvik::cli::RegisterOpenCommand(app, context);

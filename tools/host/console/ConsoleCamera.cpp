@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <string_view>
 
 #include "darvik/Contract.h"
 #include "darvik/IIPPTZ.h"
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/CapabilitySink.h"
 #include "kit/FrameAllocator.h"
+#include "kit/NarrowText.h"
 #include "kit/StreamSettings.h"
 
 namespace darvik::console {
@@ -23,6 +26,13 @@ constexpr auto kQueryTimeout = std::chrono::seconds(15);
 // The message sink keeps every line; the console relays them as they come
 // and empties it now and then.
 constexpr std::size_t kMaxKeptMessages = 256;
+// Inputs and outputs shown and described to the driver: as many as the
+// module tracks. A camera claiming two billion inputs gets 1024.
+constexpr std::uint32_t kMaxPorts = 1024;
+
+std::uint32_t Ports(std::int64_t count) {
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(count, 0, kMaxPorts));
+}
 
 const char* ChannelStateName(std::int32_t state) {
     switch (state) {
@@ -46,6 +56,19 @@ const char* PtzStatusName(std::int32_t status) {
 }
 
 json Refused(const std::string& reason) { return {{"ok", false}, {"error", reason}}; }
+
+// The module's text crosses into the console here and only here: whatever
+// the module hands out (log lines, model and resolution names, preset names,
+// query messages) is converted to UTF-8 before it reaches JSON, and what the
+// page sends is converted back before it reaches the module.
+std::string FromModule(std::string_view narrow) { return host::NarrowToUtf8(narrow); }
+bool ToModule(std::string_view utf8, std::string& narrow) { return host::Utf8ToNarrow(utf8, narrow); }
+
+// An exception caught at the top of a thread: said on standard error, and
+// the thread goes on.
+void ReportEscaped(const char* where, const char* what) {
+    std::fprintf(stderr, "darvik-host console: %s: %s (caught; the console goes on)\n", where, what);
+}
 
 json PtzAnswer(std::int32_t status) {
     return {{"ok", status == brevane::PTZ_OK}, {"status", PtzStatusName(status)}, {"code", status}};
@@ -132,6 +155,30 @@ class ConsoleCamera::Receiver final : public brevane::ipcapture::IFrameReceiver 
     ~Receiver() = default;
 
     bool DeliverFrame(brevane::ipcapture::IFrame* frame) override {
+        // Called on the module's channel thread: nothing may escape into it.
+        try {
+            return Deliver(frame);
+        } catch (const std::exception& error) {
+            ReportEscaped("frame receiver", error.what());
+            return false;
+        }
+    }
+    void OnSignalLost() override { signalLost.fetch_add(1); }
+
+    // Between channel runs: MPEG-4 decoding starts again at a key frame.
+    void ResetPreview() {
+        brevane::MutexLock lock(m_mutex);
+        m_preview.Reset();
+    }
+
+    std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> bytes{0};
+    std::atomic<std::uint64_t> signalLost{0};
+    std::atomic<std::uint32_t> width{0};
+    std::atomic<std::uint32_t> height{0};
+
+   private:
+    bool Deliver(brevane::ipcapture::IFrame* frame) {
         // Frames come from the host's own allocator.
         const host::Frame* own = dynamic_cast<const host::Frame*>(frame);
         if (own == nullptr) {
@@ -150,21 +197,7 @@ class ConsoleCamera::Receiver final : public brevane::ipcapture::IFrameReceiver 
         }
         return true;
     }
-    void OnSignalLost() override { signalLost.fetch_add(1); }
 
-    // Between channel runs: MPEG-4 decoding starts again at a key frame.
-    void ResetPreview() {
-        brevane::MutexLock lock(m_mutex);
-        m_preview.Reset();
-    }
-
-    std::atomic<std::uint64_t> frames{0};
-    std::atomic<std::uint64_t> bytes{0};
-    std::atomic<std::uint64_t> signalLost{0};
-    std::atomic<std::uint32_t> width{0};
-    std::atomic<std::uint32_t> height{0};
-
-   private:
     brevane::Mutex m_mutex;
     PreviewMaker m_preview GUARDED_BY(m_mutex);
 };
@@ -178,32 +211,23 @@ class ConsoleCamera::IoSink final : public brevane::ipcapture::IIOEventSink {
     ~IoSink() = default;
 
     void OnInputChanged(std::uint32_t input, std::int32_t state) override {
-        {
-            brevane::MutexLock lock(m_mutex);
-            if (input >= m_inputs.size()) {
-                if (input >= 1024) {
-                    return;
-                }
-                m_inputs.resize(input + 1, brevane::ipcapture::kIoStateUnknown);
-            }
-            m_inputs[input] = state;
-            m_failed = false;
+        try {
+            Changed(input, state);
+        } catch (const std::exception& error) {
+            ReportEscaped("input event", error.what());
         }
-        m_owner.PublishIo();
     }
     void OnIOFailure() override {
-        {
-            brevane::MutexLock lock(m_mutex);
-            std::fill(m_inputs.begin(), m_inputs.end(), brevane::ipcapture::kIoStateUnknown);
-            m_failed = true;
+        try {
+            Failed();
+        } catch (const std::exception& error) {
+            ReportEscaped("I/O failure event", error.what());
         }
-        m_owner.NoteFailure("digital I/O failure: every input and output state reset");
-        m_owner.PublishIo();
     }
 
     void Reset(std::uint32_t inputs) {
         brevane::MutexLock lock(m_mutex);
-        m_inputs.assign(inputs, brevane::ipcapture::kIoStateUnknown);
+        m_inputs.assign(std::min(inputs, kMaxPorts), brevane::ipcapture::kIoStateUnknown);
         m_failed = false;
     }
     // 0 unknown, 1 low, 2 high per input; and whether the last report was a failure.
@@ -214,6 +238,31 @@ class ConsoleCamera::IoSink final : public brevane::ipcapture::IIOEventSink {
     }
 
    private:
+    // Both run on the module's I/O threads.
+    void Changed(std::uint32_t input, std::int32_t state) {
+        {
+            brevane::MutexLock lock(m_mutex);
+            if (input >= m_inputs.size()) {
+                if (input >= kMaxPorts) {
+                    return;
+                }
+                m_inputs.resize(input + 1, brevane::ipcapture::kIoStateUnknown);
+            }
+            m_inputs[input] = state;
+            m_failed = false;
+        }
+        m_owner.PublishIo();
+    }
+    void Failed() {
+        {
+            brevane::MutexLock lock(m_mutex);
+            std::fill(m_inputs.begin(), m_inputs.end(), brevane::ipcapture::kIoStateUnknown);
+            m_failed = true;
+        }
+        m_owner.NoteFailure("digital I/O failure: every input and output state reset");
+        m_owner.PublishIo();
+    }
+
     ConsoleCamera& m_owner;
     mutable brevane::Mutex m_mutex;
     std::vector<std::int32_t> m_inputs GUARDED_BY(m_mutex);
@@ -268,15 +317,22 @@ bool ConsoleCamera::Start(std::string& error) {
     }
     const int id = m_setup.id;
     m_host.Messages().SetObserver([this, id](const host::Message& message) {
-        const std::string text = Redact(message.textWasNull ? std::string() : message.text);
-        if (message.level == 1) {
-            brevane::MutexLock lock(m_mutex);
-            m_lastFailure = text;
+        // Called on the module's threads: nothing may escape into them.
+        try {
+            const std::string text = Redact(FromModule(message.textWasNull ? std::string() : message.text));
+            if (message.level == 1) {
+                brevane::MutexLock lock(m_mutex);
+                m_lastFailure = text;
+            }
+            json line = {{"camera", id}, {"level", message.level}, {"text", text}, {"source", "module"}};
+            m_events.PublishLog(line.dump());
+        } catch (const std::exception& error) {
+            ReportEscaped("message log", error.what());
         }
-        json line = {{"camera", id}, {"level", message.level}, {"text", text}, {"source", "module"}};
-        m_events.PublishLog(line.dump());
     });
-    m_events.PublishState("camera", id, Describe().dump());
+    // The label and user come from the command line, in whatever bytes it
+    // was given; what is not UTF-8 is shown as U+FFFD rather than thrown.
+    m_events.PublishState("camera", id, Describe().dump(-1, ' ', false, json::error_handler_t::replace));
     PublishSettings();
     PublishStatus("starting");
     m_worker = std::thread([this] { Run(); });
@@ -317,6 +373,9 @@ json ConsoleCamera::Submit(Task task) {
         return answer.get();
     } catch (const std::future_error&) {
         return Refused("the console is stopping");  // dropped unrun at the stop
+    } catch (const std::exception& error) {
+        ReportEscaped("a command", error.what());
+        return Refused(std::string("the command failed: ") + error.what());
     }
 }
 
@@ -345,11 +404,21 @@ json ConsoleCamera::Command(const std::string& verb, const json& body) {
     return Refused("unknown command \"" + verb + "\"");
 }
 
+void ConsoleCamera::Guarded(const char* what, const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        ReportEscaped(what, error.what());
+        NoteFailure(std::string("the console failed in ") + what + " and goes on: " + error.what());
+    }
+}
+
 void ConsoleCamera::Run() {
     // The first query tells how many inputs and outputs to describe to the
     // driver when they were not given.
-    Probe();
-    OpenDriver();
+    Guarded("the capability query", [this] { Probe(); });
+    m_probing.store(false);
+    Guarded("opening the driver", [this] { OpenDriver(); });
     m_lastSample = Clock::now();
     brevane::UniqueMutexLock lock(m_mutex);
     while (!m_stopping) {
@@ -359,21 +428,24 @@ void ConsoleCamera::Run() {
             std::packaged_task<json()> task = std::move(m_tasks.front());
             m_tasks.pop_front();
             lock.unlock();
-            task();
+            task();  // what it throws goes to the waiting Submit
             lock.lock();
         }
         if (!m_stopping && Clock::now() - m_lastSample >= kStatusPeriod) {
             lock.unlock();
-            SampleStatus();
+            Guarded("the status", [this] { SampleStatus(); });
+            if (Clock::now() - m_lastSample >= kStatusPeriod) {
+                m_lastSample = Clock::now();  // a failed sample is not retried at once
+            }
             lock.lock();
         }
     }
     // Commands still queued are answered by their broken promise.
     m_tasks.clear();
     lock.unlock();
-    CloseDriver();
+    Guarded("closing the driver", [this] { CloseDriver(); });
     m_host.Release();
-    PublishStatus("closed");
+    Guarded("the status", [this] { PublishStatus("closed"); });
 }
 
 bool ConsoleCamera::OpenDriver() {
@@ -385,7 +457,7 @@ bool ConsoleCamera::OpenDriver() {
         if (!m_model.empty()) {
             parameters.device.modelName = m_model;
         }
-        m_outputs.assign(m_outputCount, 0);
+        m_outputs.assign(std::min(m_outputCount, kMaxPorts), 0);
     }
     parameters.connection.streamType = m_setup.stream.mpeg ? 2 : 1;
     parameters.device.channelCount = 1;
@@ -401,7 +473,7 @@ bool ConsoleCamera::OpenDriver() {
     brevane::IIPPTZDriver* ptz = m_host.Driver().GetPTZDriver();
     m_ptz = ptz != nullptr ? ptz->GetPTZApi(0) : nullptr;
     if (m_io != nullptr) {
-        m_ioSink->Reset(static_cast<std::uint32_t>(std::max(0, m_io->GetInputCount())));
+        m_ioSink->Reset(Ports(m_io->GetInputCount()));
         m_io->SetEventSink(m_ioSink.get());
         if (!m_io->Start()) {
             NoteFailure("the digital I/O did not start");
@@ -516,11 +588,11 @@ void ConsoleCamera::PublishPresets() {
         const std::int32_t count = m_ptz->GetPrepositionCount();
         for (std::int32_t i = 0; i < count; ++i) {
             if (m_ptz->GetPrepositionName(i, buffer, sizeof(buffer)) == brevane::PTZ_OK) {
-                presets["names"].push_back(buffer);
+                presets["names"].push_back(FromModule(buffer));
             }
         }
         presets["current"] = m_ptz->GetCurrentPreposition(buffer, sizeof(buffer)) == brevane::PTZ_OK
-                                 ? std::string(buffer)
+                                 ? FromModule(buffer)
                                  : std::string();
     }
     m_events.PublishState("presets", m_setup.id, presets.dump());
@@ -571,16 +643,22 @@ json ConsoleCamera::Preset(const json& body) {
     }
     const std::string action = Text(body, "action");
     const std::string name = Text(body, "name");
-    if (name.empty() || name.size() > 255) {
+    // The module takes C strings in its narrow encoding: a NUL would cut the
+    // name short, and a character outside that encoding has no byte there.
+    std::string narrow;
+    if (!ToModule(name, narrow)) {
+        return Refused("a preset name may hold no NUL and only characters of ISO-8859-1");
+    }
+    if (narrow.empty() || narrow.size() > 255) {
         return Refused("a preset needs a name of 1 to 255 characters");
     }
     std::int32_t status = 0;
     if (action == "add") {
-        status = m_ptz->AddPreposition(name.c_str());
+        status = m_ptz->AddPreposition(narrow.c_str());
     } else if (action == "goto") {
-        status = m_ptz->GotoPreposition(0, name.c_str());
+        status = m_ptz->GotoPreposition(0, narrow.c_str());
     } else if (action == "remove") {
-        status = m_ptz->RemovePreposition(name.c_str());
+        status = m_ptz->RemovePreposition(narrow.c_str());
     } else {
         return Refused("preset action must be add, goto or remove");
     }
@@ -643,7 +721,10 @@ void ConsoleCamera::StartProbe() {
         m_probeThread.join();
     }
     m_probing.store(true);
-    m_probeThread = std::thread([this] { Probe(); });
+    m_probeThread = std::thread([this] {
+        Guarded("the capability query", [this] { Probe(); });
+        m_probing.store(false);
+    });
 }
 
 void ConsoleCamera::Probe() {
@@ -679,16 +760,17 @@ void ConsoleCamera::Probe() {
             const auto found = capabilities.find(key);
             return found != capabilities.end() ? found->second : 0;
         };
-        caps["model"] = sink.ModelName();
+        caps["model"] = FromModule(sink.ModelName());
         caps["standard"] = "";
         for (const auto& parameter : sink.Parameters()) {
             if (parameter.name == "Video standard") {
-                caps["standard"] = parameter.value == "1" ? "NTSC" : parameter.value == "0" ? "PAL" : parameter.value;
+                caps["standard"] =
+                    parameter.value == "1" ? "NTSC" : parameter.value == "0" ? "PAL" : FromModule(parameter.value);
             }
         }
         json resolutions = json::array();
         for (const auto& resolution : sink.Resolutions()) {
-            resolutions.push_back({{"name", resolution.name},
+            resolutions.push_back({{"name", FromModule(resolution.name)},
                                    {"width", resolution.width},
                                    {"height", resolution.height},
                                    {"frameIntervalMs", resolution.frameIntervalMs}});
@@ -701,23 +783,23 @@ void ConsoleCamera::Probe() {
         brevane::MutexLock lock(m_mutex);
         m_model = sink.ModelName();
         if (m_inputCount == 0) {
-            m_inputCount = m_setup.inputs != 0 ? m_setup.inputs : static_cast<std::uint32_t>(std::max(0, capability(2)));
+            m_inputCount = Ports(m_setup.inputs != 0 ? std::int64_t{m_setup.inputs} : std::int64_t{capability(2)});
         }
         if (m_outputCount == 0) {
-            m_outputCount =
-                m_setup.outputs != 0 ? m_setup.outputs : static_cast<std::uint32_t>(std::max(0, capability(3)));
+            m_outputCount = Ports(m_setup.outputs != 0 ? std::int64_t{m_setup.outputs} : std::int64_t{capability(3)});
         }
     } else {
         caps["errorCode"] = callback.ErrorCode();
-        caps["message"] = Redact(callback.Message());
+        const std::string message = FromModule(callback.Message());
+        caps["message"] = Redact(message);
         NoteFailure("capability query " + caps["outcome"].get<std::string>() +
-                    (callback.Message().empty() ? std::string() : ": " + callback.Message()));
+                    (message.empty() ? std::string() : ": " + message));
         brevane::MutexLock lock(m_mutex);
         if (m_inputCount == 0) {
-            m_inputCount = m_setup.inputs;
+            m_inputCount = Ports(m_setup.inputs);
         }
         if (m_outputCount == 0) {
-            m_outputCount = m_setup.outputs;
+            m_outputCount = Ports(m_setup.outputs);
         }
     }
     m_events.PublishState("caps", id, caps.dump());

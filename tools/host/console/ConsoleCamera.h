@@ -91,6 +91,9 @@ class ConsoleCamera {
     using Task = std::function<nlohmann::json()>;
 
     void Run();
+    // Runs one step of the worker or the query thread; an exception it
+    // throws is logged and published, and the thread goes on.
+    void Guarded(const char* what, const std::function<void()>& step);
     nlohmann::json Submit(Task task);
     bool OpenDriver();
     void CloseDriver();

@@ -3,10 +3,13 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <random>
 
 #include "console/Assets.h"
@@ -17,7 +20,8 @@ namespace {
 using nlohmann::json;
 
 constexpr std::size_t kMaxBody = 16 * 1024;
-constexpr unsigned kMaxConnections = 64;
+// Each connection has a thread of its own; none needs the default 8 MiB.
+constexpr std::size_t kThreadStack = 1024 * 1024;
 constexpr auto kKeepAlive = std::chrono::milliseconds(1000);
 constexpr const char* kRealm = "darvik-host console";
 constexpr const char* kBoundary = "darvikframe";
@@ -38,6 +42,8 @@ void Harden(MHD_Response* response) {
     MHD_add_response_header(response, "Cache-Control", "no-store");
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
     MHD_add_response_header(response, "X-Frame-Options", "DENY");
+    // No other site may embed the pictures (or anything else) in its page.
+    MHD_add_response_header(response, "Cross-Origin-Resource-Policy", "same-origin");
     MHD_add_response_header(response, "Content-Security-Policy",
                             "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'");
 }
@@ -61,6 +67,29 @@ MHD_Result SendJson(MHD_Connection* connection, unsigned status, const json& bod
 
 MHD_Result SendError(MHD_Connection* connection, unsigned status, const std::string& reason) {
     return SendJson(connection, status, json{{"ok", false}, {"error", reason}});
+}
+
+// A 503 that also ends the connection, so that a refused stream does not
+// keep a connection alive.
+MHD_Result SendBusy(MHD_Connection* connection, const std::string& reason) {
+    const std::string body = json{{"ok", false}, {"error", reason}}.dump();
+    MHD_Response* response =
+        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr) {
+        return MHD_NO;
+    }
+    MHD_add_response_header(response, "Content-Type", "application/json");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "5");
+    Harden(response);
+    const MHD_Result result = MHD_queue_response(connection, MHD_HTTP_SERVICE_UNAVAILABLE, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+// An exception that reached the top of one of libmicrohttpd's threads.
+void ReportEscaped(const char* where, const std::exception& error) {
+    std::fprintf(stderr, "darvik-host console: %s: %s (caught; the console goes on)\n", where, error.what());
 }
 
 // The host name of a Host header value ("127.0.0.1:8088", "[::1]:8088").
@@ -158,7 +187,18 @@ struct ServerHooks {
     static MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, const char* method,
                                const char* /*version*/, const char* upload, std::size_t* uploadSize, void** state) {
         auto* server = static_cast<ConsoleServer*>(cls);
+        try {
+            return Handle(server, connection, url, method, upload, uploadSize, state);
+        } catch (const std::exception& error) {
+            ReportEscaped("a request", error);
+            return MHD_NO;  // ends the connection; the console goes on
+        }
+    }
+
+    static MHD_Result Handle(ConsoleServer* server, MHD_Connection* connection, const char* url, const char* method,
+                             const char* upload, std::size_t* uploadSize, void** state) {
         if (*state == nullptr) {
+            server->HeadersArrived(connection);
             *state = new ConsoleServer::Request;
             return MHD_YES;
         }
@@ -175,16 +215,47 @@ struct ServerHooks {
         return static_cast<MHD_Result>(server->Respond(connection, url, method, *request));
     }
 
-    static void Completed(void* /*cls*/, MHD_Connection* /*connection*/, void** state,
-                          MHD_RequestTerminationCode /*reason*/) {
+    static void Completed(void* cls, MHD_Connection* connection, void** state, MHD_RequestTerminationCode reason) {
         delete static_cast<ConsoleServer::Request*>(*state);
         *state = nullptr;
+        // A kept-alive connection waits for its next request's headers.
+        if (reason == MHD_REQUEST_TERMINATED_COMPLETED_OK) {
+            static_cast<ConsoleServer*>(cls)->AwaitHeaders(connection);
+        }
+    }
+
+    static void Connection(void* cls, MHD_Connection* connection, void** /*socketContext*/,
+                           MHD_ConnectionNotificationCode code) {
+        auto* server = static_cast<ConsoleServer*>(cls);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            server->AwaitHeaders(connection);
+        } else {
+            server->Forget(connection);
+        }
     }
 
     // Sends the newest picture each time the viewer took the previous one
     // whole; waits for a newer one, and after a second without one sends the
     // same again, which also finds out about a viewer that left.
-    static ssize_t ReadPictures(void* cls, std::uint64_t /*position*/, char* buffer, std::size_t max) {
+    static ssize_t ReadPictures(void* cls, std::uint64_t position, char* buffer, std::size_t max) {
+        try {
+            return NextPictures(cls, position, buffer, max);
+        } catch (const std::exception& error) {
+            ReportEscaped("a picture stream", error);
+            return MHD_CONTENT_READER_END_WITH_ERROR;
+        }
+    }
+
+    static ssize_t ReadEvents(void* cls, std::uint64_t position, char* buffer, std::size_t max) {
+        try {
+            return NextEvents(cls, position, buffer, max);
+        } catch (const std::exception& error) {
+            ReportEscaped("an event stream", error);
+            return MHD_CONTENT_READER_END_WITH_ERROR;
+        }
+    }
+
+    static ssize_t NextPictures(void* cls, std::uint64_t /*position*/, char* buffer, std::size_t max) {
         auto* stream = static_cast<ConsoleServer::PictureStream*>(cls);
         if (stream->offset == stream->part.size()) {
             auto picture = stream->camera->Pictures().WaitNewer(stream->serial, kKeepAlive);
@@ -209,7 +280,7 @@ struct ServerHooks {
         return static_cast<ssize_t>(count);
     }
 
-    static ssize_t ReadEvents(void* cls, std::uint64_t /*position*/, char* buffer, std::size_t max) {
+    static ssize_t NextEvents(void* cls, std::uint64_t /*position*/, char* buffer, std::size_t max) {
         auto* stream = static_cast<ConsoleServer::EventStream*>(cls);
         if (stream->offset == stream->pending.size()) {
             const std::vector<Event> events = stream->server->m_events.Follow(&stream->seq, kKeepAlive);
@@ -235,12 +306,14 @@ struct ServerHooks {
     static void FreePictures(void* cls) {
         auto* stream = static_cast<ConsoleServer::PictureStream*>(cls);
         stream->server->m_pictureStreams.fetch_sub(1);
+        stream->server->m_streams.fetch_sub(1);
         delete stream;
     }
 
     static void FreeEvents(void* cls) {
         auto* stream = static_cast<ConsoleServer::EventStream*>(cls);
         stream->server->m_eventStreams.fetch_sub(1);
+        stream->server->m_streams.fetch_sub(1);
         delete stream;
     }
 };
@@ -265,7 +338,8 @@ bool ConsoleServer::Start(std::string& error) {
     sockaddr_in v4{};
     sockaddr_in6 v6{};
     const sockaddr* address = nullptr;
-    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD;
+    // poll() rather than select(), which cannot watch descriptors past 1023.
+    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD;
     if (inet_pton(AF_INET, m_options.address.c_str(), &v4.sin_addr) == 1) {
         v4.sin_family = AF_INET;
         v4.sin_port = htons(m_options.port);
@@ -285,7 +359,9 @@ bool ConsoleServer::Start(std::string& error) {
     }
     m_daemon = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &ServerHooks::Dispatch, this, MHD_OPTION_SOCK_ADDR, address,
-        MHD_OPTION_NOTIFY_COMPLETED, &ServerHooks::Completed, this, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
+        MHD_OPTION_NOTIFY_COMPLETED, &ServerHooks::Completed, this, MHD_OPTION_NOTIFY_CONNECTION,
+        &ServerHooks::Connection, this, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxConnectionsPerAddress, MHD_OPTION_THREAD_STACK_SIZE, kThreadStack,
         MHD_OPTION_CONNECTION_TIMEOUT, 60u, MHD_OPTION_DIGEST_AUTH_RANDOM, m_nonceSecret.size(), m_nonceSecret.data(),
         MHD_OPTION_NONCE_NC_SIZE, 1024u, MHD_OPTION_END);
     if (m_daemon == nullptr) {
@@ -295,6 +371,52 @@ bool ConsoleServer::Start(std::string& error) {
     }
     const MHD_DaemonInfo* info = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT);
     m_port = info != nullptr ? info->port : m_options.port;
+    m_deadlines = std::thread([this] { EnforceDeadlines(); });
+    return true;
+}
+
+void ConsoleServer::AwaitHeaders(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info == nullptr) {
+        return;
+    }
+    brevane::MutexLock lock(m_pendingMutex);
+    m_pending[connection] = Pending{info->connect_fd, std::chrono::steady_clock::now() + kHeaderDeadline};
+}
+
+void ConsoleServer::HeadersArrived(MHD_Connection* connection) {
+    brevane::MutexLock lock(m_pendingMutex);
+    m_pending.erase(connection);
+}
+
+void ConsoleServer::Forget(MHD_Connection* connection) {
+    brevane::MutexLock lock(m_pendingMutex);
+    m_pending.erase(connection);
+}
+
+void ConsoleServer::EnforceDeadlines() {
+    brevane::UniqueMutexLock lock(m_pendingMutex);
+    while (!m_deadlinesStop) {
+        m_pendingWake.wait_for(lock.Native(), std::chrono::milliseconds(250));
+        const auto now = std::chrono::steady_clock::now();
+        for (auto it = m_pending.begin(); it != m_pending.end();) {
+            if (it->second.deadline <= now) {
+                // The connection's own thread then reads the end of the
+                // stream and closes it as usual.
+                ::shutdown(it->second.socket, SHUT_RDWR);
+                it = m_pending.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+}
+
+bool ConsoleServer::TakeStream() {
+    if (m_streams.fetch_add(1) >= kMaxStreams) {
+        m_streams.fetch_sub(1);
+        return false;
+    }
     return true;
 }
 
@@ -309,6 +431,15 @@ void ConsoleServer::Stop() {
     }
     MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
+    {
+        brevane::MutexLock lock(m_pendingMutex);
+        m_deadlinesStop = true;
+        m_pending.clear();
+    }
+    m_pendingWake.notify_all();
+    if (m_deadlines.joinable()) {
+        m_deadlines.join();
+    }
 }
 
 ConsoleCamera* ConsoleServer::FindCamera(const std::string& text) const {
@@ -387,6 +518,9 @@ int ConsoleServer::HandleGet(MHD_Connection* connection, const std::string& url)
                              {"eventStreams", m_eventStreams.load()}});
     }
     if (url == "/events") {
+        if (!TakeStream()) {
+            return SendBusy(connection, "too many open streams; close a page and try again");
+        }
         auto* stream = new EventStream{this, 0, "retry: 2000\n\n", 0};
         m_eventStreams.fetch_add(1);
         MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024,
@@ -417,6 +551,9 @@ int ConsoleServer::HandleGet(MHD_Connection* connection, const std::string& url)
             return Send(connection, MHD_HTTP_OK, picture->jpeg, "image/jpeg");
         }
         if (camera != nullptr && what == "live.mjpg") {
+            if (!TakeStream()) {
+                return SendBusy(connection, "too many open streams; close a page and try again");
+            }
             auto* stream = new PictureStream{this, camera, 0, {}, 0};
             m_pictureStreams.fetch_add(1);
             MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 32 * 1024,

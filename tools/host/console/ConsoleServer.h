@@ -10,6 +10,12 @@
 // for with HTTP Digest authentication. A POST is refused unless its Origin
 // is the host it was sent to.
 //
+// Bounded against floods: a connection limit per address and in total, a
+// cap on the long-lived streams (events and live pictures, 503 beyond it) well
+// below the total so that ordinary requests always find room, and a deadline
+// for a request's headers, so a client that trickles them in (or sends
+// nothing) does not hold its connection past kHeaderDeadline.
+//
 // Owned by the console command, which calls Start and Stop from its thread;
 // the cameras and the hub outlive the server. The connection threads call
 // the cameras and the hub.
@@ -17,14 +23,19 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "console/ConsoleCamera.h"
 #include "console/EventHub.h"
+#include "core/Mutex.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -47,6 +58,18 @@ bool IsLoopbackAddress(const std::string& address);
 
 class ConsoleServer {
    public:
+    // Connections at once, and from one address. The console listens on
+    // 127.0.0.1 by default, where every client shares one address, so the
+    // per-address limit leaves room below the total rather than being small.
+    static constexpr unsigned kMaxConnections = 512;
+    static constexpr unsigned kMaxConnectionsPerAddress = 384;
+    // Event and picture streams at once; a page holds one event stream and
+    // one picture stream per camera.
+    static constexpr int kMaxStreams = 32;
+    // From a connection's start (or the end of its previous request) to the
+    // end of the next request's headers.
+    static constexpr std::chrono::seconds kHeaderDeadline{10};
+
     ConsoleServer(std::vector<ConsoleCamera*> cameras, EventHub& events, ServerOptions options);
     ~ConsoleServer();
     ConsoleServer(const ConsoleServer&) = delete;
@@ -73,6 +96,19 @@ class ConsoleServer {
     ConsoleCamera* FindCamera(const std::string& text) const;
     bool HostAllowed(MHD_Connection* connection) const;
     int AskForPassword(MHD_Connection* connection, bool stale);
+    // Takes one of the kMaxStreams places; false when none is free.
+    bool TakeStream();
+    // The header deadline: connections still waiting for a request's
+    // headers, by when they must have them.
+    void AwaitHeaders(MHD_Connection* connection);
+    void HeadersArrived(MHD_Connection* connection);
+    void Forget(MHD_Connection* connection);
+    void EnforceDeadlines();
+
+    struct Pending {
+        int socket = -1;
+        std::chrono::steady_clock::time_point deadline;
+    };
 
     std::vector<ConsoleCamera*> m_cameras;
     EventHub& m_events;
@@ -84,6 +120,16 @@ class ConsoleServer {
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_pictureStreams{0};
     std::atomic<int> m_eventStreams{0};
+    std::atomic<int> m_streams{0};  // both kinds
+
+    // Written by libmicrohttpd's threads, read by the deadline thread, which
+    // shuts a late connection's socket down; an entry is removed before
+    // libmicrohttpd closes the socket, so a reused descriptor is never hit.
+    brevane::Mutex m_pendingMutex;
+    std::condition_variable m_pendingWake;
+    std::map<MHD_Connection*, Pending> m_pending GUARDED_BY(m_pendingMutex);
+    bool m_deadlinesStop GUARDED_BY(m_pendingMutex) = false;
+    std::thread m_deadlines;
 };
 
 }  // namespace darvik::console

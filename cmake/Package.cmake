@@ -1,0 +1,77 @@
+# Installation and the Linux packages: the Debian package and a tarball of
+# the same files, made by CPack from one install tree.
+#
+#   module      <libdir>/darvik/DarvikIPCapture.so   (a plugin, loaded by name)
+#   programs    bin/darvik-host, bin/darvik-camsim
+#   headers     include/darvik/*.h
+#   documents   share/doc/darvik-ipcapture/ (contract.md, README.md, samples/)
+#
+# The Windows zips are put together by scripts/package from the mingw-w64
+# trees; nothing here runs for a Windows build.
+if(WIN32)
+  return()
+endif()
+
+# `cmake --install` and CPack build only what they install, not the whole
+# test suite.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
+set(darvik_docdir share/doc/darvik-ipcapture)
+
+install(TARGETS DarvikIPCapture
+  LIBRARY DESTINATION ${DARVIK_INSTALL_MODULEDIR}
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(TARGETS darvik-host darvik-camsim RUNTIME DESTINATION ${DARVIK_INSTALL_BINDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/darvik DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES
+  ${PROJECT_SOURCE_DIR}/docs/contract.md
+  ${PROJECT_SOURCE_DIR}/packaging/README.md
+  ${PROJECT_SOURCE_DIR}/packaging/copyright
+  DESTINATION ${darvik_docdir})
+# Debian wants the change log compressed, without a time stamp in it.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
+execute_process(COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/changelog COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${darvik_docdir})
+# The sample as sources and build files, whatever was built beside them.
+install(FILES
+  ${PROJECT_SOURCE_DIR}/samples/sample_host.c
+  ${PROJECT_SOURCE_DIR}/samples/Makefile
+  ${PROJECT_SOURCE_DIR}/samples/CMakeLists.txt
+  ${PROJECT_SOURCE_DIR}/samples/README.md
+  DESTINATION ${darvik_docdir}/samples)
+
+set(CPACK_PACKAGE_NAME darvik-ipcapture)
+set(CPACK_PACKAGE_VENDOR "Brevane")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "capture driver module for Darvik IP cameras")
+set(CPACK_PACKAGE_CONTACT "Brevane packaging <packaging@brevane.com>")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SOURCE_IGNORE_FILES "/build.*/;/dist/;/\\\\.git/")
+set(CPACK_GENERATOR "DEB;TGZ")
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+
+# Tarball: DarvikIPCapture-<version>-linux-<machine>.tar.gz, one top folder
+# of the same name holding bin/, lib/, include/ and share/.
+set(CPACK_PACKAGE_FILE_NAME "DarvikIPCapture-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
+set(CPACK_ARCHIVE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}")
+
+# Debian package: darvik-ipcapture_<version>_<arch>.deb, installed under /usr
+# (CPack's default prefix for it).
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.brevane.com/")
+# The long description: CPack indents it under the summary line and turns
+# the empty line into Debian's paragraph mark.
+set(CPACK_PACKAGE_DESCRIPTION "DarvikIPCapture.so is loaded by a video recording host. It streams motion
+JPEG and MPEG-4 from Darvik cameras over HTTP, switches their relay outputs,
+reports their alarm inputs, moves the camera head with named presets and
+answers what a camera can do.
+
+The package holds the module, the public headers of its host contract with
+the contract's description and a sample host in C, the reference host
+darvik-host and the camera simulator darvik-camsim.")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
