@@ -1,5 +1,6 @@
 #include "http/AuthChallenge.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <utility>
@@ -52,10 +53,11 @@ std::uint32_t SchemeBit(std::string_view name) {
     return 0;
 }
 
-}  // namespace
-
-std::uint32_t ParseAuthSchemes(std::string_view value) {
-    std::uint32_t schemes = 0;
+// Walks the challenges of one header value: calls onScheme(name) for each
+// scheme token and onParam(name, value) for each auth-param after it (value
+// unquoted, escapes kept as sent).
+template <typename OnScheme, typename OnParam>
+void WalkChallenges(std::string_view value, OnScheme&& onScheme, OnParam&& onParam) {
     std::size_t i = 0;
     const std::size_t n = value.size();
     while (i < n) {
@@ -82,22 +84,48 @@ std::uint32_t ParseAuthSchemes(std::string_view value) {
             while (i < n && (value[i] == ' ' || value[i] == '\t')) {
                 ++i;
             }
+            std::size_t valueStart = i;
+            std::size_t valueEnd = i;
             if (i < n && value[i] == '"') {
                 ++i;
+                valueStart = i;
                 while (i < n && value[i] != '"') {
                     i += (value[i] == '\\' && i + 1 < n) ? 2 : 1;
                 }
+                valueEnd = std::min(i, n);
                 ++i;
             } else {
                 while (i < n && IsTokenChar(value[i])) {
                     ++i;
                 }
+                valueEnd = i;
             }
+            onParam(token, value.substr(valueStart, valueEnd - valueStart));
             continue;
         }
-        schemes |= SchemeBit(token);
+        onScheme(token);
     }
+}
+
+}  // namespace
+
+std::uint32_t ParseAuthSchemes(std::string_view value) {
+    std::uint32_t schemes = 0;
+    WalkChallenges(
+        value, [&](std::string_view scheme) { schemes |= SchemeBit(scheme); },
+        [](std::string_view, std::string_view) {});
     return schemes;
+}
+
+bool ParseDigestStale(std::string_view value) {
+    bool inDigest = false;
+    bool stale = false;
+    WalkChallenges(
+        value, [&](std::string_view scheme) { inDigest = SchemeBit(scheme) == kAuthSchemeDigest; },
+        [&](std::string_view name, std::string_view param) {
+            stale = stale || (inDigest && EqualsNoCase(name, "stale") && EqualsNoCase(param, "true"));
+        });
+    return stale;
 }
 
 std::uint32_t PreferredAuthScheme(std::uint32_t supported) {

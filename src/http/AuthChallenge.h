@@ -15,9 +15,14 @@ namespace Web {
 // scheme names are matched without regard to case, unknown ones are ignored.
 std::uint32_t ParseAuthSchemes(std::string_view headerValue);
 
+// Whether the Digest challenge in one header value says stale=true: the
+// credentials were right but the nonce they answered has expired.
+bool ParseDigestStale(std::string_view headerValue);
+
 // Scheme bits the transport can actually answer; defined by each backend.
-// Passport never; libcurl NTLM and Negotiate only when it was built with
-// them; WinHTTP Basic, NTLM, Digest and Negotiate.
+// Passport never; libcurl only what it answers from a user name and a
+// password (Basic, Digest, and NTLM when it was built with it: Negotiate
+// would need a Kerberos ticket); WinHTTP Basic, NTLM, Digest and Negotiate.
 std::uint32_t TransportAuthSchemes();
 
 // The first scheme of `supported` in the order of preference Negotiate,

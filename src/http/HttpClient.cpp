@@ -4,7 +4,10 @@
 #include <utility>
 
 #include "http/AuthChallenge.h"
+#include "http/AuthSchemeTable.h"
+#include "http/PlainHttpRefusal.h"
 #include "http/Transport.h"
+#include "platform/Platform.h"
 
 namespace Web {
 
@@ -42,24 +45,42 @@ CHttpClient::~CHttpClient() {
 }
 
 bool CHttpClient::Request(const std::string& verb, const std::string& path) {
+    return Request(verb, path, 0);
+}
+
+bool CHttpClient::Request(const std::string& verb, const std::string& path,
+                          std::uint32_t totalTimeoutMs) {
     brevane::MutexLock exchange(m_exchangeMutex);
-    bool connected = false;
+    Attempt attempt;
+    if (totalTimeoutMs != 0) {
+        attempt.deadline = brevane::platform::MonotonicMilliseconds() + totalTimeoutMs;
+    }
+    if (m_authScheme.load() == 0) {
+        // Another client of this camera may have learned its scheme meanwhile.
+        const RememberedAuth remembered = CAuthSchemeTable::Instance().Lookup(m_host, m_port);
+        if (remembered.scheme != 0) {
+            m_authScheme = remembered.scheme;
+            m_authTarget = remembered.target;
+        }
+    }
     const std::int32_t scheme = m_scheme.load();
     if (scheme == kSchemeHttp || scheme == kSchemeHttps) {
-        return Answered(AuthenticatedExchange(verb, path, &connected));
+        return Answered(AuthenticatedExchange(verb, path, attempt));
     }
 
     m_scheme = kSchemeHttp;
-    if (AuthenticatedExchange(verb, path, &connected)) {
+    attempt.probingPlain = true;
+    if (AuthenticatedExchange(verb, path, attempt)) {
         return Answered(true);
     }
+    attempt.probingPlain = false;
     // Plain HTTP got no answer. When a server did accept the connection (or
     // answered this client before), it may speak only TLS: try HTTPS once.
     // A refused or unreachable camera is not tried again with HTTPS.
-    if ((connected || GetRequestHandle()) && !IsAborted()) {
+    if ((attempt.connected || GetRequestHandle()) && !IsAborted()) {
         const Failure plainFailure = GetLastFailure();
         m_scheme = kSchemeHttps;
-        if (AuthenticatedExchange(verb, path, &connected)) {
+        if (AuthenticatedExchange(verb, path, attempt)) {
             return Answered(true);
         }
         // A camera that is not an HTTPS server fails the handshake; what
@@ -96,19 +117,34 @@ std::string CHttpClient::DescribeLastFailure() const {
     return DescribeFailure(m_lastFailure, m_statusCode);
 }
 
+std::uint32_t CHttpClient::EffectiveAuthScheme() const {
+    const std::uint32_t negotiated = m_authScheme.load();
+    if (negotiated != 0) {
+        return negotiated;
+    }
+    // Over TLS nobody on the camera network reads Basic credentials, and a
+    // camera that wants them gets them without a challenge first.
+    return m_scheme.load() == kSchemeHttps ? kAuthSchemeBasic : 0;
+}
+
 bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::string& path,
-                                        bool* connected) {
+                                        Attempt& attempt) {
     std::uint32_t lastChallenge = 0;
+    bool basicFallback = false;
+    bool staleAnswered = false;
     for (int sends = 1;; ++sends) {
-        if (!BasicExchange(verb, path, connected)) {
+        if (!BasicExchange(verb, path, attempt)) {
             return false;
         }
         const std::uint32_t status = GetStatusCode();
         if (status != kStatusUnauthorized && status != kStatusProxyAuthRequired) {
+            if (basicFallback && status / 100 == 2) {
+                // Basic was what the camera wanted after all: later clients
+                // start with it.
+                CAuthSchemeTable::Instance().Remember(m_host, m_port,
+                                                      {kAuthSchemeBasic, m_authTarget.load()});
+            }
             return true;
-        }
-        if (status == lastChallenge) {
-            return true;  // the same challenge after a change of scheme
         }
         const RequestHandle response = GetRequestHandle();
         if (!response) {
@@ -118,9 +154,32 @@ bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::stri
         const std::uint32_t offered =
             (proxy ? response->ProxyAuthSchemes() : response->ServerAuthSchemes()) &
             TransportAuthSchemes();
-        const std::uint32_t choice = PreferredAuthScheme(offered);
-        if (choice == 0 || choice == m_authScheme.load()) {
+        std::uint32_t choice = PreferredAuthScheme(offered);
+        const std::uint32_t current = EffectiveAuthScheme();
+        if (choice == kAuthSchemeDigest && current == kAuthSchemeDigest && !staleAnswered &&
+            sends < kMaxSends && !m_userName.empty() && response->DigestStale()) {
+            // The credentials were right, the nonce they answered expired:
+            // answer the fresh nonce, once.
+            staleAnswered = true;
+            continue;
+        }
+        if (status == lastChallenge) {
+            return true;  // the same challenge after a change of scheme
+        }
+        if (choice == 0) {
+            // Nothing this client can answer (no challenge at all, or only
+            // schemes it lacks): Basic, once, as a camera without a
+            // challenge most likely wants.
+            if (m_userName.empty() || basicFallback || current == kAuthSchemeBasic) {
+                return true;
+            }
+            choice = kAuthSchemeBasic;
+            basicFallback = true;
+        } else if (choice == current) {
             return true;
+        } else {
+            CAuthSchemeTable::Instance().Remember(
+                m_host, m_port, {choice, proxy ? kAuthTargetProxy : kAuthTargetServer});
         }
         // Kept for every later request of this client.
         m_authScheme = choice;
@@ -133,25 +192,42 @@ bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::stri
 }
 
 bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path,
-                                bool* connected) {
+                                Attempt& attempt) {
     SetStatus(0, 0);
     if (!m_hSession || verb.empty() || path.empty()) {
         SetFailure(m_hSession ? Failure::Other : Failure::Address);
         return false;
     }
     ExchangeParams params;
+    if (attempt.deadline != 0) {
+        const std::uint64_t now = brevane::platform::MonotonicMilliseconds();
+        if (now >= attempt.deadline) {
+            SetFailure(Failure::TimedOut);
+            return false;
+        }
+        params.totalTimeoutMs = static_cast<std::uint32_t>(attempt.deadline - now);
+    }
     params.secure = m_scheme.load() == kSchemeHttps;
     params.target = RequestTarget(path);
     params.verb = verb;
-    params.userName = m_userName;
-    params.password = m_password;
-    params.authScheme = m_authScheme.load();
+    params.authScheme = EffectiveAuthScheme();
+    if (params.authScheme != 0) {
+        params.userName = m_userName;
+        params.password = m_password;
+    }
     params.authTarget = m_authTarget.load();
 
     ExchangeResult result = m_hSession->Exchange(params);
-    *connected = *connected || result.connected;
+    attempt.connected = attempt.connected || result.connected;
     if (!result.response) {
         SetFailure(result.failure != Failure::None ? result.failure : Failure::Other);
+        return false;
+    }
+    if (attempt.probingPlain && IsPlainHttpRefusal(&result.response)) {
+        // A TLS port's page about plain HTTP is no HTTP answer of the camera.
+        result.response->Close();
+        attempt.connected = true;
+        SetFailure(Failure::Broken);
         return false;
     }
     RequestHandle previous;

@@ -121,7 +121,18 @@ class CHttpClient {
     // whatever the status; false when no response arrived, in which case the
     // previous response stays current. A path without a leading '/' is sent
     // with one; an empty verb or path fails.
+    //
+    // Credentials go out only with a scheme the camera asked for in a
+    // challenge (this client's, or an earlier client's of the same camera),
+    // except over HTTPS, where Basic goes out until a challenge asks for
+    // another scheme. A 401 with no challenge this client can answer is
+    // answered with Basic once.
     bool Request(const std::string& verb, const std::string& path);
+    // The same, with the whole exchange (authentication repeats included)
+    // bounded to `totalTimeoutMs` from now as far as the transport allows:
+    // the status line and headers always, the body where the backend can
+    // (the libcurl one). 0: no bound beyond the idle time-out.
+    bool Request(const std::string& verb, const std::string& path, std::uint32_t totalTimeoutMs);
 
     // Reads the current response's body to its end (at most kReadAllLimit
     // bytes plus one chunk) into `buffer`; returns the byte count. The buffer
@@ -166,11 +177,19 @@ class CHttpClient {
     std::uint32_t GetAuthTarget() const { return m_authTarget.load(); }
 
    private:
-    // `connected` is set when any attempt reached the server.
-    bool AuthenticatedExchange(const std::string& verb, const std::string& path, bool* connected)
+    // What the exchanges of one Request share.
+    struct Attempt {
+        bool connected = false;       // some exchange reached the server
+        bool probingPlain = false;    // plain HTTP while the scheme is undetermined
+        std::uint64_t deadline = 0;   // monotonic ms; 0: none
+    };
+    bool AuthenticatedExchange(const std::string& verb, const std::string& path, Attempt& attempt)
         REQUIRES(m_exchangeMutex);
-    bool BasicExchange(const std::string& verb, const std::string& path, bool* connected)
+    bool BasicExchange(const std::string& verb, const std::string& path, Attempt& attempt)
         REQUIRES(m_exchangeMutex);
+    // The scheme credentials go out with: the negotiated one, or Basic over
+    // HTTPS while none is; 0 for none.
+    std::uint32_t EffectiveAuthScheme() const;
     void SetStatus(std::uint32_t statusCode, std::uint32_t contentLength);
     void SetFailure(Failure failure);
     // Records the outcome of an answered Request (HttpStatus for a status
@@ -182,7 +201,9 @@ class CHttpClient {
     RequestHandle m_hRequest GUARDED_BY(m_lock);
     std::shared_ptr<CHttpSession> m_hSession;  // null when opening failed
     std::atomic<std::int32_t> m_scheme{0};
-    std::atomic<std::uint32_t> m_authScheme{kAuthSchemeBasic};
+    // 0 until a challenge (of this client or of an earlier one of the same
+    // camera) named a scheme.
+    std::atomic<std::uint32_t> m_authScheme{0};
     std::atomic<std::uint32_t> m_authTarget{kAuthTargetServer};
     const std::string m_userAgent;
     const std::string m_userName;

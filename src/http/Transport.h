@@ -47,8 +47,12 @@ struct ExchangeParams {
     std::string verb;
     std::string userName;     // credentials are attached only when not empty
     std::string password;
-    std::uint32_t authScheme = 0;  // one kAuthScheme* bit
+    std::uint32_t authScheme = 0;  // one kAuthScheme* bit; 0: no credentials
     std::uint32_t authTarget = kAuthTargetServer;
+    // Longest time from sending to the end of the body (0: no limit; the
+    // idle time-out of the session applies either way). Where the backend
+    // cannot bound the body, the status line and headers are bounded by it.
+    std::uint32_t totalTimeoutMs = 0;
 };
 
 // One exchange from the request to the end of its body.
@@ -70,6 +74,9 @@ class CHttpResponse {
     // Scheme bits offered by the server's (or proxy's) challenge.
     virtual std::uint32_t ServerAuthSchemes() const = 0;
     virtual std::uint32_t ProxyAuthSchemes() const = 0;
+    // The server's Digest challenge says stale=true. A backend that answers
+    // stale nonces itself reports false.
+    virtual bool DigestStale() const { return false; }
 };
 
 struct ExchangeResult {

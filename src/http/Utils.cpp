@@ -5,6 +5,7 @@
 
 #include "core/DebugMessage.h"
 #include "http/HttpClient.h"
+#include "platform/Platform.h"
 
 namespace brevane {
 
@@ -18,14 +19,19 @@ constexpr int kLevelState = 3;
 // Reads the current response's body into `response`, directly and in pieces
 // of at most one read chunk, stopping once kMaxReplySize bytes are held.
 // The storage grows geometrically but never past the cap and the zero byte
-// that follows the body. False when the body is longer than the cap; the
-// rest is left unread.
-bool ReadCappedReply(Web::CHttpClient& client, std::vector<std::uint8_t>& response) {
+// that follows the body. False when the body is longer than the cap or
+// still arriving at `deadline` (monotonic ms); the rest is left unread.
+bool ReadCappedReply(Web::CHttpClient& client, std::vector<std::uint8_t>& response,
+                     std::uint64_t deadline) {
     constexpr std::size_t kLimit = Utils::kMaxReplySize;
     response.clear();
     const Web::RequestHandle handle = client.GetRequestHandle();
     std::uint32_t available = 0;
     while (Web::QueryDataAvailable(handle, &available) && available > 0) {
+        // A reply that keeps trickling in never trips the idle time-out.
+        if (platform::MonotonicMilliseconds() >= deadline) {
+            return false;
+        }
         const std::size_t size = response.size();
         if (size == kLimit) {
             return false;
@@ -79,7 +85,14 @@ bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,
         Format("host %s:%u", client.GetHost().c_str(), static_cast<unsigned>(client.GetPort()));
     response.clear();
 
-    const bool answered = client.Request("GET", path);
+    // The whole exchange, answer and body, gets a bound of its own: a camera
+    // that drips its reply must not hold the caller for longer.
+    // A client without a time-out gets no bound either.
+    const auto total = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        std::uint64_t{kExchangeTimeoutFactor} * client.GetTimeout(), 0xFFFFFFFFu));
+    const std::uint64_t deadline =
+        total == 0 ? ~std::uint64_t{0} : platform::MonotonicMilliseconds() + total;
+    const bool answered = client.Request("GET", path, total);
     const std::uint32_t statusCode = client.GetStatusCode();
     if (!answered) {
         result.Fail(RESULT_REQUEST_FAILED, Format("%s: can not send request \"%s\" to %s",
@@ -92,10 +105,11 @@ bool SendRequestEx(const std::string& path, std::vector<std::uint8_t>& response,
     }
 
     if (result.m_code == RESULT_OK) {
-        const bool withinCap = ReadCappedReply(client, response);
+        const bool withinCap = ReadCappedReply(client, response, deadline);
         // A reply broken off before its end (connection lost, time-out) is
         // as unusable as an empty one: a cut line would read as a wrong value.
-        // One longer than any reply the camera makes is no reply either.
+        // One longer than any reply the camera makes, or one still arriving
+        // at the deadline, is no reply either.
         const bool complete = withinCap && Web::GetResponseStats(client.GetRequestHandle()).complete;
         if (response.empty() || !complete) {
             result.Fail(RESULT_EMPTY_RESPONSE,

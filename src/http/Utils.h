@@ -52,6 +52,10 @@ namespace Utils {
 // a longer body is an incorrect response and is not read further, so one
 // request never holds more than this (plus the terminating zero) in memory.
 inline constexpr std::uint32_t kMaxReplySize = 1024u * 1024u;
+// SendRequestEx gives up on an exchange this many client time-outs after it
+// began, however steadily the reply arrives, and reports it as an incorrect
+// response.
+inline constexpr std::uint32_t kExchangeTimeoutFactor = 3;
 
 // Sends `path` as a GET with `client`, requires a 2xx status and a non-empty
 // body of at most kMaxReplySize bytes, and leaves the body followed by one

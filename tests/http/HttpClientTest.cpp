@@ -14,6 +14,7 @@
 
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
+#include "support/FreshAuthSchemes.h"
 #include "support/Wait.h"
 #include "support/Wine.h"
 
@@ -107,15 +108,90 @@ TEST(HttpClientScheme, PathsReachTheWireAsValidRequestTargets) {
 
 // --- authentication ---
 
-TEST(HttpClientAuth, ChallengeWithoutUsableSchemeIsReturnedAsItIs) {
-    ScriptedServer server([](auto& e) {
-        return e.Reply(401, "", "WWW-Authenticate: Passport1.4 srealm=x, Bearer\r\n");
-    });
-    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "pw"), kAgent);
+// A 401 without a challenge this client can answer gets Basic once, and
+// its answer is final; no challenge at all counts the same.
+TEST(HttpClientAuth, ChallengeWithoutUsableSchemeGetsBasicOnce) {
+    for (const std::string& challenge :
+         {std::string("WWW-Authenticate: Passport1.4 srealm=x, Bearer\r\n"), std::string()}) {
+        Web::CAuthSchemeTable::Instance().Clear();
+        ScriptedServer server([&](auto& e) { return e.Reply(401, "", challenge); });
+        Web::CHttpClient client(Device(server.Port(), 2000, "admin", "pw"), kAgent);
+        ASSERT_TRUE(client.Request("GET", "/x"));
+        EXPECT_EQ(client.GetStatusCode(), 401u);
+        EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
+        const auto requests = server.Requests();
+        ASSERT_EQ(requests.size(), 2u) << challenge;
+        EXPECT_EQ(requests[0].authorization, "");
+        EXPECT_EQ(requests[1].authorization, "Basic YWRtaW46cHc=");  // admin:pw
+        // Basic did not get in: later clients do not start with it.
+        EXPECT_EQ(Web::CAuthSchemeTable::Instance().Lookup("127.0.0.1", server.Port()).scheme, 0u);
+    }
+}
+
+// No password leaves before the camera has asked for a scheme; once it has,
+// every later client of that camera (address and port) starts with that
+// scheme, while another camera is still asked first.
+TEST(HttpClientAuth, CredentialsWaitForTheChallengeAndTheSchemeIsRememberedPerCamera) {
+    auto basicCamera = [](auto& e) {
+        if (e.request().authorization == "Basic YWRtaW46c2VjcmV0") {  // admin:secret
+            return e.Reply(200, "in");
+        }
+        return e.Reply(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+    };
+    ScriptedServer first(basicCamera);
+    ScriptedServer second(basicCamera);
+    {
+        Web::CHttpClient client(Device(first.Port(), 2000, "admin", "secret"), kAgent);
+        ASSERT_TRUE(client.Request("GET", "/x"));
+        EXPECT_EQ(client.GetStatusCode(), 200u);
+    }
+    ASSERT_EQ(first.Requests().size(), 2u);
+    EXPECT_EQ(first.Requests()[0].authorization, "");
+
+    Web::CHttpClient later(Device(first.Port(), 2000, "admin", "secret"), kAgent);
+    ASSERT_TRUE(later.Request("GET", "/y"));
+    EXPECT_EQ(later.GetStatusCode(), 200u);
+    ASSERT_EQ(first.Requests().size(), 3u);
+    EXPECT_EQ(first.Requests()[2].authorization, "Basic YWRtaW46c2VjcmV0");
+
+    Web::CHttpClient other(Device(second.Port(), 2000, "admin", "secret"), kAgent);
+    ASSERT_TRUE(other.Request("GET", "/x"));
+    ASSERT_EQ(second.Requests().size(), 2u);
+    EXPECT_EQ(second.Requests()[0].authorization, "");
+}
+
+// Stock nginx and Apache answer plain HTTP on a TLS port with a 400 page.
+// That page is no answer of the camera: HTTPS is tried next (and fails
+// here, the server speaking no TLS), and the scheme stays undetermined. Any
+// other 400 is the camera's answer, its body intact.
+TEST(HttpClientScheme, PlainHttpRefusalOfATlsPortIsNoAnswer) {
+    const std::string nginx =
+        "<html>\r\n<head><title>400 The plain HTTP request was sent to HTTPS port</title></head>\r\n"
+        "<body>\r\n<center><h1>400 Bad Request</h1></center>\r\n</body>\r\n</html>\r\n";
+    const std::string apache =
+        "<p>Your browser sent a request that this server could not understand.<br />\n"
+        "Reason: You're speaking plain HTTP to an SSL-enabled server port.<br />\n</p>\n";
+    for (const std::string& page : {nginx, apache}) {
+        std::atomic<int> received{0};
+        ScriptedServer server([&](auto& e) {
+            ++received;
+            return e.Reply(400, page, "Content-Type: text/html\r\n");
+        });
+        Web::CHttpClient client(Device(server.Port(), 1000), kAgent);
+        EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
+        EXPECT_EQ(client.GetScheme(), 0);
+        EXPECT_EQ(client.GetStatusCode(), 0u);
+        EXPECT_EQ(client.GetRequestHandle(), nullptr);
+        EXPECT_EQ(received.load(), 1);  // the HTTPS attempt sends no HTTP request
+    }
+
+    const std::string plain(6000, 'x');
+    ScriptedServer server([&](auto& e) { return e.Reply(400, plain); });
+    Web::CHttpClient client(Device(server.Port(), 1000), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
-    EXPECT_EQ(client.GetStatusCode(), 401u);
-    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
-    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(client.GetStatusCode(), 400u);
+    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttp);
+    EXPECT_EQ(Body(client), plain);
 }
 
 TEST(HttpClientAuth, BasicChallengeIsAnsweredWithTheCredentials) {
@@ -166,10 +242,12 @@ TEST(HttpClientAuth, ProxyChallengeSwitchesSchemeAndTargetWithinFiveSends) {
     EXPECT_EQ(client.GetAuthTarget(), Web::kAuthTargetProxy);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 5u);
-    // Server credentials go out only while the server is the target.
-    EXPECT_EQ(requests[0].authorization, "Basic YWRtaW46c2VjcmV0");
+    // Nothing before the first challenge; server credentials go out only
+    // while the server is the target.
+    EXPECT_EQ(requests[0].authorization, "");
     EXPECT_EQ(requests[1].authorization, "");
     EXPECT_EQ(requests[2].authorization, "Basic YWRtaW46c2VjcmV0");
+    EXPECT_EQ(requests[3].authorization, "");
 }
 
 TEST(HttpClientAuth, InterimResponsesAreWaitedOut) {

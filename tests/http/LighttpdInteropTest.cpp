@@ -10,6 +10,7 @@
 #include "http/HttpClient.h"
 #include "http/LighttpdServer.h"
 #include "http/Utils.h"
+#include "support/FreshAuthSchemes.h"
 #include "support/RecordingLog.h"
 
 namespace brevane {
@@ -88,7 +89,7 @@ TEST_F(LighttpdInterop, WrongDigestPasswordEndsIn401) {
                                  "status code = 401");
 }
 
-TEST_F(LighttpdInterop, BasicCredentialsGoOutWithTheFirstRequest) {
+TEST_F(LighttpdInterop, BasicCredentialsGoOutAfterTheChallenge) {
     Web::CHttpClient client(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/basic/cgi-bin/get?sys", reply, client, nullptr));

@@ -166,6 +166,12 @@ void ScriptedServer::Serve(sock::Handle fd, int connection) {
                 break;
             }
             pending.append(chunk, static_cast<std::size_t>(got));
+            // A request begins with its method; anything else (a TLS
+            // handshake, say) is no HTTP, and the connection is closed as a
+            // plain HTTP server would.
+            if (!pending.empty() && (pending[0] < 'A' || pending[0] > 'Z')) {
+                break;
+            }
             continue;
         }
         const std::string head = pending.substr(0, headEnd + 2);

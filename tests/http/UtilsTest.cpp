@@ -6,6 +6,7 @@
 
 #include "http/AuthChallenge.h"
 #include "http/HttpClient.h"
+#include "http/PlainHttpRefusal.h"
 #include "http/Transport.h"
 #include "http/Utils.h"
 #include "support/RecordingLog.h"
@@ -201,6 +202,26 @@ TEST(AuthChallenge, PrefersStrongerSchemesAndNeverPassport) {
     EXPECT_EQ(PreferredAuthScheme(0), 0u);
     EXPECT_EQ(TransportAuthSchemes() & kAuthSchemePassport, 0u);
     EXPECT_NE(TransportAuthSchemes() & kAuthSchemeDigest, 0u);
+#if !defined(_WIN32)
+    // libcurl cannot answer Negotiate from a password.
+    EXPECT_EQ(TransportAuthSchemes() & kAuthSchemeNegotiate, 0u);
+#endif
+}
+
+TEST(AuthChallenge, StaleIsReadFromTheDigestChallengeOnly) {
+    EXPECT_TRUE(ParseDigestStale("Digest realm=\"cam\", nonce=\"n1\", stale=true"));
+    EXPECT_TRUE(ParseDigestStale("Basic realm=\"cam\", Digest realm=\"cam\", stale=\"TRUE\", nonce=x"));
+    EXPECT_FALSE(ParseDigestStale("Digest realm=\"stale=true\", nonce=\"n1\", stale=false"));
+    EXPECT_FALSE(ParseDigestStale("Digest realm=\"cam\", nonce=\"n1\""));
+    EXPECT_FALSE(ParseDigestStale("Foo stale=true, Digest realm=\"cam\""));
+}
+
+TEST(PlainHttpRefusal, TheWordsOfNginxAndApacheAreRecognised) {
+    EXPECT_TRUE(Web::IsPlainHttpRefusalText(
+        "<head><title>400 The plain HTTP request was sent to HTTPS port</title></head>"));
+    EXPECT_TRUE(Web::IsPlainHttpRefusalText(
+        "Reason: You're speaking plain HTTP to an SSL-enabled server port.<br />"));
+    EXPECT_FALSE(Web::IsPlainHttpRefusalText("<title>400 Bad Request</title>"));
 }
 
 TEST(RequestTarget, AddsTheLeadingSlashAndEncodesUnsafeBytes) {

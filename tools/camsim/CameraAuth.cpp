@@ -1,5 +1,6 @@
 // Basic and Digest authentication of the simulated camera, as libmicrohttpd
-// checks and challenges them.
+// checks and challenges them, with the Negotiate or NTLM challenge some
+// cameras put before their Digest one.
 #include <string>
 
 #include "CameraServerShared.h"
@@ -20,31 +21,47 @@ bool CheckBasic(const Config& config, MHD_Connection* connection) {
     return ok;
 }
 
+bool AcceptsDigest(AuthMode mode) {
+    return mode == AuthMode::Digest || mode == AuthMode::BasicAndDigest ||
+           mode == AuthMode::NegotiateAndDigest || mode == AuthMode::NtlmAndDigest;
+}
+
+// The challenge put before the Digest one; empty when none.
+std::string LeadingChallenge(const Config& config) {
+    switch (config.auth) {
+        case AuthMode::BasicAndDigest:
+            return "Basic realm=\"" + config.realm + "\"";
+        case AuthMode::NegotiateAndDigest:
+            return "Negotiate";
+        case AuthMode::NtlmAndDigest:
+            return "NTLM";
+        default:
+            return {};
+    }
+}
+
 }  // namespace
 
-bool Authorize(const Config& config, MHD_Connection* connection, AuthScheme scheme, MHD_Result& queued) {
+bool Authorize(Impl& impl, MHD_Connection* connection, AuthScheme scheme, MHD_Result& queued) {
+    const Config& config = impl.config;
+    if (config.auth == AuthMode::None) {
+        return true;
+    }
     bool ok = false;
     bool stale = false;
-    const bool tryDigest = config.auth == AuthMode::Digest ||
-                           (config.auth == AuthMode::BasicAndDigest && scheme != AuthScheme::Basic);
-    switch (config.auth) {
-        case AuthMode::None:
-            return true;
-        case AuthMode::Basic:
-            ok = CheckBasic(config, connection);
-            break;
-        case AuthMode::Digest:
-        case AuthMode::BasicAndDigest:
-            if (tryDigest) {
-                const int result = MHD_digest_auth_check2(connection, config.realm.c_str(), config.user.c_str(),
-                                                          config.password.c_str(), kNonceTimeoutSeconds,
-                                                          MHD_DIGEST_ALG_MD5);
-                ok = result == MHD_YES;
-                stale = result == MHD_INVALID_NONCE;
-            } else {
-                ok = CheckBasic(config, connection);
-            }
-            break;
+    if (config.auth == AuthMode::Basic ||
+        (config.auth == AuthMode::BasicAndDigest && scheme == AuthScheme::Basic)) {
+        ok = CheckBasic(config, connection);
+    } else if (AcceptsDigest(config.auth) && scheme == AuthScheme::Digest) {
+        const int result = MHD_digest_auth_check2(connection, config.realm.c_str(), config.user.c_str(),
+                                                  config.password.c_str(), kNonceTimeoutSeconds,
+                                                  MHD_DIGEST_ALG_MD5);
+        ok = result == MHD_YES;
+        stale = result == MHD_INVALID_NONCE;
+        if (ok && impl.TakeStaleNonce()) {
+            ok = false;
+            stale = true;
+        }
     }
     if (ok) {
         return true;
@@ -57,9 +74,8 @@ bool Authorize(const Config& config, MHD_Connection* connection, AuthScheme sche
     if (config.auth == AuthMode::Basic) {
         queued = MHD_queue_basic_auth_fail_response(connection, config.realm.c_str(), response);
     } else {
-        if (config.auth == AuthMode::BasicAndDigest) {
-            const std::string basic = "Basic realm=\"" + config.realm + "\"";
-            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, basic.c_str());
+        if (const std::string leading = LeadingChallenge(config); !leading.empty()) {
+            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, leading.c_str());
         }
         queued = MHD_queue_auth_fail_response2(connection, config.realm.c_str(), kOpaque, response,
                                                stale ? MHD_YES : MHD_NO, MHD_DIGEST_ALG_MD5);

@@ -136,6 +136,9 @@ struct CallbackBody {
     std::string body;
     std::uint64_t size = 0;
     std::uint64_t limit = 0;
+    // Sends one byte each this many milliseconds (0: as fast as it goes).
+    std::uint32_t dripMs = 0;
+    Impl* impl = nullptr;
 };
 
 // One filler line; the padding is made of copies of it, cut where the size
@@ -147,7 +150,14 @@ ssize_t ReadCallbackBody(void* cls, std::uint64_t pos, char* buffer, std::size_t
     if (pos >= reply.limit) {
         return MHD_CONTENT_READER_END_WITH_ERROR;
     }
-    const std::size_t count = std::min<std::uint64_t>(max, reply.limit - pos);
+    std::size_t count = std::min<std::uint64_t>(max, reply.limit - pos);
+    if (reply.dripMs > 0) {
+        // One connection thread each: sleeping here holds back only this reply.
+        if (!reply.impl->SleepUntil(Impl::Clock::now() + std::chrono::milliseconds(reply.dripMs))) {
+            return MHD_CONTENT_READER_END_WITH_ERROR;
+        }
+        count = std::min<std::size_t>(count, 1);
+    }
     for (std::size_t done = 0; done < count;) {
         const std::uint64_t at = pos + done;
         std::size_t piece = 0;
@@ -205,8 +215,8 @@ bool HoldBack(Impl& impl, MHD_Connection* connection, const std::string& target,
 }
 
 // Queues a CGI reply, garbled, padded or cut off when the faults say so.
-MHD_Result QueueReply(MHD_Connection* connection, CgiReply reply, const Faults& faults, bool applies,
-                      unsigned& status) {
+MHD_Result QueueReply(Impl& impl, MHD_Connection* connection, CgiReply reply, const Faults& faults,
+                      bool applies, unsigned& status) {
     if (applies && faults.garbage) {
         reply.body = Garbage(reply.body.size() + 64);
     }
@@ -219,8 +229,9 @@ MHD_Result QueueReply(MHD_Connection* connection, CgiReply reply, const Faults& 
     if (applies && faults.cutAfterBytes && *faults.cutAfterBytes < size) {
         limit = *faults.cutAfterBytes;
     }
-    if (size > reply.body.size() || limit < size) {
-        auto* body = new CallbackBody{std::move(reply.body), size, limit};
+    const std::uint32_t dripMs = applies ? faults.dripIntervalMs : 0;
+    if (size > reply.body.size() || limit < size || dripMs > 0) {
+        auto* body = new CallbackBody{std::move(reply.body), size, limit, dripMs, &impl};
         MHD_Response* response =
             MHD_create_response_from_callback(size, 64 * 1024, ReadCallbackBody, body, FreeCallbackBody);
         if (response == nullptr) {
@@ -252,7 +263,7 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
         return Queue(connection, status, TextResponse("Method Not Allowed\r\n"));
     }
     MHD_Result queued = MHD_NO;
-    if (!Authorize(impl.config, connection, SchemeOf(connection), queued)) {
+    if (!Authorize(impl, connection, SchemeOf(connection), queued)) {
         status = queued == MHD_YES ? MHD_HTTP_UNAUTHORIZED : 0;
         return queued;
     }
@@ -279,7 +290,7 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
     } else if (path == "/cgi-bin/set") {
         reply = impl.model.Set(query, now);
     }
-    return QueueReply(connection, std::move(reply), faults, applies, status);
+    return QueueReply(impl, connection, std::move(reply), faults, applies, status);
 }
 
 MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,

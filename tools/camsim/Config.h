@@ -20,6 +20,11 @@ enum class AuthMode {
     Basic,
     Digest,
     BasicAndDigest,  // one 401 carrying both challenges; either answer is accepted
+    // One 401 carrying a Negotiate (or NTLM) challenge before the Digest one;
+    // only Digest is accepted, as from a client without a Kerberos ticket
+    // (or an NTLM exchange the simulator does not carry out).
+    NegotiateAndDigest,
+    NtlmAndDigest,
 };
 
 // Scheme of the Authorization header of a received request.
@@ -59,6 +64,12 @@ struct Faults {
     // Send only the first N bytes of a CGI reply body (the header announces
     // the full length), then close the connection.
     std::optional<std::uint32_t> cutAfterBytes;
+    // The next N requests with right Digest credentials are answered 401
+    // with a fresh nonce and stale=true, as after the nonce expired; counts
+    // down as they are answered.
+    std::uint32_t staleNonces = 0;
+    // CGI reply bodies are sent one byte every N milliseconds (0: at once).
+    std::uint32_t dripIntervalMs = 0;
     // CGI replies carry bytes that contain no "name:value" line.
     bool garbage = false;
     ValuePadding padding = ValuePadding::None;
@@ -69,8 +80,8 @@ struct Faults {
     // bytes (0: not padded). The padding is made while it is sent, so a
     // reply of any size costs the simulator no memory.
     std::uint64_t padRepliesTo = 0;
-    // When not empty, resetRequests, delayMs, stall, cutAfterBytes, garbage,
-    // padding, values and padRepliesTo apply only to targets beginning with
+    // When not empty, resetRequests, delayMs, stall, cutAfterBytes,
+    // dripIntervalMs, garbage, padding, values and padRepliesTo apply only to targets beginning with
     // one of these prefixes.
     std::vector<std::string> onlyPaths;
 };

@@ -12,6 +12,8 @@ const char* ToString(AuthMode mode) {
         case AuthMode::Basic: return "basic";
         case AuthMode::Digest: return "digest";
         case AuthMode::BasicAndDigest: return "basic+digest";
+        case AuthMode::NegotiateAndDigest: return "negotiate+digest";
+        case AuthMode::NtlmAndDigest: return "ntlm+digest";
     }
     return "none";
 }
@@ -43,6 +45,8 @@ bool ParseAuthMode(const std::string& text, AuthMode& mode) {
     else if (lower == "basic") mode = AuthMode::Basic;
     else if (lower == "digest") mode = AuthMode::Digest;
     else if (lower == "basic+digest" || lower == "both") mode = AuthMode::BasicAndDigest;
+    else if (lower == "negotiate+digest") mode = AuthMode::NegotiateAndDigest;
+    else if (lower == "ntlm+digest") mode = AuthMode::NtlmAndDigest;
     else return false;
     return true;
 }
@@ -159,6 +163,10 @@ void ApplyFault(Faults& f, const std::string& key, const Json& value) {
     } else if (key == "cutAfterBytes") {
         if (value.is_null()) f.cutAfterBytes.reset();
         else f.cutAfterBytes = Unsigned<std::uint32_t>(value, key);
+    } else if (key == "staleNonces") {
+        f.staleNonces = Unsigned<std::uint32_t>(value, key);
+    } else if (key == "dripIntervalMs") {
+        f.dripIntervalMs = Unsigned<std::uint32_t>(value, key);
     } else if (key == "garbage") {
         f.garbage = Bool(value, key);
     } else if (key == "padding") {
@@ -233,7 +241,8 @@ void ApplyConfigField(Config& c, const std::string& key, const Json& value) {
     else if (key == "streamFaults") ApplyJson(value, c.streamFaults);
     else if (key == "auth") {
         if (!ParseAuthMode(Text(value, key), c.auth)) {
-            throw BadField("\"auth\" is \"none\", \"basic\", \"digest\" or \"basic+digest\"");
+            throw BadField("\"auth\" is \"none\", \"basic\", \"digest\", \"basic+digest\", "
+                           "\"negotiate+digest\" or \"ntlm+digest\"");
         }
     } else if (key == "inputScript") {
         std::vector<InputToggle> script;
@@ -293,6 +302,8 @@ Json ToJson(const Faults& f) {
         {"delayMs", f.delayMs},
         {"stall", f.stall},
         {"cutAfterBytes", f.cutAfterBytes ? Json(*f.cutAfterBytes) : Json(nullptr)},
+        {"staleNonces", f.staleNonces},
+        {"dripIntervalMs", f.dripIntervalMs},
         {"garbage", f.garbage},
         {"padding", ToString(f.padding)},
         {"values", f.values},

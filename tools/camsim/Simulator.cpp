@@ -106,6 +106,15 @@ bool Simulator::Impl::TakeConnectionRefusal() {
     return false;
 }
 
+bool Simulator::Impl::TakeStaleNonce() {
+    brevane::MutexLock guard(m_lock);
+    if (m_faults.staleNonces == 0) {
+        return false;
+    }
+    --m_faults.staleNonces;
+    return true;
+}
+
 // ---- Simulator ------------------------------------------------------------
 
 Simulator::Simulator(Config config) : m_impl(std::make_unique<Impl>(std::move(config))) {}

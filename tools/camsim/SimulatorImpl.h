@@ -57,6 +57,8 @@ struct Simulator::Impl {
     bool TakeStreamRefusal();
     // Called for each accepted TCP connection; true when it is to be refused.
     bool TakeConnectionRefusal();
+    // Takes one stale-nonce answer; true when this request gets one.
+    bool TakeStaleNonce();
 
     const Config config;
     CameraModel model;

@@ -161,7 +161,7 @@ void AddCameraOptions(CLI::App& app, Config& config, CommandLine& line) {
     app.add_option("--mac", config.macAddress, "n_madr, e.g. 00-11-22-33-44-AA");
     app.add_option("--audio", config.audioType, "a_type (0: no audio)");
     app.add_option("--auth", line.auth, "Authentication")
-        ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest", "both"}));
+        ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest", "both", "negotiate+digest", "ntlm+digest"}));
     app.add_option("--user", config.user, "User name");
     app.add_option("--password", config.password, "Password");
     app.add_option("--realm", config.realm, "Authentication realm");
@@ -194,6 +194,9 @@ void AddFaultOptions(CLI::App& app, Config& config, CommandLine& line) {
     faults->add_option("--cut", line.cut, "Close CGI replies after N body bytes")->each([&line](const std::string&) {
         line.cutSet = true;
     });
+    faults->add_option("--stale-nonces", f.staleNonces,
+                       "Answer the next N right Digest requests with a stale nonce");
+    faults->add_option("--drip", f.dripIntervalMs, "Send CGI reply bodies one byte every MS milliseconds");
     faults->add_flag("--garbage", f.garbage, "CGI replies carry bytes without any name:value line");
     faults->add_option("--pad", line.padding, "Numeric values with leading zeros or blanks")
         ->check(CLI::IsMember({"none", "zeros", "blanks"}));
@@ -201,7 +204,7 @@ void AddFaultOptions(CLI::App& app, Config& config, CommandLine& line) {
                        "NAME=TEXT - get replies give NAME this value (\\0 in TEXT: a NUL byte)");
     faults->add_option("--pad-reply", f.padRepliesTo, "Pad CGI replies with filler lines to N bytes");
     faults->add_option("--fault-path", f.onlyPaths,
-                       "Apply reset, delay, stall, cut, garbage, pad, value and pad-reply only to targets with "
+                       "Apply reset, delay, stall, cut, drip, garbage, pad, value and pad-reply only to targets with "
                        "this prefix");
 
     StreamFaults& s = config.streamFaults;

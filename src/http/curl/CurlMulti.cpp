@@ -69,7 +69,52 @@ CCurlMulti::CCurlMulti(CURLM* multi) : m_multi(multi) {}
 CCurlMulti::~CCurlMulti() {
     // Every response holds its session and every session this handle, so no
     // transfer is left in it.
+    {
+        brevane::MutexLock lock(m_idleMutex);
+        for (auto& [camera, handles] : m_idle) {
+            for (CURL* easy : handles) {
+                curl_easy_cleanup(easy);
+            }
+        }
+        m_idle.clear();
+    }
     curl_multi_cleanup(m_multi);
+}
+
+CURL* CCurlMulti::TakeEasy(const std::string& host, std::uint16_t port) {
+    brevane::MutexLock lock(m_idleMutex);
+    const auto found = m_idle.find({host, port});
+    if (found == m_idle.end() || found->second.empty()) {
+        return nullptr;
+    }
+    CURL* easy = found->second.back();
+    found->second.pop_back();
+    if (found->second.empty()) {
+        m_idle.erase(found);
+    }
+    return easy;
+}
+
+void CCurlMulti::ReturnEasy(const std::string& host, std::uint16_t port, CURL* easy) {
+    if (easy == nullptr) {
+        return;
+    }
+    // Nothing of the exchange that used it may be reached through it.
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_CURLU, static_cast<CURLU*>(nullptr));
+    CURL* surplus = nullptr;
+    {
+        brevane::MutexLock lock(m_idleMutex);
+        std::vector<CURL*>& handles = m_idle[{host, port}];
+        handles.push_back(easy);
+        if (handles.size() > kMaxIdlePerCamera) {
+            surplus = handles.front();
+            handles.erase(handles.begin());
+        }
+    }
+    if (surplus != nullptr) {
+        curl_easy_cleanup(surplus);
+    }
 }
 
 bool CCurlMulti::Attach(CCurlResponse& response) {
@@ -80,7 +125,11 @@ bool CCurlMulti::Attach(CCurlResponse& response) {
 
 void CCurlMulti::Detach(CCurlResponse& response) {
     Turn turn(*this);
-    curl_multi_remove_handle(m_multi, response.Easy());
+    // A finished transfer left the handle already (CollectFinished).
+    if (CURL* easy = response.Easy()) {
+        curl_multi_remove_handle(m_multi, easy);
+        response.ReleaseEasy();
+    }
 }
 
 int CCurlMulti::SocketCallback(CURL* easy, curl_socket_t socket, int what, void*, void*) {
@@ -140,7 +189,9 @@ bool CCurlMulti::RunSocket(curl_socket_t socket, int events) {
 }
 
 void CCurlMulti::Resume(CCurlResponse& response) {
-    curl_easy_pause(response.Easy(), CURLPAUSE_CONT);
+    if (CURL* easy = response.Easy()) {
+        curl_easy_pause(easy, CURLPAUSE_CONT);
+    }
     CollectFinished();
     RefreshTimer();
 }
@@ -151,8 +202,14 @@ void CCurlMulti::CollectFinished() {
         if (message->msg != CURLMSG_DONE) {
             continue;
         }
-        if (CCurlResponse* owner = OwnerOf(message->easy_handle)) {
+        CURL* easy = message->easy_handle;
+        if (CCurlResponse* owner = OwnerOf(easy)) {
             owner->OnDone(message->data.result);
+            // The transfer is over: its handle leaves at once, with its
+            // authentication state, for the session's next exchange, which
+            // may start while this response is still being read.
+            curl_multi_remove_handle(m_multi, easy);
+            owner->ReleaseEasy();
         }
     }
 }

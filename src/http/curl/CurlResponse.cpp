@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -106,15 +107,15 @@ CCurlResponse::CCurlResponse(std::shared_ptr<CCurlSession> session, std::uint32_
 CCurlResponse::~CCurlResponse() {
     if (m_attached) {
         // Removing an unfinished transfer closes its connection; a finished
-        // one already returned its connection to the session's cache.
+        // one already returned its connection to the session's cache and its
+        // handle to the session.
         m_session->Detach(*this);
+    } else if (m_easy != nullptr) {
+        m_session->ReturnEasy(std::exchange(m_easy, nullptr));
     }
     // Detached, nobody wakes this response any more.
     if (const int wakeFd = m_wakeFd.exchange(-1); wakeFd >= 0) {
         close(wakeFd);
-    }
-    if (m_easy != nullptr) {
-        curl_easy_cleanup(m_easy);
     }
     if (m_url != nullptr) {
         curl_url_cleanup(m_url);
@@ -144,7 +145,11 @@ bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams
     if (!IsValidRequest(session, params)) {
         return false;
     }
-    m_easy = curl_easy_init();
+    // A handle of an earlier exchange carries on its authentication state.
+    m_easy = m_session->TakeEasy();
+    if (m_easy == nullptr) {
+        m_easy = curl_easy_init();
+    }
     m_url = curl_url();
     return m_easy != nullptr && m_url != nullptr && BuildUrl(session, params) && SetOptions(session, params);
 }
@@ -191,9 +196,10 @@ bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParam
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_FOLLOWLOCATION, 0L);
     set(CURLOPT_USERAGENT, session.userAgent.c_str());
-    if (session.timeoutMs != 0) {
-        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeoutMs));
-    }
+    // Every option that an earlier exchange on a reused handle may have
+    // set is set again, to this exchange's value or the default.
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeoutMs));
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(params.totalTimeoutMs));
     // Cameras use self-signed or mismatched certificates, and often old TLS
     // versions, small keys and old ciphers; the certificate is not checked
     // anyway, so the library's security level is not allowed to refuse them.
@@ -202,26 +208,28 @@ bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParam
     set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
     set(CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
 
-    if (params.verb == "GET") {
-        set(CURLOPT_HTTPGET, 1L);
-    } else if (params.verb == "HEAD") {
+    set(CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    set(CURLOPT_HTTPGET, 1L);
+    if (params.verb == "HEAD") {
         set(CURLOPT_NOBODY, 1L);
-    } else {
+    } else if (params.verb != "GET") {
         set(CURLOPT_CUSTOMREQUEST, params.verb.c_str());
     }
 
+    // Credentials only for the chosen scheme and target; the other target's
+    // are cleared. The scheme's state from earlier exchanges on this handle
+    // (a Digest nonce) stays, so libcurl answers it at once.
     const long auth = CurlAuthBits(params.authScheme);
-    if (!params.userName.empty() && auth != 0) {
-        if (params.authTarget == kAuthTargetProxy) {
-            set(CURLOPT_PROXYAUTH, auth);
-            set(CURLOPT_PROXYUSERNAME, params.userName.c_str());
-            set(CURLOPT_PROXYPASSWORD, params.password.c_str());
-        } else {
-            set(CURLOPT_HTTPAUTH, auth);
-            set(CURLOPT_USERNAME, params.userName.c_str());
-            set(CURLOPT_PASSWORD, params.password.c_str());
-        }
-    }
+    const bool withCredentials = !params.userName.empty() && auth != 0;
+    const bool proxy = params.authTarget == kAuthTargetProxy;
+    const char* const user = withCredentials ? params.userName.c_str() : nullptr;
+    const char* const password = withCredentials ? params.password.c_str() : nullptr;
+    set(CURLOPT_PROXYAUTH, proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
+    set(CURLOPT_PROXYUSERNAME, proxy ? user : nullptr);
+    set(CURLOPT_PROXYPASSWORD, proxy ? password : nullptr);
+    set(CURLOPT_HTTPAUTH, !proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
+    set(CURLOPT_USERNAME, proxy ? nullptr : user);
+    set(CURLOPT_PASSWORD, proxy ? nullptr : password);
 
     set(CURLOPT_HEADERFUNCTION, &CCurlResponse::HeaderCallback);
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));
@@ -301,6 +309,18 @@ bool CCurlResponse::OnHeaderLine(std::string_view line) {
     };
     if (is("WWW-Authenticate")) {
         m_block.serverSchemes |= ParseAuthSchemes(value);
+        if (ParseDigestStale(value)) {
+            // libcurl answers a stale nonce itself, and would do so for as
+            // long as the server calls every nonce stale. The second time in
+            // one transfer the 401 is taken as it stands and the transfer
+            // stops; the stale nonce counts as answered.
+            if (++m_staleChallenges >= 2) {
+                m_block.ended = true;
+                m_final = true;
+                return false;
+            }
+            m_block.digestStale = true;
+        }
     } else if (is("Proxy-Authenticate")) {
         m_block.proxySchemes |= ParseAuthSchemes(value);
     } else if (is("Content-Length")) {
@@ -488,6 +508,15 @@ std::uint32_t CCurlResponse::ContentLength() const {
 std::uint32_t CCurlResponse::ServerAuthSchemes() const {
     brevane::MutexLock lock(m_mutex);
     return m_block.serverSchemes;
+}
+
+bool CCurlResponse::DigestStale() const {
+    brevane::MutexLock lock(m_mutex);
+    return m_block.digestStale;
+}
+
+void CCurlResponse::ReleaseEasy() {
+    m_session->ReturnEasy(std::exchange(m_easy, nullptr));
 }
 
 std::uint32_t CCurlResponse::ProxyAuthSchemes() const {

@@ -71,7 +71,12 @@ class CCurlResponse final : public CHttpResponse {
     std::uint32_t ProxyAuthSchemes() const override;
 
     // --- for the session ---
+    // The transfer's handle; null once it left the multi handle. Changes only
+    // under the multi handle's turn once the transfer was attached.
     CURL* Easy() const { return m_easy; }
+    // Gives the handle, removed from the multi handle, back to the session
+    // for its next exchange. Under the turn.
+    void ReleaseEasy();
     std::uint32_t TimeoutMs() const { return m_timeoutMs; }
     std::uint64_t LastActivityMs() const { return m_lastActivity.load(); }
     bool Connected() const { return m_connected.load(); }
@@ -99,6 +104,8 @@ class CCurlResponse final : public CHttpResponse {
     // libcurl still has `socket` on this transfer's list.
     bool Watches(curl_socket_t socket) const;
     void SetAttached() { m_attached = true; }
+    // The server's Digest challenge said stale=true.
+    bool DigestStale() const override;
     // Why the transfer failed (None while it runs or after it ended well).
     Failure TransferFailure() const;
     // The failure meant by a wait of the session that did not end Ready.
@@ -117,6 +124,7 @@ class CCurlResponse final : public CHttpResponse {
         std::uint32_t contentLength = 0;
         std::uint32_t serverSchemes = 0;
         std::uint32_t proxySchemes = 0;
+        bool digestStale = false;
         bool ended = false;
     };
 
@@ -151,6 +159,7 @@ class CCurlResponse final : public CHttpResponse {
     mutable brevane::Mutex m_mutex;
     HeaderBlock m_block GUARDED_BY(m_mutex);
     bool m_final GUARDED_BY(m_mutex) = false;  // m_block is the final response
+    int m_staleChallenges GUARDED_BY(m_mutex) = 0;  // Digest challenges with stale=true
     bool m_done GUARDED_BY(m_mutex) = false;
     CURLcode m_result GUARDED_BY(m_mutex) = CURLE_OK;
     long m_osError GUARDED_BY(m_mutex) = 0;  // the system's error of a failed transfer

@@ -32,6 +32,10 @@ CCurlSession::CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams para
 
 CCurlSession::~CCurlSession() = default;
 
+CURL* CCurlSession::TakeEasy() { return m_multi->TakeEasy(m_params.host, m_params.port); }
+
+void CCurlSession::ReturnEasy(CURL* easy) { m_multi->ReturnEasy(m_params.host, m_params.port, easy); }
+
 void CCurlSession::Abort() {
     m_aborted = true;
     brevane::MutexLock lock(m_liveMutex);
@@ -178,11 +182,11 @@ std::uint32_t TransportAuthSchemes() {
     std::uint32_t schemes = kAuthSchemeBasic | kAuthSchemeDigest;
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     if (info != nullptr) {
+        // Negotiate is left out even where libcurl has it: without a
+        // Kerberos ticket it sends nothing a camera accepts and does not
+        // fall back to the camera's other schemes.
         if ((info->features & CURL_VERSION_NTLM) != 0) {
             schemes |= kAuthSchemeNtlm;
-        }
-        if ((info->features & CURL_VERSION_SPNEGO) != 0) {
-            schemes |= kAuthSchemeNegotiate;
         }
     }
     return schemes;

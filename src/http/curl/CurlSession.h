@@ -59,6 +59,12 @@ class CCurlSession final : public CHttpSession,
     bool Attach(CCurlResponse& response);
     void Detach(CCurlResponse& response);
 
+    // Transfer handles of finished exchanges with this session's camera,
+    // kept for the next ones (CCurlMulti::TakeEasy): null when none is kept.
+    CURL* TakeEasy();
+    // Takes a handle that is in no multi handle.
+    void ReturnEasy(CURL* easy);
+
    private:
     CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams params);
     // One step for `response`: runs due timers, or waits up to waitMs for

@@ -18,7 +18,9 @@ static_assert(kAuthTargetServer == WINHTTP_AUTH_TARGET_SERVER &&
               kAuthTargetProxy == WINHTTP_AUTH_TARGET_PROXY);
 
 void AttachCredentials(CWinHttpRequest& request, const ExchangeParams& params) {
-    if (params.userName.empty()) {
+    // No scheme: the camera has not asked for one yet, and credentials set
+    // now would go out as Basic.
+    if (params.userName.empty() || params.authScheme == 0) {
         return;
     }
     const std::wstring user = brevane::platform::ToWide(params.userName);

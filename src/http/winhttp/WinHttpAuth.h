@@ -12,7 +12,8 @@
 
 namespace Web {
 
-// Sets the exchange's credentials on the request when it has a user name.
+// Sets the exchange's credentials on the request when it has a user name
+// and a scheme.
 // A scheme WinHTTP refuses leaves the request without credentials.
 void AttachCredentials(CWinHttpRequest& request, const ExchangeParams& params);
 

@@ -83,6 +83,15 @@ bool CWinHttpResponse::Open(const ExchangeParams& params, Failure* failure) {
         }
     }
     AttachCredentials(*request, params);
+    if (params.totalTimeoutMs != 0) {
+        // Bounds the wait for the whole status line and headers, however
+        // slowly they trickle in; the body is bounded by its reader.
+        DWORD total = params.totalTimeoutMs;
+        request->Use([&](HINTERNET h) {
+            return ::WinHttpSetOption(h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &total,
+                                      sizeof total);
+        });
+    }
     if (params.secure) {
         DWORD security = kIgnoredCertificateFaults;
         if (!request->Use([&](HINTERNET h) {

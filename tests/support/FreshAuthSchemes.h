@@ -1,0 +1,23 @@
+// Clients remember each camera's authentication scheme for the life of the
+// process. Test cases that start servers on ephemeral ports could meet a
+// port an earlier case's camera had, and with it that camera's scheme;
+// including this header forgets every camera before each case of the test
+// program.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "http/AuthSchemeTable.h"
+
+namespace darvik::test {
+
+class ForgetAuthSchemesListener : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { Web::CAuthSchemeTable::Instance().Clear(); }
+};
+
+inline const bool kForgetAuthSchemesRegistered = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ForgetAuthSchemesListener);
+    return true;
+}();
+
+}  // namespace darvik::test
