@@ -117,6 +117,22 @@ void CCurlMulti::ReturnEasy(const std::string& host, std::uint16_t port, CURL* e
     }
 }
 
+void CCurlMulti::ForgetEasy(const std::string& host, std::uint16_t port) {
+    std::vector<CURL*> handles;
+    {
+        brevane::MutexLock lock(m_idleMutex);
+        const auto found = m_idle.find({host, port});
+        if (found == m_idle.end()) {
+            return;
+        }
+        handles = std::move(found->second);
+        m_idle.erase(found);
+    }
+    for (CURL* easy : handles) {
+        curl_easy_cleanup(easy);
+    }
+}
+
 bool CCurlMulti::Attach(CCurlResponse& response) {
     Turn turn(*this);
     // libcurl sets a timer due at once, which starts the transfer.

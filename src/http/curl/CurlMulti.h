@@ -82,6 +82,8 @@ class CCurlMulti {
     // Takes a handle that is in no multi handle; frees it when enough are
     // kept for that camera.
     void ReturnEasy(const std::string& host, std::uint16_t port, CURL* easy) EXCLUDES(m_idleMutex);
+    // Frees every handle kept for the camera.
+    void ForgetEasy(const std::string& host, std::uint16_t port) EXCLUDES(m_idleMutex);
 
    private:
     explicit CCurlMulti(CURLM* multi);

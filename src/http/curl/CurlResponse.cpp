@@ -111,7 +111,7 @@ CCurlResponse::~CCurlResponse() {
         // handle to the session.
         m_session->Detach(*this);
     } else if (m_easy != nullptr) {
-        m_session->ReturnEasy(std::exchange(m_easy, nullptr));
+        ReleaseEasy();
     }
     // Detached, nobody wakes this response any more.
     if (const int wakeFd = m_wakeFd.exchange(-1); wakeFd >= 0) {
@@ -310,16 +310,17 @@ bool CCurlResponse::OnHeaderLine(std::string_view line) {
     if (is("WWW-Authenticate")) {
         m_block.serverSchemes |= ParseAuthSchemes(value);
         if (ParseDigestStale(value)) {
-            // libcurl answers a stale nonce itself, and would do so for as
-            // long as the server calls every nonce stale. The second time in
-            // one transfer the 401 is taken as it stands and the transfer
-            // stops; the stale nonce counts as answered.
-            if (++m_staleChallenges >= 2) {
-                m_block.ended = true;
-                m_final = true;
-                return false;
-            }
+            // On a handle that answered an earlier exchange, libcurl follows
+            // a stale challenge up with the old nonce again, and it would
+            // follow up for as long as the server calls every nonce stale.
+            // So the 401 is taken as it stands and the transfer stops; the
+            // client answers it once more on a handle without that state
+            // (the camera's kept handles share the nonce, so they go too).
             m_block.digestStale = true;
+            m_block.ended = true;
+            m_final = true;
+            m_nonceStale = true;
+            return false;
         }
     } else if (is("Proxy-Authenticate")) {
         m_block.proxySchemes |= ParseAuthSchemes(value);
@@ -516,7 +517,11 @@ bool CCurlResponse::DigestStale() const {
 }
 
 void CCurlResponse::ReleaseEasy() {
-    m_session->ReturnEasy(std::exchange(m_easy, nullptr));
+    if (m_nonceStale) {
+        m_session->DiscardEasy(std::exchange(m_easy, nullptr));
+    } else {
+        m_session->ReturnEasy(std::exchange(m_easy, nullptr));
+    }
 }
 
 std::uint32_t CCurlResponse::ProxyAuthSchemes() const {

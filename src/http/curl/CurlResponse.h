@@ -159,7 +159,9 @@ class CCurlResponse final : public CHttpResponse {
     mutable brevane::Mutex m_mutex;
     HeaderBlock m_block GUARDED_BY(m_mutex);
     bool m_final GUARDED_BY(m_mutex) = false;  // m_block is the final response
-    int m_staleChallenges GUARDED_BY(m_mutex) = 0;  // Digest challenges with stale=true
+    // The camera called the nonce this handle answered stale: the handle's
+    // Digest state is dropped with it rather than kept for a later exchange.
+    std::atomic<bool> m_nonceStale{false};
     bool m_done GUARDED_BY(m_mutex) = false;
     CURLcode m_result GUARDED_BY(m_mutex) = CURLE_OK;
     long m_osError GUARDED_BY(m_mutex) = 0;  // the system's error of a failed transfer

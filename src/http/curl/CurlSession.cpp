@@ -36,6 +36,13 @@ CURL* CCurlSession::TakeEasy() { return m_multi->TakeEasy(m_params.host, m_param
 
 void CCurlSession::ReturnEasy(CURL* easy) { m_multi->ReturnEasy(m_params.host, m_params.port, easy); }
 
+void CCurlSession::DiscardEasy(CURL* easy) {
+    if (easy != nullptr) {
+        curl_easy_cleanup(easy);
+    }
+    m_multi->ForgetEasy(m_params.host, m_params.port);
+}
+
 void CCurlSession::Abort() {
     m_aborted = true;
     brevane::MutexLock lock(m_liveMutex);

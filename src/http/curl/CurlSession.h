@@ -64,6 +64,9 @@ class CCurlSession final : public CHttpSession,
     CURL* TakeEasy();
     // Takes a handle that is in no multi handle.
     void ReturnEasy(CURL* easy);
+    // Frees a handle whose authentication state the camera refused (a stale
+    // nonce), with every handle kept for the camera, which share that state.
+    void DiscardEasy(CURL* easy);
 
    private:
     CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams params);
