@@ -253,8 +253,8 @@ TEST_F(PresetList, HandMadeFileWithAGapLoadsAndIsRewrittenInOrderOnTheNextAdd) {
 void SetRecord(CXMLSettingsAPI& raw, unsigned index, const char* name, const char* slot) {
     char base[64];
     std::snprintf(base, sizeof(base), "Darvik/PtzChannel01/Preposition%03u/", index);
-    ASSERT_TRUE(raw.SetString(name, (std::string(base) + "Name").c_str()));
-    ASSERT_TRUE(raw.SetString(slot, (std::string(base) + "Slot").c_str()));
+    ASSERT_TRUE(raw.SetString(name, "%sName", base));
+    ASSERT_TRUE(raw.SetString(slot, "%sSlot", base));
 }
 
 TEST_F(PresetList, HandEditedRecordsWithBadSlotsAreDroppedAndEveryOtherKept) {
