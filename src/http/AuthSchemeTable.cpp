@@ -3,10 +3,11 @@
 namespace Web {
 
 CAuthSchemeTable& CAuthSchemeTable::Instance() {
-    // Never destroyed: clients on threads that outlive static destruction
-    // may still ask.
-    static CAuthSchemeTable* const table = new CAuthSchemeTable;
-    return *table;
+    // An ordinary static, so unloading the module frees what it remembered
+    // (a host that loads and unloads the module would otherwise lose it each
+    // time). The host stops the module's threads before it unloads it.
+    static CAuthSchemeTable table;
+    return table;
 }
 
 RememberedAuth CAuthSchemeTable::Lookup(const std::string& host, std::uint16_t port) const {
