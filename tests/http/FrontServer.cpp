@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "http/ScriptedServer.h"
+#include "http/ServerProcess.h"
 #include "support/TestCertificate.h"
 
 extern char** environ;
@@ -222,29 +223,7 @@ bool FrontServer::Launch(const std::string& program, const std::vector<std::stri
 }
 
 bool FrontServer::WaitListening(std::uint16_t port) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;  // the server exited and is reaped
-            return false;
-        }
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        const bool connected =
-            fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        if (connected) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return WaitUntilListening(m_pid, port, std::chrono::seconds(20));
 }
 
 std::string FrontServer::ReadFile(const std::string& name) const {
