@@ -127,7 +127,8 @@ private_apt_state() {
   done < <(apt_system_sources)
 }
 
-# private_apt DIR update_lists|download ARGS...: apt-get on the private state.
+# private_apt DIR update_lists|download ARGS...: apt-get on the private state,
+# whose own architecture is i386 (amd64 packages take the :amd64 suffix).
 private_apt() {
   local dir=$1 verb=$2
   shift 2
@@ -135,7 +136,8 @@ private_apt() {
     -o "Dir::State=$dir" -o "Dir::State::status=$dir/status" -o "Dir::Cache=$dir/cache"
     -o "Dir::Etc::SourceList=$dir/etc/sources.list" -o "Dir::Etc::SourceParts=$dir/etc/sources.list.d"
     -o "Dir::Etc::Preferences=$dir/etc/preferences" -o "Dir::Etc::PreferencesParts=$dir/etc/preferences.d"
-    -o "APT::Architectures::=i386" -o "Debug::NoLocking=1"
+    -o "APT::Architecture=i386" -o "APT::Architectures::=i386" -o "APT::Architectures::=amd64"
+    -o "Debug::NoLocking=1"
   )
   case $verb in
     update_lists) apt_update_lists "${options[@]}" ;;
