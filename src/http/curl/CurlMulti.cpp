@@ -153,7 +153,7 @@ int CCurlMulti::SocketCallback(CURL* easy, curl_socket_t socket, int what, void*
     // libcurl removes it from the transfer that had it before another one
     // takes the connection.
     if (CCurlResponse* owner = OwnerOf(easy)) {
-        owner->OnSocket(socket, what);
+        owner->Sockets().OnSocket(socket, what);
     }
     return 0;
 }

@@ -5,7 +5,7 @@
 // handle the process pays those two once.
 //
 // The handle runs on libcurl's socket interface: libcurl says which sockets
-// each transfer waits on (CCurlResponse::OnSocket) and when its next timer is
+// each transfer waits on (CCurlSocketWait::OnSocket) and when its next timer is
 // due, and a thread that needs progress on one transfer waits on that
 // transfer's sockets alone and then runs just that transfer. So a camera's
 // reader drives its own stream, and the work per step does not grow with the

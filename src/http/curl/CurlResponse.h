@@ -5,15 +5,14 @@
 // full the transfer pauses, and it resumes once a reader made room, so a
 // camera sending faster than it is read costs no more memory than the buffer.
 //
-// The response also keeps what libcurl says its transfer waits on (its
-// sockets), and a wake-up descriptor through which Close, an abort or another
-// thread's progress interrupts the thread waiting on those sockets; the
-// descriptor exists from the first wait to the end of the response.
+// What the transfer waits on, and the wait, are its CCurlSocketWait; the
+// transfer's options are set in CurlTransferOptions.cpp, and its failures
+// are named in CurlFailure.
 //
 // Shared through Web::RequestHandle by the client and its readers. The
 // libcurl callbacks run on whichever thread holds the multi handle's turn;
 // readers and Close may run on any thread. m_mutex guards the buffer, the
-// header state and the socket list.
+// header state and the transfer's end.
 #pragma once
 
 #include <curl/curl.h>
@@ -26,8 +25,10 @@
 #include <vector>
 
 #include "core/Mutex.h"
+#include "http/ByteRing.h"
 #include "http/Transport.h"
 #include "http/curl/CurlSession.h"
+#include "http/curl/CurlSocketWait.h"
 
 namespace Web {
 
@@ -38,12 +39,6 @@ class CCurlResponse final : public CHttpResponse {
     // How much libcurl reads from the socket at once: large reads keep the
     // system calls per picture few, and two of them fit the buffer.
     static constexpr long kSocketReadSize = 64 * 1024;
-
-    // A socket of the transfer that is ready, with CURL_CSELECT_* bits.
-    struct SocketEvent {
-        curl_socket_t socket;
-        int events;
-    };
 
     CCurlResponse(std::shared_ptr<CCurlSession> session, std::uint32_t timeoutMs);
     ~CCurlResponse() override;
@@ -90,26 +85,14 @@ class CCurlResponse final : public CHttpResponse {
     // was closed and the transfer should end.
     bool TakeResume();
     void OnDone(CURLcode result);
-    // libcurl's CURLMOPT_SOCKETFUNCTION news about this transfer's sockets.
-    void OnSocket(curl_socket_t socket, int what);
-    // Makes the wake-up descriptor; false when the system has none to give.
-    bool PrepareWait();
-    // Waits up to timeoutMs for this transfer's sockets or a Wake, unless
-    // `ready` already holds (checked after the wait is announced, so a wake
-    // from another thread is never lost). Returns the sockets that are ready.
-    bool WaitForSockets(std::uint64_t timeoutMs, const std::function<bool()>& ready,
-                        std::vector<SocketEvent>* events);
-    // Interrupts WaitForSockets.
-    void Wake();
-    // libcurl still has `socket` on this transfer's list.
-    bool Watches(curl_socket_t socket) const;
+    // What the transfer waits on; the session waits there, the multi
+    // handle's socket callback reports there.
+    CCurlSocketWait& Sockets() { return m_wait; }
     void SetAttached() { m_attached = true; }
     // The server's Digest challenge said stale=true.
     bool DigestStale() const override;
     // Why the transfer failed (None while it runs or after it ended well).
     Failure TransferFailure() const;
-    // The failure meant by a wait of the session that did not end Ready.
-    static Failure FailureOf(CCurlSession::WaitResult waited);
 
    private:
     // The URL of the exchange, set piece by piece (scheme, host, port, path,
@@ -151,10 +134,7 @@ class CCurlResponse final : public CHttpResponse {
     std::atomic<bool> m_closed{false};
     std::atomic<bool> m_connected{false};
     std::atomic<std::uint64_t> m_lastActivity;
-    std::atomic<int> m_wakeFd{-1};
-    // The reader waits in WaitForSockets: progress made by another thread
-    // must wake it.
-    std::atomic<bool> m_waiting{false};
+    CCurlSocketWait m_wait;
 
     mutable brevane::Mutex m_mutex;
     HeaderBlock m_block GUARDED_BY(m_mutex);
@@ -167,16 +147,8 @@ class CCurlResponse final : public CHttpResponse {
     long m_osError GUARDED_BY(m_mutex) = 0;  // the system's error of a failed transfer
     Failure m_waitFailure GUARDED_BY(m_mutex) = Failure::None;  // last body wait that failed
     bool m_paused GUARDED_BY(m_mutex) = false;
-    std::unique_ptr<std::uint8_t[]> m_ring GUARDED_BY(m_mutex);
-    std::uint32_t m_head GUARDED_BY(m_mutex) = 0;  // first unread byte
-    std::uint32_t m_size GUARDED_BY(m_mutex) = 0;  // unread bytes
-    std::uint32_t m_peak GUARDED_BY(m_mutex) = 0;
+    CByteRing m_ring GUARDED_BY(m_mutex){kBufferCapacity};
     std::uint64_t m_received GUARDED_BY(m_mutex) = 0;
-    struct WatchedSocket {
-        curl_socket_t socket;
-        int what;  // CURL_POLL_IN, _OUT or _INOUT
-    };
-    std::vector<WatchedSocket> m_sockets GUARDED_BY(m_mutex);
 };
 
 }  // namespace Web

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "http/AuthChallenge.h"
+#include "http/curl/CurlFailure.h"
 #include "http/curl/CurlGlobal.h"
 #include "http/curl/CurlResponse.h"
 #include "platform/Platform.h"
@@ -47,7 +48,7 @@ void CCurlSession::Abort() {
     m_aborted = true;
     brevane::MutexLock lock(m_liveMutex);
     for (CCurlResponse* response : m_live) {
-        response->Wake();
+        response->Sockets().Wake();
     }
 }
 
@@ -93,20 +94,20 @@ ExchangeResult CCurlSession::Exchange(const ExchangeParams& params) {
     } else if (waited == WaitResult::Ready) {
         result.failure = response->TransferFailure();  // ended without an answer
     } else {
-        result.failure = CCurlResponse::FailureOf(waited);
+        result.failure = FailureOfWait(waited);
     }
     return result;
 }
 
 CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
                                              const std::function<bool()>& ready, bool refresh) {
-    if (!response.PrepareWait()) {
+    if (!response.Sockets().Prepare()) {
         return WaitResult::Failed;
     }
     const std::uint64_t start = brevane::platform::MonotonicMilliseconds();
     const std::uint32_t timeout = response.TimeoutMs();
     for (;;) {
-        // Checked after PrepareWait, so an abort or Close from now on wakes
+        // Checked after the wait was prepared, so an abort or Close from now on wakes
         // the wait below.
         if (m_aborted) {
             return WaitResult::Aborted;
@@ -158,20 +159,22 @@ bool CCurlSession::Step(CCurlResponse& response, std::uint64_t waitMs,
             return true;
         }
     }
-    std::vector<CCurlResponse::SocketEvent> events;
-    if (!response.WaitForSockets(m_multi->MsUntilTimer(waitMs), ready, &events)) {
+    std::vector<CCurlSocketWait::SocketEvent> events;
+    // A closed response ends the wait as readiness does.
+    const auto settled = [&] { return response.IsClosed() || ready(); };
+    if (!response.Sockets().Wait(m_multi->MsUntilTimer(waitMs), settled, &events)) {
         return false;
     }
     if (events.empty()) {
         return true;
     }
     CCurlMulti::Turn turn(*m_multi);
-    for (const CCurlResponse::SocketEvent& event : events) {
+    for (const CCurlSocketWait::SocketEvent& event : events) {
         // libcurl closes sockets only under the turn, after telling their
         // transfer. One that left this transfer during the wait may already
         // be another transfer's under the same number: its events are not
         // this wait's to report.
-        if (response.Watches(event.socket) && !m_multi->RunSocket(event.socket, event.events)) {
+        if (response.Sockets().Watches(event.socket) && !m_multi->RunSocket(event.socket, event.events)) {
             return false;
         }
     }

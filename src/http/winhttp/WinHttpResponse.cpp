@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "http/HeaderParsing.h"
 #include "http/winhttp/WinHttpAuth.h"
 #include "http/winhttp/WinHttpErrors.h"
 #include "http/winhttp/WinHttpHeaders.h"
@@ -23,19 +24,6 @@ constexpr DWORD kIgnoredCertificateFaults =
     SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
     SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
 static_assert(kIgnoredCertificateFaults == 0x3300);
-
-bool IsToken(const std::string& text) {
-    if (text.empty()) {
-        return false;
-    }
-    for (const char c : text) {
-        const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-        if (!alnum && std::strchr("!#$%&'*+-.^_`|~", c) == nullptr) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 

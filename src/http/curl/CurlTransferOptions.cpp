@@ -1,0 +1,135 @@
+// The transfer of one exchange set up on a libcurl handle: the request's
+// checks, its URL from parts, and every option the handle needs.
+#include "http/curl/CurlResponse.h"
+
+#include <string>
+
+#include "http/AuthChallenge.h"
+#include "http/HeaderParsing.h"
+
+namespace Web {
+
+namespace {
+
+long CurlAuthBits(std::uint32_t scheme) {
+    switch (scheme) {
+        case kAuthSchemeBasic: return static_cast<long>(CURLAUTH_BASIC);
+        case kAuthSchemeNtlm: return static_cast<long>(CURLAUTH_NTLM);
+        case kAuthSchemeDigest: return static_cast<long>(CURLAUTH_DIGEST);
+        case kAuthSchemeNegotiate: return static_cast<long>(CURLAUTH_NEGOTIATE);
+        default: return 0;
+    }
+}
+
+// A request that can be made at all: host, port, a verb of token characters
+// and an origin-form target.
+bool IsValidRequest(const SessionParams& session, const ExchangeParams& params) {
+    if (session.host.empty() || params.target.empty() || params.target.front() != '/' ||
+        session.port == 0) {
+        return false;
+    }
+    return IsToken(params.verb);
+}
+
+}  // namespace
+
+bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams& params) {
+    if (!IsValidRequest(session, params)) {
+        return false;
+    }
+    // A handle of an earlier exchange carries on its authentication state.
+    m_easy = m_session->TakeEasy();
+    if (m_easy == nullptr) {
+        m_easy = curl_easy_init();
+    }
+    m_url = curl_url();
+    return m_easy != nullptr && m_url != nullptr && BuildUrl(session, params) && SetOptions(session, params);
+}
+
+bool CCurlResponse::BuildUrl(const SessionParams& session, const ExchangeParams& params) {
+    // The URL is built from parts, so the host is checked as a host name
+    // and nothing in it can redirect the request elsewhere.
+    std::string host = session.host;
+    if (host.find(':') != std::string::npos && host.front() != '[') {
+        host = "[" + host + "]";  // IPv6 literal
+    }
+    const std::size_t question = params.target.find('?');
+    const std::string path = params.target.substr(0, question);
+    const std::string query =
+        question == std::string::npos ? std::string() : params.target.substr(question + 1);
+    const std::string port = std::to_string(session.port);
+    if (curl_url_set(m_url, CURLUPART_SCHEME, params.secure ? "https" : "http", 0) != CURLUE_OK ||
+        curl_url_set(m_url, CURLUPART_HOST, host.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(m_url, CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(m_url, CURLUPART_PATH, path.c_str(), 0) != CURLUE_OK ||
+        (!query.empty() &&
+         curl_url_set(m_url, CURLUPART_QUERY, query.c_str(), 0) != CURLUE_OK)) {
+        return false;
+    }
+    return true;
+}
+
+bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParams& params) {
+    CURLcode rc = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (rc == CURLE_OK) {
+            rc = curl_easy_setopt(m_easy, option, value);
+        }
+    };
+    set(CURLOPT_CURLU, m_url);
+    set(CURLOPT_PATH_AS_IS, 1L);
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_PRIVATE, static_cast<void*>(this));
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_BUFFERSIZE, kSocketReadSize);
+    // Never a proxy, whatever the environment says.
+    set(CURLOPT_PROXY, "");
+    set(CURLOPT_NOPROXY, "*");
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_USERAGENT, session.userAgent.c_str());
+    // Every option that an earlier exchange on a reused handle may have
+    // set is set again, to this exchange's value or the default.
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeoutMs));
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(params.totalTimeoutMs));
+    // Cameras use self-signed or mismatched certificates, and often old TLS
+    // versions, small keys and old ciphers; the certificate is not checked
+    // anyway, so the library's security level is not allowed to refuse them.
+    set(CURLOPT_SSL_VERIFYPEER, 0L);
+    set(CURLOPT_SSL_VERIFYHOST, 0L);
+    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
+    set(CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
+
+    set(CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    set(CURLOPT_HTTPGET, 1L);
+    if (params.verb == "HEAD") {
+        set(CURLOPT_NOBODY, 1L);
+    } else if (params.verb != "GET") {
+        set(CURLOPT_CUSTOMREQUEST, params.verb.c_str());
+    }
+
+    // Credentials only for the chosen scheme and target; the other target's
+    // are cleared. The scheme's state from earlier exchanges on this handle
+    // (a Digest nonce) stays, so libcurl answers it at once.
+    const long auth = CurlAuthBits(params.authScheme);
+    const bool withCredentials = !params.userName.empty() && auth != 0;
+    const bool proxy = params.authTarget == kAuthTargetProxy;
+    const char* const user = withCredentials ? params.userName.c_str() : nullptr;
+    const char* const password = withCredentials ? params.password.c_str() : nullptr;
+    set(CURLOPT_PROXYAUTH, proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
+    set(CURLOPT_PROXYUSERNAME, proxy ? user : nullptr);
+    set(CURLOPT_PROXYPASSWORD, proxy ? password : nullptr);
+    set(CURLOPT_HTTPAUTH, !proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
+    set(CURLOPT_USERNAME, proxy ? nullptr : user);
+    set(CURLOPT_PASSWORD, proxy ? nullptr : password);
+
+    set(CURLOPT_HEADERFUNCTION, &CCurlResponse::HeaderCallback);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+    set(CURLOPT_WRITEFUNCTION, &CCurlResponse::WriteCallback);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+    set(CURLOPT_PREREQFUNCTION, &CCurlResponse::PrereqCallback);
+    set(CURLOPT_PREREQDATA, static_cast<void*>(this));
+    return rc == CURLE_OK;
+}
+
+}  // namespace Web
