@@ -35,6 +35,7 @@ install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${darvik_docdir})
 # The sample as sources and build files, whatever was built beside them.
 install(FILES
   ${PROJECT_SOURCE_DIR}/samples/sample_host.c
+  ${PROJECT_SOURCE_DIR}/samples/sample_objects.h
   ${PROJECT_SOURCE_DIR}/samples/Makefile
   ${PROJECT_SOURCE_DIR}/samples/CMakeLists.txt
   ${PROJECT_SOURCE_DIR}/samples/README.md
