@@ -44,7 +44,8 @@ std::string FormatCodeText(std::uint32_t formatCode) {
 }
 
 void Frame::Reset(std::uint64_t serial, std::uint32_t formatCode, std::uint32_t bufferSize) {
-    m_buffer.assign(bufferSize, 0);
+    m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
+    m_bufferSize = bufferSize;
     m_serial = serial;
     m_allocatedFormat = formatCode;
     m_format = 0;
@@ -77,16 +78,16 @@ void Frame::Step(int slot) {
 
 std::uint8_t* Frame::GetBuffer() {
     Step(2);
-    return m_buffer.data();
+    return m_buffer.get();
 }
 
 void Frame::SetDataSize(std::uint32_t size) {
     Step(4);
     m_dataSize = size;
-    if (size > m_buffer.size()) {
+    if (size > m_bufferSize) {
         m_owner.ReportViolation("frame " + std::to_string(m_serial) + ": data size " +
                                 std::to_string(size) + " exceeds the buffer of " +
-                                std::to_string(m_buffer.size()) + " bytes asked for");
+                                std::to_string(m_bufferSize) + " bytes asked for");
     }
 }
 
@@ -113,8 +114,7 @@ void Frame::SetSizeClass(std::int32_t sizeClass) {
 }
 
 std::span<const std::uint8_t> Frame::Data() const {
-    return std::span<const std::uint8_t>(m_buffer.data(),
-                                         std::min<std::size_t>(m_dataSize, m_buffer.size()));
+    return std::span<const std::uint8_t>(m_buffer.get(), std::min(m_dataSize, m_bufferSize));
 }
 
 brevane::ipcapture::IFrame* FrameAllocator::AllocateFrame(std::uint32_t formatCode,

@@ -46,7 +46,7 @@ class Frame final : public brevane::ipcapture::IFrame {
     std::uint32_t Height() const { return m_height; }
     std::int32_t SizeClass() const { return m_sizeClass; }
     std::uint32_t DataSize() const { return m_dataSize; }
-    std::size_t BufferSize() const { return m_buffer.size(); }
+    std::size_t BufferSize() const { return m_bufferSize; }
     // The first DataSize() bytes of the buffer (fewer if it is smaller).
     std::span<const std::uint8_t> Data() const;
     // True once GetBuffer completed the call sequence.
@@ -61,7 +61,10 @@ class Frame final : public brevane::ipcapture::IFrame {
     void Step(int slot);
 
     FrameAllocator& m_owner;
-    std::vector<std::uint8_t> m_buffer;
+    // Exactly the size asked for, so a sanitizer build catches a write past
+    // it; not cleared, since the module fills what it hands over.
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::uint32_t m_bufferSize = 0;
     std::uint64_t m_serial = 0;
     std::uint32_t m_allocatedFormat = 0;
     std::uint32_t m_format = 0;
