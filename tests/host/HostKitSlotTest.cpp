@@ -72,7 +72,10 @@ TEST(HostKitSlotTest, MessageSinkFramesAndReceiver) {
     CallSlot<void>(frame, 5);
     std::uint8_t* buffer = CallSlot<std::uint8_t*>(frame, 2);
     ASSERT_NE(buffer, nullptr);
+    // The buffer is not cleared for the module: it writes every byte it hands over.
     buffer[0] = 0xFF;
+    buffer[1] = 0xD8;
+    buffer[2] = 0xFF;
     buffer[3] = 0xD9;
 
     host::FrameReceiver receiver;
@@ -99,7 +102,7 @@ TEST(HostKitSlotTest, MessageSinkFramesAndReceiver) {
     EXPECT_EQ(records[0].dataSize, 4u);
     EXPECT_EQ(records[0].format, brevane::contract::kFormatJpeg);
     EXPECT_TRUE(records[0].complete);
-    EXPECT_EQ(seen, (std::vector<std::uint8_t>{0xFF, 0, 0, 0xD9}));
+    EXPECT_EQ(seen, (std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF, 0xD9}));
 }
 
 TEST(HostKitSlotTest, StreamSettingsAndIOEvents) {
