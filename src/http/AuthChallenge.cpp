@@ -2,40 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <utility>
 
+#include "http/HeaderParsing.h"
 #include "http/HttpClient.h"
 
 namespace Web {
 
 namespace {
-
-bool IsTokenChar(char c) {
-    if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
-        return true;
-    }
-    switch (c) {
-        case '!': case '#': case '$': case '%': case '&': case '\'': case '*':
-        case '+': case '-': case '.': case '^': case '_': case '`': case '|': case '~':
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::uint32_t SchemeBit(std::string_view name) {
     static constexpr std::array<std::pair<std::string_view, std::uint32_t>, 5> kSchemes{{

@@ -19,8 +19,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-bool HeaderNameIs(std::string_view name, std::string_view expected) {
-    return name.size() == expected.size() && StartsWithNoCase(name, expected);
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
 }
 
 std::string_view TrimBlanks(std::string_view text) {

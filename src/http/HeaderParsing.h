@@ -12,8 +12,8 @@ namespace Web {
 // `text` begins with `prefix`, ignoring ASCII case.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
-// A header name equal to `expected`, ignoring ASCII case.
-bool HeaderNameIs(std::string_view name, std::string_view expected);
+// `a` equals `b`, ignoring ASCII case (header names, scheme names).
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // `text` without leading and trailing blanks (space, tab).
 std::string_view TrimBlanks(std::string_view text);

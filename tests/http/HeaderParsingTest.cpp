@@ -27,9 +27,9 @@ TEST(HeaderParsing, StatusLinesAndNumbersAreReadStrictly) {
 }
 
 TEST(HeaderParsing, NamesIgnoreCaseAndTokensRefuseSeparatorsAndNul) {
-    EXPECT_TRUE(Web::HeaderNameIs("content-LENGTH", "Content-Length"));
-    EXPECT_FALSE(Web::HeaderNameIs("Content-Lengths", "Content-Length"));
-    EXPECT_FALSE(Web::HeaderNameIs("Content", "Content-Length"));
+    EXPECT_TRUE(Web::EqualsNoCase("content-LENGTH", "Content-Length"));
+    EXPECT_FALSE(Web::EqualsNoCase("Content-Lengths", "Content-Length"));
+    EXPECT_FALSE(Web::EqualsNoCase("Content", "Content-Length"));
     EXPECT_EQ(Web::TrimBlanks(" \t x y\t "), "x y");
 
     EXPECT_TRUE(Web::IsToken("GET"));

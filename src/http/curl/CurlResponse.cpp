@@ -103,7 +103,7 @@ bool CCurlResponse::OnHeaderLine(std::string_view line) {
     }
     const std::string_view name = TrimBlanks(line.substr(0, colon));
     const std::string_view value = line.substr(colon + 1);
-    auto is = [&](std::string_view header) { return HeaderNameIs(name, header); };
+    auto is = [&](std::string_view header) { return EqualsNoCase(name, header); };
     if (is("WWW-Authenticate")) {
         m_block.serverSchemes |= ParseAuthSchemes(value);
         if (ParseDigestStale(value)) {

@@ -19,10 +19,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 #include "core/Mutex.h"
 #include "http/ByteRing.h"
