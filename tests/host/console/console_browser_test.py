@@ -1,15 +1,19 @@
-"""darvik-host console --simulate in headless Chromium: the page a person
-uses, checked against the simulated camera's own control interface."""
+"""darvik-host console in headless Chromium: the page a person uses, checked
+against the simulated cameras' own control interface; one camera's panel,
+and the wall of a whole site."""
+import json
 import os
 import random
 import shutil
 import sys
+import tempfile
 import time
 import unittest
 
-from console_support import Console, host_binary, wait_for
+from console_support import Console, Farm, camsim_binary, host_binary, wait_for
 
 HOST = host_binary(sys.argv)
+CAMSIM = camsim_binary(HOST)
 SCREENSHOT = os.environ.get("DARVIK_CONSOLE_SCREENSHOT")
 
 try:
@@ -17,6 +21,7 @@ try:
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
     from selenium.common.exceptions import StaleElementReferenceException
 except ImportError:
     webdriver = None
@@ -33,50 +38,7 @@ def chromium():
 
 
 @unittest.skipIf(webdriver is None or not shutil.which("chromium"), "chromium and python3-selenium are needed")
-class ConsoleInChromium(unittest.TestCase):
-    def setUp(self):
-        mac = "00-DE-C1-%02X-%02X-%02X" % tuple(random.randrange(256) for _ in range(3))
-        self.console = Console(HOST, "--simulate", "--sim-mac", mac)
-        self.preset_file = os.path.join(os.path.dirname(HOST), "Darvik_%s.preset" % mac.replace("-", ""))
-        self.browser = chromium()
-        self.browser.get(self.console.url)
-
-    def tearDown(self):
-        self.browser.quit()
-        status = self.console.stop()
-        if os.path.exists(self.preset_file):
-            os.remove(self.preset_file)
-        self.assertEqual(status, 0, self.console.output)
-
-    # The page re-renders parts of itself whenever the console sends news (the
-    # inputs on every reading), so the test never holds an element across a
-    # wait: checks read what the page shows in one script call, and actions
-    # find their element again each time they try.
-    def shown(self, selector, attribute=None):
-        """The text (or the attribute) of the element the page shows now, or None."""
-        return self.browser.execute_script("""
-            const element = document.querySelector(arguments[0]);
-            if (!element) return null;
-            return arguments[1] ? element.getAttribute(arguments[1]) : element.innerText;""",
-                                           selector, attribute)
-
-    def texts(self, selector):
-        return self.browser.execute_script(
-            "return Array.from(document.querySelectorAll(arguments[0]), (e) => e.innerText);", selector)
-
-    def act(self, selector, action, timeout=20):
-        """Finds the element and does action(element), again while it goes stale under a re-render."""
-        def attempt():
-            elements = self.browser.find_elements(By.CSS_SELECTOR, selector)
-            if not elements:
-                return False
-            try:
-                action(elements[0])
-            except StaleElementReferenceException:
-                return False
-            return True
-        wait_for(attempt, timeout, selector)
-
+class PageReading:
     def picture(self):
         return self.browser.execute_script("""
             const img = document.querySelector('#camera-0 .live');
@@ -87,6 +49,11 @@ class ConsoleInChromium(unittest.TestCase):
             return [img.naturalWidth, img.naturalHeight, canvas.toDataURL('image/png')];""")
 
     def test_live_picture_state_ptz_presets_and_io(self):
+        # The wall comes first; the camera's panel opens from its tile.
+        wait_for(lambda: self.shown("#tile-0 .tile-name"), 20, "the camera's tile")
+        self.assertIsNone(self.shown("#camera-0"))
+        self.act("#tile-0", lambda tile: tile.click())
+        wait_for(lambda: self.shown("#camera-0 .live", "src"), 10, "the camera's panel")
         # The picture arrives at the camera's size and keeps changing.
         first = wait_for(self.picture, 20, "the live picture")
         self.assertEqual(first[:2], [352, 288])
@@ -127,6 +94,124 @@ class ConsoleInChromium(unittest.TestCase):
         if SCREENSHOT:
             self.browser.execute_script("document.querySelector('#camera-0 .log').scrollTop = 0")
             self.browser.save_screenshot(SCREENSHOT)
+
+
+@unittest.skipIf(webdriver is None or not shutil.which("chromium") or not os.path.exists(CAMSIM),
+                 "chromium, python3-selenium and darvik-camsim are needed")
+class SiteWallInChromium(PageReading, unittest.TestCase):
+    """A site of 16 cameras from a farm that outlives the console: camera 1
+    refuses every connection, camera 2 wants another password."""
+
+    SECRETS = ["wrong-pass-7f3a", "right-pass-c91e", "added-pass-5d20"]
+
+    def setUp(self):
+        self.farm = Farm(CAMSIM)
+        self.addCleanup(self.farm.stop)
+        self.directory = tempfile.TemporaryDirectory()
+        self.addCleanup(self.directory.cleanup)
+        self.site = os.path.join(self.directory.name, "site.json")
+        self.ids = []
+        entries = []
+        for i in range(16):
+            config = {"macAddress": "00-DE-C2-%02X-%02X-%02X" % (random.randrange(256), random.randrange(256), i),
+                      "jpegFramesPerSecond": 5}
+            if i == 1:
+                config["faults"] = {"refuseConnections": True}
+            if i == 2:
+                config.update({"auth": "digest", "user": "admin", "password": self.SECRETS[1]})
+            farm_id, address = self.farm.camera(**config)
+            self.ids.append(farm_id)
+            entries.append({"address": address, "user": "admin", "password": self.SECRETS[0] if i == 2 else "",
+                            "label": "Cam %02d" % i})
+        with open(self.site, "w") as site:
+            json.dump({"cameras": entries}, site)
+        self.console = Console(HOST, "--site", self.site)
+        self.browser = chromium()
+        self.addCleanup(self.browser.quit)
+        self.browser.get(self.console.url)
+
+    def tearDown(self):
+        self.assertEqual(self.console.stop(), 0, self.console.output)
+        for secret in self.SECRETS:
+            self.assertNotIn(secret, self.console.output, "a password in the console's log")
+
+    def tiles(self):
+        """Every tile as the page shows it now: {label: {...}}."""
+        return {tile["name"]: tile for tile in self.browser.execute_script("""
+            return Array.from(document.querySelectorAll('#wall .tile'), (tile) => ({
+              id: Number(tile.dataset.camera), name: tile.querySelector('.tile-name').innerText,
+              state: tile.dataset.state || '', picture: tile.dataset.picture || '',
+              failure: tile.querySelector('.tile-failure').innerText,
+              width: tile.querySelector('.tile-picture').naturalWidth }));""")}
+
+    def pictures_change(self, labels, timeout):
+        first = wait_for(lambda: (lambda t: t if all(t.get(l, {}).get("width") for l in labels) else None)(
+            self.tiles()), timeout, "pictures on %s" % labels)
+        wait_for(lambda: all(self.tiles()[l]["picture"] != first[l]["picture"] for l in labels), timeout,
+                 "newer pictures on %s" % labels)
+
+    def health(self):
+        return self.console.request("api/health")[1]
+
+    def test_the_wall_of_a_site(self):
+        healthy = ["Cam %02d" % i for i in range(16) if i not in (1, 2)]
+        wait_for(lambda: len(self.tiles()) == 16, 30, "16 tiles")
+        self.pictures_change(healthy, 60)
+        # The two faulty cameras say why.
+        wait_for(lambda: self.tiles()["Cam 01"]["state"] == "failed" and self.tiles()["Cam 01"]["failure"], 30,
+                 "the refusing camera to fail")
+        wait_for(lambda: self.tiles()["Cam 02"]["state"] == "failed" and self.tiles()["Cam 02"]["failure"], 30,
+                 "the camera with the wrong password to fail")
+        self.assertEqual(self.tiles()["Cam 01"]["width"], 0)
+        # The wall runs no live stream: the tiles fetch snapshots.
+        self.assertEqual(self.health()["pictureStreams"], 0)
+
+        # A camera added from the page appears live, and its password never
+        # comes back.
+        farm_id, address = self.farm.camera(jpegFramesPerSecond=5)
+        self.act("#add-camera", lambda button: button.click())
+        for name, value in (("address", address), ("user", "admin"), ("password", self.SECRETS[2]),
+                            ("label", "Added gate")):
+            self.act('#camera-form [name="%s"]' % name, lambda field, value=value: field.send_keys(value))
+        self.act('#camera-form [type="submit"]', lambda button: button.click())
+        wait_for(lambda: "Added gate" in self.tiles(), 20, "the added tile")
+        self.pictures_change(["Added gate"], 30)
+        self.assertEqual(self.shown('#camera-form [name="password"]', "value"), "")
+
+        # Its panel opens from the keyboard with the live stream; Back ends it.
+        self.act("#tile-%d" % self.tiles()["Cam 05"]["id"], lambda tile: tile.send_keys(Keys.ENTER))
+        wait_for(lambda: self.health()["pictureStreams"] == 1, 15, "the panel's live stream")
+        self.act("#back", lambda button: button.click())
+        wait_for(lambda: self.health()["pictureStreams"] == 0, 15, "the live stream to end")
+
+        # A removed camera is gone, and its driver with it: nothing reads the
+        # camera any more.
+        removed = self.tiles()["Cam 05"]["id"]
+        self.act("#tile-%d" % removed, lambda tile: tile.click())
+        self.act("#camera-%d .remove" % removed, lambda button: button.click())
+        self.act("#camera-%d .remove" % removed, lambda button: button.click())
+        wait_for(lambda: "Cam 05" not in self.tiles() and self.shown("#wall", "class") == "", 20, "the removal")
+        wait_for(lambda: self.farm.streams(self.ids[5])["active"] == 0, 15, "the camera's stream to end")
+        frames = self.farm.streams(self.ids[5])["frames"]
+        time.sleep(1.5)
+        self.assertEqual(self.farm.streams(self.ids[5])["frames"], frames)
+
+        page = self.browser.page_source + json.dumps(self.console.request("api/cameras")[1])
+        for secret in self.SECRETS:
+            self.assertNotIn(secret, page)
+        with open(self.site) as site:
+            kept = json.load(site)["cameras"]
+        self.assertEqual(len(kept), 16)
+        self.assertEqual(os.stat(self.site).st_mode & 0o777, 0o600)
+
+        # After a restart with the site, the same wall comes back.
+        wall = sorted(self.tiles())
+        self.assertEqual(self.console.stop(), 0, self.console.output)
+        self.assertIn("camera %d removed; its driver is closed and deleted" % removed, self.console.output)
+        self.console = Console(HOST, "--site", self.site)
+        self.browser.get(self.console.url)
+        wait_for(lambda: sorted(self.tiles()) == wall, 30, "the same wall")
+        self.pictures_change(["Added gate", "Cam 00"], 30)
 
 
 if __name__ == "__main__":

@@ -87,3 +87,46 @@ def host_binary(argv):
     path = argv[1] if len(argv) > 1 else os.environ.get("DARVIK_HOST", "build/bin/darvik-host")
     del argv[1:]
     return os.path.abspath(path)
+
+
+class Farm:
+    """darvik-camsim --farm: cameras that outlive a console, made and faulted
+    through the farm's JSON interface."""
+
+    def __init__(self, camsim_binary):
+        self.process = subprocess.Popen([camsim_binary, "--farm", "--port", "0"], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        line = self.process.stdout.readline()
+        found = re.search(r"Farm: (http://\S+)", line)
+        if not found:
+            self.process.kill()
+            raise RuntimeError("no farm URL: " + line)
+        self.url = found.group(1)
+
+    def call(self, path, body=None, method=None):
+        data = None if body is None else json.dumps(body).encode()
+        request = urllib.request.Request(self.url + path, data=data, method=method or ("GET" if body is None else "POST"),
+                                         headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(request, timeout=10) as reply:
+            return json.loads(reply.read())
+
+    def camera(self, **config):
+        """A new camera: (farm id, "127.0.0.1:port")."""
+        made = self.call("/simulators", {"config": config})
+        return made["id"], "127.0.0.1:%d" % made["port"]
+
+    def streams(self, camera):
+        """{"active": streams open now, "frames": frames sent so far}."""
+        return self.call("/simulators/%d/control/streams" % camera)
+
+    def stop(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+def camsim_binary(host):
+    return os.environ.get("DARVIK_CAMSIM", os.path.join(os.path.dirname(host), "darvik-camsim"))

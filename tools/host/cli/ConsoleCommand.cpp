@@ -1,9 +1,12 @@
-// darvik-host console: a live web console. Opens a driver per camera (each
-// --camera, or --simulate N simulated cameras started in this process) and
-// serves one page, by default on http://127.0.0.1:8088/, that shows each
-// camera's live picture, status, message log, capability query, digital I/O,
-// PTZ with presets and stream settings, all through the module's exports and
-// interfaces. Runs until Ctrl-C (or SIGTERM), then stops every driver.
+// darvik-host console: a live web console. Opens a driver per camera (the
+// cameras of the --site file, each --camera, and --simulate N simulated
+// cameras started in this process) and serves one page, by default on
+// http://127.0.0.1:8088/: a wall of every camera's picture and state, and for
+// the camera chosen its live picture, status, message log, capability query,
+// digital I/O, PTZ with presets and stream settings, all through the
+// module's exports and interfaces. Cameras are added, changed and removed
+// from the page; with --site every change is written back to the file. Runs
+// until Ctrl-C (or SIGTERM), then stops every driver.
 #include <pthread.h>
 #include <signal.h>
 
@@ -19,14 +22,17 @@
 #include "camsim/Simulator.h"
 #include "cli/CameraOptions.h"
 #include "cli/Cli.h"
+#include "console/CameraRoster.h"
 #include "console/ConsoleCamera.h"
 #include "console/ConsoleServer.h"
 #include "console/EventHub.h"
+#include "console/SiteFile.h"
 
 namespace darvik::cli {
 namespace {
 
 struct ConsoleOptions {
+    std::string site;
     std::vector<std::string> cameras;
     std::vector<std::string> users;
     std::vector<std::string> passwords;
@@ -90,7 +96,8 @@ class SignalWait {
 // Starts the --simulate cameras, each with its setup. False, with `error`,
 // when one does not start.
 bool StartSimulatedCameras(const ConsoleOptions& options, std::vector<std::unique_ptr<camsim::Simulator>>& simulators,
-                           std::vector<console::CameraSetup>& setups, std::string& error) {
+                           std::vector<console::CameraSetup>& setups, std::vector<console::SiteEntry>& entries,
+                           std::string& error) {
     for (unsigned i = 0; i < options.simulate; ++i) {
         camsim::Config config;
         config.ntsc = options.simStandard == "ntsc";
@@ -106,38 +113,50 @@ bool StartSimulatedCameras(const ConsoleOptions& options, std::vector<std::uniqu
             return false;
         }
         console::CameraSetup setup;
-        setup.camera.host = "127.0.0.1";
-        setup.camera.port = simulator->Port();
-        setup.camera.camera = "127.0.0.1:" + std::to_string(setup.camera.port);
-        setup.label = "simulated camera " + std::to_string(i) + " (" + setup.camera.camera + ")";
         setup.ntsc = config.ntsc;
+        // A simulated camera that claims an input count is taken at its word,
+        // as a real camera's query result is.
+        setup.inputs = options.inputs != 0 ? options.inputs : (options.simClaimedInputs == 0 ? options.simInputs : 0);
+        setup.outputs = options.outputs != 0 ? options.outputs : options.simOutputs;
+        setup.stream = options.stream;
+        console::SiteEntry entry;
+        entry.address = "127.0.0.1:" + std::to_string(simulator->Port());
+        entry.label = "simulated camera " + std::to_string(i) + " (" + entry.address + ")";
+        entry.mpeg = options.stream.mpeg;
         std::cout << "simulated camera " << i << ": " << simulator->Url() << ", control " << simulator->ControlUrl()
                   << ", MAC address " << config.macAddress << "\n";
         setups.push_back(std::move(setup));
+        entries.push_back(std::move(entry));
         simulators.push_back(std::move(simulator));
     }
     return true;
 }
 
-// Adds a setup for each --camera. False, with `error`, for a camera that
-// does not resolve.
-bool AddGivenCameras(const ConsoleOptions& options, std::vector<console::CameraSetup>& setups, std::string& error) {
+// An entry for each --camera that the site does not hold already. False,
+// with `error`, for a camera that is not usable.
+bool AddGivenCameras(const ConsoleOptions& options, std::vector<console::SiteEntry>& site, std::string& error) {
     for (std::size_t i = 0; i < options.cameras.size(); ++i) {
-        console::CameraSetup setup;
-        setup.camera.camera = options.cameras[i];
+        nlohmann::json given = {{"address", options.cameras[i]}, {"stream", options.stream.mpeg ? "mpeg" : "mjpeg"}};
         // The i-th --user and --password belong to the i-th camera; the last
         // given serve the cameras after it.
         if (!options.users.empty()) {
-            setup.camera.user = options.users[std::min(i, options.users.size() - 1)];
+            given["user"] = options.users[std::min(i, options.users.size() - 1)];
         }
         if (!options.passwords.empty()) {
-            setup.camera.password = options.passwords[std::min(i, options.passwords.size() - 1)];
+            given["password"] = options.passwords[std::min(i, options.passwords.size() - 1)];
         }
-        if (!Resolve(setup.camera, error)) {
+        console::SiteEntry entry;
+        console::FieldError refused;
+        if (!console::ParseSiteEntry(given, entry, refused)) {
+            error = "--camera " + options.cameras[i] + ": " + refused.field + ": " + refused.reason;
             return false;
         }
-        setup.label = setup.camera.host + ":" + std::to_string(setup.camera.port);
-        setups.push_back(std::move(setup));
+        const bool known = std::any_of(site.begin(), site.end(), [&](const console::SiteEntry& kept) {
+            return kept.address == entry.address && kept.user == entry.user;
+        });
+        if (!known) {
+            site.push_back(std::move(entry));
+        }
     }
     return true;
 }
@@ -158,24 +177,10 @@ bool ServerFromOptions(const ConsoleOptions& options, console::ServerOptions& se
     return true;
 }
 
-// Numbers the cameras and gives each its port counts and stream settings;
-// the first `simulated` setups are the simulated cameras.
-void CompleteSetups(const ConsoleOptions& options, std::size_t simulated, std::vector<console::CameraSetup>& setups) {
-    for (std::size_t i = 0; i < setups.size(); ++i) {
-        setups[i].id = static_cast<int>(i);
-        // A simulated camera that claims an input count is taken at its word,
-        // as a real camera's query result is.
-        const bool simulatedCount = i < simulated && options.simClaimedInputs == 0;
-        setups[i].inputs = options.inputs != 0 ? options.inputs : (simulatedCount ? options.simInputs : 0);
-        setups[i].outputs = options.outputs != 0 ? options.outputs : (i < simulated ? options.simOutputs : 0);
-        setups[i].stream = options.stream;
-    }
-}
-
 int RunConsole(const CliContext& context, ConsoleOptions& options) {
     const char* name = "darvik-host console";
-    if (options.cameras.empty() == (options.simulate == 0)) {
-        std::cerr << name << ": give --camera HOST[:PORT] (repeatable) or --simulate [N]\n";
+    if (options.cameras.empty() && options.simulate == 0 && options.site.empty()) {
+        std::cerr << name << ": give --site FILE, --camera HOST[:PORT] (repeatable) or --simulate [N]\n";
         return kExitFailed;
     }
     console::ServerOptions server;
@@ -186,41 +191,77 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
     }
     options.stream.mpeg = options.streamType == "mpeg";
 
+    std::vector<console::SiteEntry> site;
+    bool siteExisted = false;
+    if (!options.site.empty() && !console::LoadSite(options.site, site, siteExisted, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
+    }
+    if (!AddGivenCameras(options, site, error)) {
+        std::cerr << name << ": " << error << "\n";
+        return kExitFailed;
+    }
+    if (site.size() + options.simulate > console::kMaxCameras) {
+        std::cerr << name << ": " << site.size() + options.simulate << " cameras; a console shows at most "
+                  << console::kMaxCameras << "\n";
+        return kExitFailed;
+    }
+
     SignalWait signals;  // before any thread exists
     std::vector<std::unique_ptr<camsim::Simulator>> simulators;
-    std::vector<console::CameraSetup> setups;
-    if (!StartSimulatedCameras(options, simulators, setups, error) || !AddGivenCameras(options, setups, error)) {
+    std::vector<console::CameraSetup> simulatedSetups;
+    std::vector<console::SiteEntry> simulatedEntries;
+    if (!StartSimulatedCameras(options, simulators, simulatedSetups, simulatedEntries, error)) {
         std::cerr << name << ": " << error << "\n";
         return kExitFailed;
     }
 
     console::EventHub events;
-    std::vector<std::unique_ptr<console::ConsoleCamera>> cameras;
-    std::vector<console::ConsoleCamera*> views;
-    CompleteSetups(options, simulators.size(), setups);
-    for (const console::CameraSetup& setup : setups) {
-        cameras.push_back(std::make_unique<console::ConsoleCamera>(context, setup, events));
-        views.push_back(cameras.back().get());
-    }
-    console::ConsoleServer web(views, events, server);
+    console::CameraSetup defaults;
+    defaults.inputs = options.inputs;
+    defaults.outputs = options.outputs;
+    defaults.stream = options.stream;
+    console::CameraRoster cameras(context, events, defaults, options.site);
+    console::ConsoleServer web(cameras, events, server);
     if (!web.Start(error)) {
         std::cerr << name << ": " << error << "\n";
         return kExitFailed;
     }
-    for (auto& camera : cameras) {
-        if (!camera->Start(error)) {
-            std::cerr << name << ": " << error << "\n";
-            web.Stop();
-            return kExitModuleError;
+    // Simulated cameras live as long as this process: they join the wall
+    // but not the site file, where their ports would mean nothing later.
+    int status = kExitOk;
+    for (std::size_t i = 0; i < simulatedEntries.size() && status == kExitOk; ++i) {
+        const auto outcome = cameras.Add(simulatedEntries[i], false, simulatedSetups[i]);
+        if (outcome.status != 200) {
+            std::cerr << name << ": " << outcome.body.value("error", "a camera did not start") << "\n";
+            status = kExitModuleError;
         }
+    }
+    for (std::size_t i = 0; i < site.size() && status == kExitOk; ++i) {
+        const auto outcome = cameras.Add(site[i], true);
+        if (outcome.status != 200) {
+            std::cerr << name << ": " << outcome.body.value("error", "a camera did not start") << "\n";
+            status = kExitModuleError;
+        }
+    }
+    if (status == kExitOk && !options.site.empty() && !cameras.Save(error)) {
+        std::cerr << name << ": " << error << "\n";
+        status = kExitFailed;
+    }
+    if (status != kExitOk) {
+        web.Stop();
+        cameras.StopAll();
+        return status;
+    }
+    if (!options.site.empty()) {
+        std::cout << "site: " << options.site << (siteExisted ? "" : " (created)") << ", " << site.size()
+                  << " cameras" << std::endl;
     }
     std::cout << "console: " << web.Url() << "  (open it in a browser; Ctrl-C stops)" << std::endl;
     signals.Wait();
     std::cout << "stopping" << std::endl;
     web.Stop();
-    for (auto& camera : cameras) {
-        camera->Stop();
-    }
+    cameras.StopAll();
     for (auto& simulator : simulators) {
         simulator->Stop();
     }
@@ -233,15 +274,16 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
 void RegisterConsoleCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<ConsoleOptions>();
     CLI::App* command = app.add_subcommand(
-        "console", "Serve a live web console: picture, status, I/O, PTZ and settings of each camera");
-    CLI::Option* camera =
-        command->add_option("--camera", options->cameras, "Camera address HOST[:PORT]; repeat for more cameras");
+        "console", "Serve a live web console: a wall of the site's cameras, and picture, status, I/O, PTZ and settings of each");
+    command->add_option("--site", options->site,
+                        "JSON file of the site's cameras: read at the start, every change written back (mode 0600)");
+    command->add_option("--camera", options->cameras,
+                        "Camera address HOST[:PORT]; repeat for more cameras (added to the site)");
     command->add_option("--user", options->users, "User name for the camera (the i-th for the i-th --camera)");
     command->add_option("--password", options->passwords, "Password for the camera (the i-th for the i-th --camera)");
     command->add_option("--simulate", options->simulate, "Start N simulated cameras in this process")
         ->expected(0, 1)
-        ->default_str("1")
-        ->excludes(camera);
+        ->default_str("1");
     command->add_option("--listen", options->listen, "ADDR:PORT of the console (port 0: any free port)")
         ->capture_default_str();
     command->add_option("--console-user", options->consoleUser, "User name asked for with --console-password")

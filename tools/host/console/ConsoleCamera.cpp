@@ -35,6 +35,7 @@ ConsoleCamera::~ConsoleCamera() { Stop(); }
 
 json ConsoleCamera::Describe() const {
     return {{"camera", m_setup.id},
+            {"serial", m_setup.serial},
             {"label", m_setup.label},
             {"address", m_setup.camera.host + ":" + std::to_string(m_setup.camera.port)},
             {"user", m_setup.camera.user}};

@@ -60,6 +60,7 @@ struct StreamChoice {
 
 struct CameraSetup {
     int id = 0;
+    std::uint64_t serial = 0;    // new each time a camera is made, also anew under the same id
     std::string label;           // shown on the page, e.g. "127.0.0.1:8080"
     cli::CameraOptions camera;   // resolved address and credentials
     std::uint32_t inputs = 0;    // 0: as many as the capability query reports
@@ -84,6 +85,7 @@ class ConsoleCamera {
     void Stop();
 
     int Id() const { return m_setup.id; }
+    std::uint64_t Serial() const { return m_setup.serial; }
     LatestPicture& Pictures() { return m_pictures; }
     // Name and address for the page; never the password.
     nlohmann::json Describe() const;

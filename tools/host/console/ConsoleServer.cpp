@@ -26,6 +26,7 @@ using reply::SendBusy;
 using reply::SendError;
 using reply::SendJson;
 using reply::SendStream;
+using reply::SendTagged;
 
 namespace {
 
@@ -37,6 +38,14 @@ constexpr std::size_t kThreadStack = 1024 * 1024;
 constexpr auto kKeepAlive = std::chrono::milliseconds(1000);
 constexpr const char* kRealm = "darvik-host console";
 constexpr const char* kBoundary = "darvikframe";
+
+// The camera number in a path: digits only, or -1.
+int CameraId(const std::string& text) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    return std::stoi(text);
+}
 
 // An exception that reached the top of one of libmicrohttpd's threads.
 void ReportEscaped(const char* where, const std::exception& error) {
@@ -54,7 +63,7 @@ struct ConsoleServer::Request {
 // One viewer of a camera's live picture: the part being sent, never more.
 struct ConsoleServer::PictureStream {
     ConsoleServer* server = nullptr;
-    ConsoleCamera* camera = nullptr;
+    std::shared_ptr<ConsoleCamera> camera;  // kept alive while it is watched
     std::uint64_t serial = 0;  // of the picture last sent
     std::string part;          // boundary, headers, JPEG
     std::size_t offset = 0;
@@ -144,7 +153,8 @@ struct ServerHooks {
         auto* stream = static_cast<ConsoleServer::PictureStream*>(cls);
         if (stream->offset == stream->part.size()) {
             auto picture = stream->camera->Pictures().WaitNewer(stream->serial, kKeepAlive);
-            if (stream->server->m_stopping.load()) {
+            // The console stops, or the camera left the wall.
+            if (stream->server->m_stopping.load() || stream->camera->Pictures().IsShutDown()) {
                 return MHD_CONTENT_READER_END_OF_STREAM;
             }
             if (!picture) {
@@ -203,8 +213,8 @@ struct ServerHooks {
     }
 };
 
-ConsoleServer::ConsoleServer(std::vector<ConsoleCamera*> cameras, EventHub& events, ServerOptions options)
-    : m_cameras(std::move(cameras)), m_events(events), m_options(std::move(options)) {}
+ConsoleServer::ConsoleServer(CameraRoster& cameras, EventHub& events, ServerOptions options)
+    : m_cameras(cameras), m_events(events), m_options(std::move(options)) {}
 
 ConsoleServer::~ConsoleServer() { Stop(); }
 
@@ -311,7 +321,7 @@ void ConsoleServer::Stop() {
     }
     m_stopping.store(true);
     m_events.Shutdown();
-    for (ConsoleCamera* camera : m_cameras) {
+    for (const auto& camera : m_cameras.All()) {
         camera->Pictures().Shutdown();
     }
     MHD_stop_daemon(m_daemon);
@@ -327,13 +337,9 @@ void ConsoleServer::Stop() {
     }
 }
 
-ConsoleCamera* ConsoleServer::FindCamera(const std::string& text) const {
-    for (ConsoleCamera* camera : m_cameras) {
-        if (std::to_string(camera->Id()) == text) {
-            return camera;
-        }
-    }
-    return nullptr;
+std::shared_ptr<ConsoleCamera> ConsoleServer::FindCamera(const std::string& text) const {
+    const int id = CameraId(text);
+    return id < 0 ? nullptr : m_cameras.Find(id);
 }
 
 bool ConsoleServer::HostAllowed(MHD_Connection* connection) const {
@@ -398,29 +404,29 @@ int ConsoleServer::HandleGet(MHD_Connection* connection, const std::string& url)
     }
     if (url == "/api/health") {
         return SendJson(connection, MHD_HTTP_OK,
-                        json{{"cameras", m_cameras.size()},
+                        json{{"cameras", m_cameras.Count()},
                              {"pictureStreams", m_pictureStreams.load()},
                              {"eventStreams", m_eventStreams.load()}});
     }
     if (url == "/events") {
         return OpenEventStream(connection);
     }
+    if (url == "/api/cameras") {
+        return SendJson(connection, MHD_HTTP_OK, json{{"cameras", m_cameras.Describe()}, {"max", kMaxCameras}});
+    }
     // /api/cameras/N/live.mjpg and /api/cameras/N/snapshot.jpg
     const std::string prefix = "/api/cameras/";
     if (url.rfind(prefix, 0) == 0) {
         const std::string rest = url.substr(prefix.size());
         const auto slash = rest.find('/');
-        ConsoleCamera* camera = slash == std::string::npos ? nullptr : FindCamera(rest.substr(0, slash));
+        std::shared_ptr<ConsoleCamera> camera =
+            slash == std::string::npos ? nullptr : FindCamera(rest.substr(0, slash));
         const std::string what = slash == std::string::npos ? "" : rest.substr(slash + 1);
         if (camera != nullptr && what == "snapshot.jpg") {
-            const auto picture = camera->Pictures().Latest();
-            if (!picture) {
-                return SendError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "no picture has arrived yet");
-            }
-            return Send(connection, MHD_HTTP_OK, picture->jpeg, "image/jpeg");
+            return SendSnapshot(connection, *camera);
         }
         if (camera != nullptr && what == "live.mjpg") {
-            return OpenPictureStream(connection, *camera);
+            return OpenPictureStream(connection, std::move(camera));
         }
     }
     return SendError(connection, MHD_HTTP_NOT_FOUND, "no such page");
@@ -441,11 +447,25 @@ int ConsoleServer::OpenEventStream(MHD_Connection* connection) {
     return SendStream(connection, response, "text/event-stream");
 }
 
-int ConsoleServer::OpenPictureStream(MHD_Connection* connection, ConsoleCamera& camera) {
+int ConsoleServer::SendSnapshot(MHD_Connection* connection, ConsoleCamera& camera) {
+    const auto picture = camera.Pictures().Latest();
+    if (!picture) {
+        return SendError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "no picture has arrived yet");
+    }
+    // The tag names the camera's incarnation and the picture, so a camera
+    // made anew under the same number never matches an old tag.
+    const std::string tag = "\"" + std::to_string(camera.Serial()) + "-" + std::to_string(picture->serial) + "\"";
+    if (Header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH) == tag) {
+        return SendTagged(connection, MHD_HTTP_NOT_MODIFIED, {}, nullptr, tag);
+    }
+    return SendTagged(connection, MHD_HTTP_OK, picture->jpeg, "image/jpeg", tag);
+}
+
+int ConsoleServer::OpenPictureStream(MHD_Connection* connection, std::shared_ptr<ConsoleCamera> camera) {
     if (!TakeStream()) {
         return SendBusy(connection, "too many open streams; close a page and try again");
     }
-    auto* stream = new PictureStream{this, &camera, 0, {}, 0};
+    auto* stream = new PictureStream{this, std::move(camera), 0, {}, 0};
     m_pictureStreams.fetch_add(1);
     MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 32 * 1024,
                                                                &ServerHooks::ReadPictures, stream,
@@ -472,16 +492,38 @@ int ConsoleServer::HandlePost(MHD_Connection* connection, const std::string& url
     if (body.is_discarded() || !body.is_object()) {
         return SendError(connection, MHD_HTTP_BAD_REQUEST, "the body must be a JSON object");
     }
+    if (url == "/api/cameras") {
+        return HandleRosterPost(connection, -1, "add", body);
+    }
     const std::string prefix = "/api/cameras/";
     const auto slash = url.find('/', prefix.size());
-    ConsoleCamera* camera =
-        url.rfind(prefix, 0) == 0 && slash != std::string::npos ? FindCamera(url.substr(prefix.size(), slash - prefix.size()))
-                                                                 : nullptr;
+    const std::string number = url.rfind(prefix, 0) == 0 && slash != std::string::npos
+                                   ? url.substr(prefix.size(), slash - prefix.size())
+                                   : std::string();
+    const std::string verb = slash == std::string::npos ? std::string() : url.substr(slash + 1);
+    if (verb == "remove" || verb == "change") {
+        return HandleRosterPost(connection, CameraId(number), verb, body);
+    }
+    std::shared_ptr<ConsoleCamera> camera = FindCamera(number);
     if (camera == nullptr) {
         return SendError(connection, MHD_HTTP_NOT_FOUND, "no such camera");
     }
-    const json answer = camera->Command(url.substr(slash + 1), body);
+    const json answer = camera->Command(verb, body);
     return SendJson(connection, answer.value("ok", false) ? MHD_HTTP_OK : MHD_HTTP_UNPROCESSABLE_CONTENT, answer);
+}
+
+int ConsoleServer::HandleRosterPost(MHD_Connection* connection, int id, const std::string& verb, const json& body) {
+    CameraRoster::Outcome outcome;
+    if (verb == "add") {
+        outcome = m_cameras.AddFromPage(body);
+    } else if (id < 0) {
+        return SendError(connection, MHD_HTTP_NOT_FOUND, "no such camera");
+    } else if (verb == "remove") {
+        outcome = m_cameras.Remove(id);
+    } else {
+        outcome = m_cameras.Change(id, body);
+    }
+    return SendJson(connection, outcome.status, outcome.body);
 }
 
 }  // namespace darvik::console

@@ -2,7 +2,10 @@
 // serves the page with its style and script from the binary, the event
 // stream (Server-Sent Events from the EventHub), each camera's live picture
 // as multipart/x-mixed-replace JPEG and a snapshot, and takes the page's
-// commands as POST requests with a JSON body.
+// commands as POST requests with a JSON body: a camera's own commands, and
+// adding, changing and removing cameras (through the CameraRoster). The
+// wall's tiles fetch each camera's newest picture as a snapshot, answered
+// with 304 while it is the one the tile shows.
 //
 // Safe by default: listening on a loopback address, requests must name a
 // loopback host (a page from another site cannot reach the console through a
@@ -17,8 +20,8 @@
 // nothing) does not hold its connection past kHeaderDeadline.
 //
 // Owned by the console command, which calls Start and Stop from its thread;
-// the cameras and the hub outlive the server. The connection threads call
-// the cameras and the hub.
+// the roster and the hub outlive the server. The connection threads call
+// the roster, the cameras and the hub; a stream holds its camera.
 #pragma once
 
 #include <array>
@@ -27,12 +30,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "console/CameraRoster.h"
 #include "console/ConsoleCamera.h"
 #include "console/EventHub.h"
 #include "console/ListenAddress.h"
@@ -59,13 +64,14 @@ class ConsoleServer {
     static constexpr unsigned kMaxConnections = 512;
     static constexpr unsigned kMaxConnectionsPerAddress = 384;
     // Event and picture streams at once; a page holds one event stream and
-    // one picture stream per camera.
+    // one picture stream for the camera it shows whole (the wall's tiles
+    // fetch snapshots instead).
     static constexpr int kMaxStreams = 32;
     // From a connection's start (or the end of its previous request) to the
     // end of the next request's headers.
     static constexpr std::chrono::seconds kHeaderDeadline{10};
 
-    ConsoleServer(std::vector<ConsoleCamera*> cameras, EventHub& events, ServerOptions options);
+    ConsoleServer(CameraRoster& cameras, EventHub& events, ServerOptions options);
     ~ConsoleServer();
     ConsoleServer(const ConsoleServer&) = delete;
     ConsoleServer& operator=(const ConsoleServer&) = delete;
@@ -91,8 +97,13 @@ class ConsoleServer {
     // The page's event stream, and a camera's live picture stream; a 503
     // when kMaxStreams are open.
     int OpenEventStream(MHD_Connection* connection);
-    int OpenPictureStream(MHD_Connection* connection, ConsoleCamera& camera);
-    ConsoleCamera* FindCamera(const std::string& text) const;
+    int OpenPictureStream(MHD_Connection* connection, std::shared_ptr<ConsoleCamera> camera);
+    // The camera's newest picture; 304 when it is still the one the client
+    // names in If-None-Match.
+    int SendSnapshot(MHD_Connection* connection, ConsoleCamera& camera);
+    // POST /api/cameras (add) and /api/cameras/N/{remove,change}.
+    int HandleRosterPost(MHD_Connection* connection, int id, const std::string& verb, const nlohmann::json& body);
+    std::shared_ptr<ConsoleCamera> FindCamera(const std::string& text) const;
     bool HostAllowed(MHD_Connection* connection) const;
     int AskForPassword(MHD_Connection* connection, bool stale);
     // Takes one of the kMaxStreams places; false when none is free.
@@ -109,7 +120,7 @@ class ConsoleServer {
         std::chrono::steady_clock::time_point deadline;
     };
 
-    std::vector<ConsoleCamera*> m_cameras;
+    CameraRoster& m_cameras;
     EventHub& m_events;
     ServerOptions m_options;
     std::array<unsigned char, 32> m_nonceSecret{};  // read by libmicrohttpd's threads

@@ -66,6 +66,11 @@ std::vector<Event> EventHub::Follow(std::uint64_t* seq, std::chrono::millisecond
     return events;
 }
 
+void EventHub::Forget(int key) {
+    brevane::MutexLock lock(m_mutex);
+    std::erase_if(m_states, [key](const auto& state) { return state.first.second == key; });
+}
+
 void EventHub::Shutdown() {
     {
         brevane::MutexLock lock(m_mutex);

@@ -49,6 +49,10 @@ class EventHub {
     // returned. Returns nothing once Shutdown was called, or on time-out.
     std::vector<Event> Follow(std::uint64_t* seq, std::chrono::milliseconds timeout);
 
+    // Drops every state event of `key` from the snapshot (a camera that was
+    // removed); pages that follow along learn of it from the roster event.
+    void Forget(int key);
+
     // Wakes every Follow and makes it return at once from now on.
     void Shutdown();
     bool IsShutDown() const;

@@ -44,6 +44,11 @@ void LatestPicture::Shutdown() {
     m_changed.notify_all();
 }
 
+bool LatestPicture::IsShutDown() const {
+    brevane::MutexLock lock(m_mutex);
+    return m_shutDown;
+}
+
 PreviewMaker::~PreviewMaker() {
     Reset();
     if (m_encoder != nullptr) {

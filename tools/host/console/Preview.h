@@ -41,8 +41,9 @@ class LatestPicture {
     // Waits up to timeout for a picture newer than serial; returns the newest
     // picture (which may be the same one on time-out or shutdown), or null.
     std::shared_ptr<const Picture> WaitNewer(std::uint64_t serial, std::chrono::milliseconds timeout) const;
-    // Wakes every waiter; used when the console stops.
+    // Wakes every waiter; used when the console stops or the camera goes.
     void Shutdown();
+    bool IsShutDown() const;
 
    private:
     mutable brevane::Mutex m_mutex;

@@ -38,6 +38,23 @@ MHD_Result Send(MHD_Connection* connection, unsigned status, const std::string& 
     return result;
 }
 
+MHD_Result SendTagged(MHD_Connection* connection, unsigned status, const std::string& body, const char* type,
+                      const std::string& tag) {
+    MHD_Response* response =
+        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr) {
+        return MHD_NO;
+    }
+    if (type != nullptr) {
+        MHD_add_response_header(response, "Content-Type", type);
+    }
+    MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, tag.c_str());
+    Harden(response);
+    const MHD_Result result = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
 MHD_Result SendJson(MHD_Connection* connection, unsigned status, const nlohmann::json& body) {
     return Send(connection, status, body.dump(), "application/json");
 }

@@ -23,6 +23,9 @@ std::string HostName(const std::string& host);
 // page may load nothing but its own files.
 void Harden(MHD_Response* response);
 MHD_Result Send(MHD_Connection* connection, unsigned status, const std::string& body, const char* type);
+// A body (none for a 304: type null) with its entity tag.
+MHD_Result SendTagged(MHD_Connection* connection, unsigned status, const std::string& body, const char* type,
+                      const std::string& tag);
 MHD_Result SendJson(MHD_Connection* connection, unsigned status, const nlohmann::json& body);
 // {"ok": false, "error": reason}.
 MHD_Result SendError(MHD_Connection* connection, unsigned status, const std::string& reason);

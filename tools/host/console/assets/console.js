@@ -1,9 +1,17 @@
-// The console page: one section per camera, filled from the server's event
-// stream; every change is a POST with a JSON body to the same origin.
+// The console page: a wall of tiles, one per camera, and the full panel of
+// the one camera opened from it, filled from the server's event stream;
+// every change is a POST with a JSON body to the same origin.
+//
+// Each camera keeps the latest news (status, log, capabilities, I/O,
+// presets, settings) whether or not its panel is open; a panel exists only
+// while it is shown, and while the wall is shown no panel and no live stream
+// exist: a tile fetches its camera's newest picture twice a second.
 'use strict';
 
-const cameras = new Map();   // camera id -> {root, queue}
+const cameras = new Map();   // camera id -> camera (see cameraFor)
 const LOG_LINES = 200;
+const TILE_PERIOD_MS = 500;
+let opened = null;           // the camera whose panel is shown, or null
 
 function $(root, selector) { return root.querySelector(selector); }
 
@@ -26,6 +34,7 @@ function post(camera, verb, body) {
 }
 
 function showError(camera, message) {
+  if (!camera.root) return;   // its panel was closed meanwhile
   const element = $(camera.root, '.error');
   text(element, message);
   element.classList.toggle('hidden', !message);
@@ -54,13 +63,25 @@ function holdButton(camera, button, start) {
   window.addEventListener('blur', release);
 }
 
-function addCamera(info) {
+function buildPanel(camera) {
+  const info = camera.info;
   const root = document.getElementById('camera-template').content.firstElementChild.cloneNode(true);
   root.id = `camera-${info.camera}`;
   root.dataset.camera = info.camera;
-  const camera = { id: info.camera, root, queue: Promise.resolve(), logSeq: 0 };
-  cameras.set(info.camera, camera);
+  camera.root = root;
   text($(root, '.label'), `Camera ${info.camera}: ${info.label}`);
+  $(root, '.edit').addEventListener('click', () => openForm(camera));
+  const remove = $(root, '.remove');
+  remove.addEventListener('click', () => {
+    // A second click confirms.
+    if (!remove.classList.contains('confirm')) {
+      remove.classList.add('confirm');
+      text(remove, 'Click again to remove');
+      return;
+    }
+    remove.disabled = true;
+    post(camera, 'remove', {}).then((answer) => { if (answer && answer.ok) showWall(); });
+  });
   $(root, '.live').src = `/api/cameras/${info.camera}/live.mjpg`;
   const snapshot = $(root, '.snapshot');
   snapshot.href = `/api/cameras/${info.camera}/snapshot.jpg`;
@@ -102,10 +123,143 @@ function addCamera(info) {
     });
   });
   document.getElementById('cameras').append(root);
+}
+
+// The news each camera keeps, and the tile on the wall.
+function cameraFor(info) {
+  let camera = cameras.get(info.camera);
+  if (camera && camera.info.serial === info.serial) {
+    return camera;
+  }
+  if (camera) {
+    // Made anew (changed from the page): its news start over.
+    dropCamera(camera);
+  }
+  camera = { id: info.camera, info, root: null, queue: Promise.resolve(), logSeq: 0, log: [],
+             news: {}, tile: makeTile(info), tag: '', fetching: false, pictureUrl: null };
+  cameras.set(info.camera, camera);
+  const wall = document.getElementById('wall');
+  const after = Array.from(wall.children).find((tile) => Number(tile.dataset.camera) > info.camera);
+  wall.insertBefore(camera.tile, after || null);
+  showCount();
   return camera;
 }
 
-function cameraOf(data) { return cameras.get(data.camera); }
+function dropCamera(camera) {
+  if (opened === camera) showWall();
+  camera.tile.remove();
+  if (camera.pictureUrl) URL.revokeObjectURL(camera.pictureUrl);
+  cameras.delete(camera.id);
+  showCount();
+}
+
+function showCount() {
+  text(document.getElementById('count'), `${cameras.size} camera${cameras.size === 1 ? '' : 's'}`);
+  document.getElementById('wall-empty').classList.toggle('hidden', cameras.size !== 0);
+}
+
+function makeTile(info) {
+  const tile = document.getElementById('tile-template').content.firstElementChild.cloneNode(true);
+  tile.id = `tile-${info.camera}`;
+  tile.dataset.camera = info.camera;
+  text($(tile, '.tile-name'), info.label);
+  text($(tile, '.tile-address'), info.address);
+  $(tile, '.tile-picture').alt = `picture of ${info.label}`;
+  tile.setAttribute('aria-label', `${info.label}: open the camera`);
+  const open = () => { const camera = cameras.get(info.camera); if (camera) showPanel(camera); };
+  tile.addEventListener('click', open);
+  tile.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter' || event.key === ' ') { event.preventDefault(); open(); }
+  });
+  return tile;
+}
+
+// The badge a tile shows: online, connecting, signal lost, stopped or failed.
+function wallState(data) {
+  if (data.state === 'online') return 'online';
+  if (data.state === 'signal lost') return 'signal lost';
+  if (data.state === 'stopped' || data.state === 'closed') return 'stopped';
+  if (data.state === 'offline' || data.state === 'unknown' || data.lastFailure) return 'failed';
+  return 'connecting';
+}
+
+function showTile(camera) {
+  const data = camera.news.status;
+  if (!data) return;
+  const tile = camera.tile;
+  const state = wallState(data);
+  const badge = $(tile, '.state');
+  text(badge, state);
+  badge.className = `state badge ${state.replace(/ /g, '-')}`;
+  tile.dataset.state = state;
+  text($(tile, '.tile-fps'), `${data.fps.toFixed(1)} fps`);
+  const failure = $(tile, '.tile-failure');
+  const why = state !== 'online' && data.lastFailure ? data.lastFailure : '';
+  text(failure, why);
+  failure.title = why;
+  failure.classList.toggle('hidden', !why);
+}
+
+// Twice a second, each tile asks for its camera's newest picture; the
+// console answers 304 while the tile shows it already.
+function refreshTiles() {
+  if (opened || document.hidden) return;
+  for (const camera of cameras.values()) {
+    if (camera.fetching) continue;
+    camera.fetching = true;
+    fetch(`/api/cameras/${camera.id}/snapshot.jpg`, {
+      cache: 'no-store',
+      headers: camera.tag ? { 'If-None-Match': camera.tag } : {},
+    }).then(async (response) => {
+      if (response.status !== 200) return;
+      const blob = await response.blob();
+      if (cameras.get(camera.id) !== camera) return;   // removed meanwhile
+      camera.tag = response.headers.get('ETag') || '';
+      if (camera.pictureUrl) URL.revokeObjectURL(camera.pictureUrl);
+      camera.pictureUrl = URL.createObjectURL(blob);
+      $(camera.tile, '.tile-picture').src = camera.pictureUrl;
+      camera.tile.dataset.picture = camera.tag;
+    }).catch(() => {}).finally(() => { camera.fetching = false; });
+  }
+}
+
+function showPanel(camera) {
+  if (opened) closePanel();
+  opened = camera;
+  buildPanel(camera);
+  for (const [name, show] of Object.entries(panelViews)) {
+    if (camera.news[name]) show(camera.news[name]);
+  }
+  for (const [data, seq] of camera.log) appendLog(camera, data, seq);
+  document.getElementById('wall').classList.add('hidden');
+  document.getElementById('wall-empty').classList.add('hidden');
+  document.getElementById('back').classList.remove('hidden');
+}
+
+function closePanel() {
+  const camera = opened;
+  if (!camera) return;
+  // Ends the live stream before the panel goes.
+  $(camera.root, '.live').removeAttribute('src');
+  camera.root.remove();
+  camera.root = null;
+  opened = null;
+}
+
+function showWall() {
+  const camera = opened;
+  closePanel();
+  document.getElementById('wall').classList.remove('hidden');
+  document.getElementById('back').classList.add('hidden');
+  showCount();
+  if (camera && cameras.get(camera.id) === camera) camera.tile.focus();
+  refreshTiles();
+}
+
+function cameraOf(data) {
+  const camera = cameras.get(data.camera);
+  return camera && camera === opened ? camera : null;
+}
 
 function showStatus(data) {
   const camera = cameraOf(data);
@@ -121,10 +275,16 @@ function showStatus(data) {
   text($(root, '.failure'), data.lastFailure || 'none');
 }
 
-function showLog(data, seq) {
-  const camera = cameraOf(data);
-  if (!camera || seq <= camera.logSeq) return;   // already shown before a reconnect
+function keepLog(data, seq) {
+  const camera = cameras.get(data.camera);
+  if (!camera || seq <= camera.logSeq) return;   // already kept before a reconnect
   camera.logSeq = seq;
+  camera.log.push([data, seq]);
+  if (camera.log.length > LOG_LINES) camera.log.shift();
+  if (camera === opened) appendLog(camera, data, seq);
+}
+
+function appendLog(camera, data) {
   const log = $(camera.root, '.log');
   const line = document.createElement('li');
   line.className = `level-${data.level}`;
@@ -235,19 +395,101 @@ function showSettings(data) {
   for (const name of ['stream', 'width', 'height', 'fps', 'quality']) form[name].value = data[name];
 }
 
+const panelViews = { status: showStatus, caps: showCaps, io: showIo, presets: showPresets, settings: showSettings };
+
+// News of a camera: kept, shown on its tile, and on its panel when open.
+function keep(name, data) {
+  const camera = cameras.get(data.camera);
+  if (!camera) return;
+  camera.news[name] = data;
+  if (name === 'status') showTile(camera);
+  if (camera === opened) panelViews[name](data);
+}
+
+function showRoster(data) {
+  const present = new Set(data.cameras);
+  for (const camera of Array.from(cameras.values())) {
+    if (!present.has(camera.id)) dropCamera(camera);
+  }
+}
+
+// The add and edit form; `camera` is null to add one.
+let editing = null;
+
+function openForm(camera) {
+  editing = camera;
+  const dialog = document.getElementById('camera-form-dialog');
+  const form = document.getElementById('camera-form');
+  form.reset();
+  text($(form, '.form-title'), camera ? `Edit camera ${camera.id}` : 'Add camera');
+  if (camera) {
+    form.address.value = camera.info.address;
+    form.user.value = camera.info.user || '';
+    form.label.value = camera.info.label || '';
+    const stream = camera.news.settings && camera.news.settings.stream;
+    form.stream.value = stream || 'mjpeg';
+  }
+  showFormError('', null);
+  dialog.showModal();
+  form.address.focus();
+}
+
+function showFormError(message, field) {
+  const form = document.getElementById('camera-form');
+  const element = $(form, '.form-error');
+  text(element, message);
+  element.classList.toggle('hidden', !message);
+  for (const input of form.querySelectorAll('input, select')) {
+    input.classList.toggle('invalid', input.name === field);
+  }
+}
+
+function submitForm(event) {
+  event.preventDefault();
+  const form = event.target;
+  const body = { address: form.address.value.trim(), user: form.user.value, label: form.label.value,
+                 stream: form.stream.value };
+  if (!editing || form.password.value) body.password = form.password.value;
+  const camera = editing;
+  const path = camera ? `/api/cameras/${camera.id}/change` : '/api/cameras';
+  fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
+    .then(async (response) => {
+      const answer = await response.json().catch(() => ({ ok: false, error: response.statusText }));
+      if (!answer.ok) {
+        showFormError(answer.error || 'refused', answer.field || null);
+        return;
+      }
+      form.password.value = '';
+      document.getElementById('camera-form-dialog').close();
+      if (camera && opened) showWall();
+    }).catch((error) => showFormError(String(error), null));
+}
+
 function connect() {
   const events = new EventSource('/events');
   const badge = document.getElementById('connection');
   const on = (name, show) => events.addEventListener(name, (event) => show(JSON.parse(event.data), Number(event.lastEventId)));
   events.addEventListener('open', () => { text(badge, 'connected'); badge.className = 'badge online'; });
   events.addEventListener('error', () => { text(badge, 'reconnecting'); badge.className = 'badge connecting'; });
-  on('camera', (data) => { if (!cameras.has(data.camera)) addCamera(data); });
-  on('status', showStatus);
-  on('log', showLog);
-  on('caps', showCaps);
-  on('io', showIo);
-  on('presets', showPresets);
-  on('settings', showSettings);
+  on('camera', (data) => {
+    const camera = cameraFor(data);
+    camera.info = data;
+  });
+  on('roster', showRoster);
+  on('log', keepLog);
+  for (const name of Object.keys(panelViews)) on(name, (data) => keep(name, data));
 }
 
+document.getElementById('back').addEventListener('click', showWall);
+document.addEventListener('keydown', (event) => {
+  if (event.key === 'Escape' && opened && !document.getElementById('camera-form-dialog').open) showWall();
+});
+document.getElementById('add-camera').addEventListener('click', () => openForm(null));
+document.getElementById('camera-form').addEventListener('submit', submitForm);
+document.querySelector('#camera-form .form-cancel').addEventListener('click', () => {
+  document.getElementById('camera-form').password.value = '';
+  document.getElementById('camera-form-dialog').close();
+});
+document.addEventListener('visibilitychange', refreshTiles);
+setInterval(refreshTiles, TILE_PERIOD_MS);
 connect();
