@@ -146,7 +146,8 @@ class ConsoleInChromium(PageReading, unittest.TestCase):
                  "chromium, python3-selenium and darvik-camsim are needed")
 class SiteWallInChromium(PageReading, unittest.TestCase):
     """A site of 16 cameras from a farm that outlives the console: camera 1
-    refuses every connection, camera 2 wants another password."""
+    refuses every connection, camera 2 wants another password, camera 3
+    stalls each stream after 20 pictures."""
 
     SECRETS = ["wrong-pass-7f3a", "right-pass-c91e", "added-pass-5d20"]
 
@@ -165,6 +166,8 @@ class SiteWallInChromium(PageReading, unittest.TestCase):
                 config["faults"] = {"refuseConnections": True}
             if i == 2:
                 config.update({"auth": "digest", "user": "admin", "password": self.SECRETS[1]})
+            if i == 3:
+                config["streamFaults"] = {"stallAfterFrames": 20}
             farm_id, address = self.farm.camera(**config)
             self.ids.append(farm_id)
             entries.append({"address": address, "user": "admin", "password": self.SECRETS[0] if i == 2 else "",
@@ -200,7 +203,7 @@ class SiteWallInChromium(PageReading, unittest.TestCase):
         return self.console.request("api/health")[1]
 
     def test_the_wall_of_a_site(self):
-        healthy = ["Cam %02d" % i for i in range(16) if i not in (1, 2)]
+        healthy = ["Cam %02d" % i for i in range(16) if i not in (1, 2, 3)]
         wait_for(lambda: len(self.tiles()) == 16, 30, "16 tiles")
         self.pictures_change(healthy, 60)
         # The two faulty cameras say why.
@@ -209,6 +212,9 @@ class SiteWallInChromium(PageReading, unittest.TestCase):
         wait_for(lambda: self.tiles()["Cam 02"]["state"] == "failed" and self.tiles()["Cam 02"]["failure"], 30,
                  "the camera with the wrong password to fail")
         self.assertEqual(self.tiles()["Cam 01"]["width"], 0)
+        # The stalled camera says so, while the others keep moving.
+        wait_for(lambda: self.tiles()["Cam 03"]["state"] in ("signal lost", "failed"), 60, "the stall to show")
+        self.pictures_change(healthy, 30)
         # The wall runs no live stream: the tiles fetch snapshots.
         self.assertEqual(self.health()["pictureStreams"], 0)
 
