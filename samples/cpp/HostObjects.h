@@ -462,7 +462,7 @@ class QueryCallback : public ICapabilityQueryCallback {
     }
     void DARVIK_SLOT OnQueryAborted() override { CounterWrite(&m_outcome, kAborted); }
 
-    long Outcome() { return CounterRead(&m_outcome); }
+    long Result() { return CounterRead(&m_outcome); }
 
    private:
     volatile long m_outcome = kPending;

@@ -127,7 +127,7 @@ bool QueryCamera(const Exports& exports, const Options& options, CapabilitySink*
     }
     const bool started = query->Start(options.address, options.port, options.user, options.password, sink) == 1;
     Check(started, "capability query started");
-    const bool ended = started && WaitFor(options.seconds, [&] { return callback.Outcome() != QueryCallback::kPending; });
+    const bool ended = started && WaitFor(options.seconds, [&] { return callback.Result() != QueryCallback::kPending; });
     // Destroying the module waits for a query still running: after this no
     // sink or callback call can come.
     exports.deleteQuery(query);
@@ -137,7 +137,7 @@ bool QueryCamera(const Exports& exports, const Options& options, CapabilitySink*
     char line[256];
     CopyText(line, "capability query answered: ");
     std::strncat(line, sink->Model(), sizeof(line) - std::strlen(line) - 1);
-    return Check(ended && callback.Outcome() == QueryCallback::kSucceeded, line) &&
+    return Check(ended && callback.Result() == QueryCallback::kSucceeded, line) &&
            Check(sink->Value(0) == 1 && std::strncmp(sink->Model(), "Darvik ", 7) == 0,
                  "  the camera answered and named its model") &&
            Check(sink->Resolutions() > 0 && sink->FrameIntervals() > 0, "  resolutions and frame rates listed") &&
