@@ -71,15 +71,11 @@ bool CWinHttpResponse::Open(const ExchangeParams& params, Failure* failure) {
         }
     }
     AttachCredentials(*request, params);
-    if (params.totalTimeoutMs != 0) {
-        // Bounds the wait for the whole status line and headers, however
-        // slowly they trickle in; the body is bounded by its reader.
-        DWORD total = params.totalTimeoutMs;
-        request->Use([&](HINTERNET h) {
-            return ::WinHttpSetOption(h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &total,
-                                      sizeof total);
-        });
-    }
+    // The status line and headers keep the session's wait, one time-out,
+    // even where the exchange as a whole may take longer (its body is
+    // bounded by its reader): Wine waits for the headers with this option
+    // alone, so a longer one would hold a request to a silent camera for
+    // that long instead of one time-out.
     if (params.secure) {
         DWORD security = kIgnoredCertificateFaults;
         if (!request->Use([&](HINTERNET h) {
