@@ -126,6 +126,12 @@ std::int32_t CCapabilityQueryModule::Start(const char* address, std::int32_t por
             } catch (...) {
                 context->result.store(ThreadResult::Failed);
             }
+            {
+                // Taken so a destroying module cannot miss the wake-up
+                // between its check and its wait.
+                MutexLock lock(context->hostCallLock);
+            }
+            context->hostCallEnded.notify_all();
         });
         if (!m_hThread) {
             return 0;
@@ -157,15 +163,21 @@ void CCapabilityQueryModule::Shutdown() {
             std::min<std::uint64_t>(2ull * m_device.timeout, std::numeric_limits<std::uint32_t>::max() - 1);
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
 
-        // A query that has not reported is abandoned. A host call in progress
-        // is let finish first (within the waiting time), so the flags
-        // decide cleanly whether the host hears the thread or us.
+        // The query runs on to its end within the waiting time: a
+        // terminated query starts no further camera request and still
+        // reports what it did. Only a query that has not reported when the
+        // time is up is abandoned; a host call in progress is let finish
+        // first, so the flags decide cleanly whether the host hears the
+        // thread or us.
         bool abandon = false;
         {
             QueryContext& context = *m_context;
             UniqueMutexLock lock(context.hostCallLock);
-            const auto callEnded = [&context]() REQUIRES(context.hostCallLock) { return !context.inHostCall; };
-            context.hostCallEnded.wait_until(lock.Native(), deadline, callEnded);
+            const auto settled = [&context]() REQUIRES(context.hostCallLock) {
+                return !context.inHostCall &&
+                       (context.reported.load() || context.result.load() != ThreadResult::Running);
+            };
+            context.hostCallEnded.wait_until(lock.Native(), deadline, settled);
             if (!context.reported.load()) {
                 context.abandoned.store(true);
                 abandon = true;

@@ -8,10 +8,11 @@
 // The fetching thread never touches the module: it works on a QueryContext
 // shared with the module (connection data, properties object, sink,
 // callback, flags), which the last of the two to let go frees. Destroying a
-// module whose query has not yet reported abandons the query: the thread
+// module terminates its query and waits up to twice the time-out for it to
+// report; a query that has not reported by then is abandoned: the thread
 // makes no further camera request and no further host call, the host hears
-// OnQueryAborted() from the destroying thread, and destruction waits at most
-// twice the time-out for the thread before leaving it to end on its own.
+// OnQueryAborted() from the destroying thread, and the thread is left to end
+// on its own.
 //
 // Owned by the host (CreateCapabilityQueryModule / DeleteCapabilityQueryModule)
 // or by the module-wide single instance. Start, Terminate and destruction run
@@ -88,6 +89,7 @@ class CCapabilityQueryModule : public ipcapture::IIPCapabilityQuery {
         std::atomic<bool> abandoned{false};  // written under hostCallLock
         // Set by the thread as it begins its final callback.
         std::atomic<bool> reported{false};   // written under hostCallLock
+        // Set as the thread ends, which then signals hostCallEnded.
         std::atomic<ThreadResult> result{ThreadResult::Running};
     };
 

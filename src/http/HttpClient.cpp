@@ -74,10 +74,12 @@ bool CHttpClient::Request(const std::string& verb, const std::string& path,
         return Answered(true);
     }
     attempt.probingPlain = false;
-    // Plain HTTP got no answer. When a server did accept the connection (or
-    // answered this client before), it may speak only TLS: try HTTPS once.
-    // A refused or unreachable camera is not tried again with HTTPS.
-    if ((attempt.connected || GetRequestHandle()) && !IsAborted()) {
+    // Plain HTTP got no answer. HTTPS is tried once only when this client
+    // already holds a response from the camera, or when the port answered
+    // with a web server's page about plain HTTP sent to a TLS port. A
+    // connection closed, reset or left silent is no sign of TLS: a hello
+    // sent there would only hold the caller for another time-out.
+    if ((attempt.refusedPlain || GetRequestHandle()) && !IsAborted()) {
         const Failure plainFailure = GetLastFailure();
         m_scheme = kSchemeHttps;
         if (AuthenticatedExchange(verb, path, attempt)) {
@@ -218,7 +220,6 @@ bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path
     params.authTarget = m_authTarget.load();
 
     ExchangeResult result = m_hSession->Exchange(params);
-    attempt.connected = attempt.connected || result.connected;
     if (!result.response) {
         SetFailure(result.failure != Failure::None ? result.failure : Failure::Other);
         return false;
@@ -226,7 +227,7 @@ bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path
     if (attempt.probingPlain && IsPlainHttpRefusal(&result.response)) {
         // A TLS port's page about plain HTTP is no HTTP answer of the camera.
         result.response->Close();
-        attempt.connected = true;
+        attempt.refusedPlain = true;
         SetFailure(Failure::Broken);
         return false;
     }
@@ -261,17 +262,18 @@ std::uint32_t CHttpClient::ReadAll(std::vector<std::uint8_t>& buffer) {
         const std::uint32_t chunk = std::min(available, kReadAllChunk);
         buffer.resize(static_cast<std::size_t>(total) + chunk);
         std::uint32_t read = 0;
-        if (RequestHandle handle = GetRequestHandle()) {
-            if (!ReadData(handle, buffer.data() + total, chunk, &read)) {
-                read = 0;
-            }
+        RequestHandle handle = GetRequestHandle();
+        // A failed read ends the reply: the response is not asked again
+        // once the transport reported it broken.
+        if (!handle || !ReadData(handle, buffer.data() + total, chunk, &read) || read == 0) {
+            break;
         }
         total += read;
-        RequestHandle handle = GetRequestHandle();
-        if (!handle || !Web::QueryDataAvailable(handle, &available)) {
+        if (!Web::QueryDataAvailable(handle, &available)) {
             break;
         }
     }
+    buffer.resize(total);
     return total;
 }
 

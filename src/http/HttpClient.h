@@ -179,8 +179,8 @@ class CHttpClient {
    private:
     // What the exchanges of one Request share.
     struct Attempt {
-        bool connected = false;       // some exchange reached the server
         bool probingPlain = false;    // plain HTTP while the scheme is undetermined
+        bool refusedPlain = false;    // a TLS port's page refused the plain HTTP probe
         std::uint64_t deadline = 0;   // monotonic ms; 0: none
     };
     bool AuthenticatedExchange(const std::string& verb, const std::string& path, Attempt& attempt)

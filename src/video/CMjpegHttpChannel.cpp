@@ -87,17 +87,19 @@ bool CMjpegHttpChannel::ReadStream(std::string* cause) {
             return true;
         }
         Web::RequestHandle handle = m_http.GetRequestHandle();
-        std::uint32_t available = 0;
-        if (handle && !Web::QueryDataAvailable(handle, &available)) {
-            available = 0;
-        }
-        if (available > buffer.size()) {
-            buffer.resize(std::min(available, kMaxReadSize));
-        }
-        handle = m_http.GetRequestHandle();
         if (!handle) {
             *cause = kStreamEnded;
             return StopRequested();
+        }
+        // A failed query (time-out, reset, abort) ends the stream: the
+        // response is not read after the transport reported it broken.
+        std::uint32_t available = 0;
+        if (!Web::QueryDataAvailable(handle, &available)) {
+            *cause = StreamEndCause(handle);
+            return StopRequested();
+        }
+        if (available > buffer.size()) {
+            buffer.resize(std::min(available, kMaxReadSize));
         }
         std::uint32_t read = 0;
         if (!Web::ReadData(handle, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &read) ||

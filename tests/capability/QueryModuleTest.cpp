@@ -209,38 +209,73 @@ TEST_F(QueryModuleTest, TerminateEndsTheQueryEarlyAndStillReports) {
     EXPECT_EQ(sink.Parameters()[0].value, "1") << "the MPEG query in progress completed";
 }
 
-TEST_F(QueryModuleTest, DestructionWithTheCameraStalledAbandonsTheQuery) {
+// Ending a query right away, by deleting its module or uninitialising the
+// single instance, still lets it report what it did: a live camera answers
+// long before the wait (twice the time-out) is over, and a camera that
+// answers nothing on its port fails the query after one time-out.
+TEST_F(QueryModuleTest, QueryEndedAtOnceReportsItsOutcomeWithinTheWait) {
     darvik::camsim::Config config;
+    config.ntsc = true;
+    darvik::camsim::Simulator live(config);
     config.faults.stall = true;
-    darvik::camsim::Simulator sim(config);
-    ASSERT_TRUE(sim.Start());
-    auto module = std::make_unique<CDarvikCapabilityQueryModule>(&callback, 0, 300);
-    ASSERT_EQ(module->Start("127.0.0.1", sim.Port(), "", "", &sink), 1);
-    ASSERT_TRUE(WaitUntil([&] { return !sim.RequestLog().empty(); }));
+    darvik::camsim::Simulator stalled(config);
+    ASSERT_TRUE(live.Start() && stalled.Start());
+    constexpr std::uint32_t kTimeout = 1000;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        CapabilityQueryCallback owned;
+        CapabilitySink results;
+        auto module = std::make_unique<CDarvikCapabilityQueryModule>(&owned, 0, kTimeout);
+        ASSERT_EQ(module->Start("127.0.0.1", live.Port(), "", "", &results), 1);
+        const auto start = Clock::now();
+        module.reset();
+        EXPECT_LT(MillisecondsSince(start), 2 * kTimeout);
+        // Success with what was fetched, or failure when the cancel came
+        // before the first answer: either way the query's own outcome.
+        EXPECT_NE(owned.Outcome(), QueryOutcome::Aborted);
+        EXPECT_NE(owned.Outcome(), QueryOutcome::None);
+        EXPECT_EQ(owned.Notifications(), 1u);
+    }
+
+    ASSERT_EQ(capability::InitSingleQuery(&callback, 0, kTimeout), 1);
+    ASSERT_EQ(capability::StartSingleQuery("127.0.0.1", live.Port(), "", "", &sink), 1);
+    EXPECT_EQ(capability::TerminateSingleQuery(), 1);
+    EXPECT_EQ(capability::UninitSingleQuery(), 1);
+    EXPECT_NE(callback.Outcome(), QueryOutcome::Aborted);
+    EXPECT_NE(callback.Outcome(), QueryOutcome::None);
+
+    CapabilityQueryCallback silent;
+    auto module = std::make_unique<CDarvikCapabilityQueryModule>(&silent, 0, kTimeout);
+    ASSERT_EQ(module->Start("127.0.0.1", stalled.Port(), "", "", &sink), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !stalled.RequestLog().empty(); }));
     const auto start = Clock::now();
     module.reset();
-    EXPECT_LT(MillisecondsSince(start), 2 * 300 + 500);
-    EXPECT_EQ(callback.Outcome(), QueryOutcome::Aborted);
-    EXPECT_EQ(callback.Notifications(), 1u);
-    EXPECT_TRUE(sink.Calls().empty());
+    EXPECT_LT(MillisecondsSince(start), 2 * kTimeout + 500);
+    EXPECT_EQ(silent.Outcome(), QueryOutcome::Failed);
+    EXPECT_EQ(silent.Notifications(), 1u);
+    EXPECT_EQ(stalled.RequestLog().size(), 1u) << "one request, no second scheme";
 }
 
-// With a time-out far off, only the abort ends the stalled query: the
-// destruction is prompt and the query's thread is over, not left behind.
-TEST_F(QueryModuleTest, DestructionAbortsAStalledQueryAtOnceAndItsThreadEnds) {
+// A query still running when the wait is over is abandoned: the host hears
+// OnQueryAborted, the request in progress (here a reply trickling in,
+// which the time-out never ends) is aborted and the query's thread ends at
+// once rather than at the reply's own bound.
+TEST_F(QueryModuleTest, QueryStillRunningAfterTheWaitIsAbortedAndItsThreadEnds) {
     darvik::camsim::Config config;
-    config.faults.stall = true;
+    config.faults.dripIntervalMs = 50;
+    config.faults.padRepliesTo = 1000000;
     darvik::camsim::Simulator sim(config);
     ASSERT_TRUE(sim.Start());
-    auto module = std::make_unique<CDarvikCapabilityQueryModule>(&callback, 0, 30000);
+    constexpr std::uint32_t kTimeout = 2000;
+    auto module = std::make_unique<CDarvikCapabilityQueryModule>(&callback, 0, kTimeout);
     ASSERT_EQ(module->Start("127.0.0.1", sim.Port(), "", "", &sink), 1);
     ASSERT_TRUE(WaitUntil([&] { return !sim.RequestLog().empty(); }));
-    std::this_thread::sleep_for(20ms);  // now waiting for the reply
     const auto start = Clock::now();
     module.reset();
-    EXPECT_LT(MillisecondsSince(start), 1000);
+    EXPECT_GE(MillisecondsSince(start), kTimeout) << "the query had its time";
     EXPECT_EQ(callback.Outcome(), QueryOutcome::Aborted);
-    EXPECT_TRUE(WaitUntil([] { return CCapabilityQueryModule::LiveContexts() == 0; }, 1000))
+    EXPECT_EQ(callback.Notifications(), 1u);
+    EXPECT_TRUE(WaitUntil([] { return CCapabilityQueryModule::LiveContexts() == 0; }, kTimeout / 2))
         << "the query's thread has ended";
     EXPECT_TRUE(sink.Calls().empty());
 }
@@ -358,7 +393,9 @@ TEST_F(QueryModuleTest, QuerySlotsAreTableEntries) {
     CallSlot<void>(object, 2);  // Terminate
     const auto start = Clock::now();
     EXPECT_EQ(CallSlot<void*>(object, 0, 1u), object);
-    EXPECT_LT(MillisecondsSince(start), 500) << "the abort frees the thread at once";
+    // Twice the time-out for the query to end, then the abort frees the thread.
+    EXPECT_GE(MillisecondsSince(start), 2 * 300 - 50);
+    EXPECT_LT(MillisecondsSince(start), 2 * 300 + 500) << "the abort frees the thread at once";
     EXPECT_EQ(callback.Outcome(), QueryOutcome::Aborted);
 }
 

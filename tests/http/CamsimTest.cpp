@@ -91,13 +91,14 @@ TEST_F(Camsim, UnreachableCameraIsRetriedWithPlainHttpOnceItListens) {
 
 TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
     camsim::Config config = Camera();
-    // Plain HTTP and the HTTPS attempt on the same port are both dropped.
-    config.faults.refuseFirstConnections = 2;
+    // The plain HTTP attempt is dropped; a dropped connection is no sign of
+    // TLS, so no HTTPS attempt follows on the same port.
+    config.faults.refuseFirstConnections = 1;
     Start(config);
     Web::CHttpClient client(Device(m_camera->Port()), kAgent);
     EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
     EXPECT_EQ(client.GetScheme(), 0);
-    EXPECT_EQ(m_camera->RefusedConnections(), 2u);
+    EXPECT_EQ(m_camera->RefusedConnections(), 1u);
 
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("cgi-bin/get?mpg", reply, client, nullptr));
@@ -278,10 +279,12 @@ TEST_F(Camsim, ChallengeForTheSchemeInUseComesBackWithoutRepeat) {
 
 // --- reading and replies ---
 
-// A camera that speaks only TLS, with a self-signed certificate for another
-// name: plain HTTP gets no answer, HTTPS is tried, and the certificate is
-// accepted; later requests go straight to HTTPS.
-TEST_F(Camsim, TlsOnlyCameraWithASelfSignedCertificateIsReachedOverHttps) {
+// A camera that speaks only TLS and drops plain HTTP without a word gives a
+// client no sign of TLS: no HTTPS exchange follows, and the request fails
+// after the one plain attempt. (The nginx and Apache pages about plain HTTP
+// on a TLS port are that sign: FrontServerInterop reaches such servers over
+// HTTPS with this self-signed certificate.)
+TEST_F(Camsim, TlsOnlyCameraThatDropsPlainHttpIsNotProbedOverHttps) {
     darvik::test::TempDir dir;
     std::ofstream(dir.File("cert.pem")) << darvik::test::kTestCertificatePem;
     std::ofstream(dir.File("key.pem")) << darvik::test::kTestKeyPem;
@@ -289,16 +292,13 @@ TEST_F(Camsim, TlsOnlyCameraWithASelfSignedCertificateIsReachedOverHttps) {
     config.httpsCertFile = dir.File("cert.pem");
     config.httpsKeyFile = dir.File("key.pem");
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
-    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
-    EXPECT_EQ(client.GetStatusCode(), 200u);
-    EXPECT_EQ(client.GetScheme(), Web::kSchemeHttps);
-    std::vector<std::uint8_t> body;
-    const std::uint32_t size = client.ReadAll(body);
-    EXPECT_NE(std::string(body.begin(), body.begin() + size).find("s_prid:"), std::string::npos);
-    m_camera->ClearRequestLog();
-    ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?net"));
-    EXPECT_EQ(m_camera->RequestLog().size(), 1u);
+    Web::CHttpClient client(Device(m_camera->Port(), "", "", 1000), kAgent);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
+        EXPECT_EQ(client.GetScheme(), 0);
+        EXPECT_EQ(client.GetRequestHandle(), nullptr);
+    }
+    EXPECT_TRUE(m_camera->RequestLog().empty()) << "no HTTPS exchange";
 }
 
 TEST_F(Camsim, SecondRequestClosesTheFirstResponse) {

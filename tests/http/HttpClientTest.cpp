@@ -183,6 +183,7 @@ TEST(HttpClientScheme, PlainHttpRefusalOfATlsPortIsNoAnswer) {
         EXPECT_EQ(client.GetStatusCode(), 0u);
         EXPECT_EQ(client.GetRequestHandle(), nullptr);
         EXPECT_EQ(received.load(), 1);  // the HTTPS attempt sends no HTTP request
+        EXPECT_EQ(server.Connections(), 2) << "the page is the sign to try HTTPS";
     }
 
     const std::string plain(6000, 'x');
@@ -192,6 +193,26 @@ TEST(HttpClientScheme, PlainHttpRefusalOfATlsPortIsNoAnswer) {
     EXPECT_EQ(client.GetStatusCode(), 400u);
     EXPECT_EQ(client.GetScheme(), Web::kSchemeHttp);
     EXPECT_EQ(Body(client), plain);
+}
+
+// A camera that answers nothing on its port, closing the connection or
+// staying silent past the time-out, gets no TLS hello from a new client: the
+// request fails after the one plain attempt and one time-out at most.
+TEST(HttpClientScheme, SilentCameraGetsNoTlsHello) {
+    for (const bool stall : {false, true}) {
+        SCOPED_TRACE(stall ? "silent past the time-out" : "closed without an answer");
+        ScriptedServer server([&](auto& e) {
+            if (stall) {
+                e.WaitStopped(10000);
+            }
+            return false;
+        });
+        Web::CHttpClient client(Device(server.Port(), 500), kAgent);
+        EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
+        EXPECT_EQ(client.GetScheme(), 0);
+        EXPECT_EQ(server.Connections(), 1);
+        EXPECT_EQ(server.Requests().size(), 1u);
+    }
 }
 
 TEST(HttpClientAuth, BasicChallengeIsAnsweredWithTheCredentials) {
@@ -382,9 +403,10 @@ TEST(HttpClientAbort, StalledReplyTimesOutAfterTheClientTimeout) {
     Web::CHttpClient client(Device(server.Port(), 300), kAgent);
     const auto start = Clock::now();
     EXPECT_FALSE(client.Request("GET", "/x"));
-    // Plain HTTP times out, then HTTPS is tried once on the open port.
+    // Plain HTTP times out; a silent port is no reason to try HTTPS.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(client.GetScheme(), 0);
+    EXPECT_EQ(server.Connections(), 1);
 }
 
 TEST(HttpClientAbort, StalledBodyTimesOutInQueryDataAvailable) {
@@ -403,6 +425,23 @@ TEST(HttpClientAbort, StalledBodyTimesOutInQueryDataAvailable) {
     const auto waited = Clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(250));
     EXPECT_LT(waited, std::chrono::seconds(3));
+
+    // The failure stays: the response is not read again, and a large read
+    // (what a stream reader asks for) fails at once with nothing read.
+    const Web::RequestHandle handle = client.GetRequestHandle();
+    std::vector<std::uint8_t> big(0x10000, 0xAA);
+    std::uint32_t read = 7;
+    EXPECT_FALSE(Web::ReadData(handle, big.data(), static_cast<std::uint32_t>(big.size()), &read));
+    EXPECT_EQ(read, 0u);
+    std::uint32_t count = 7;
+    EXPECT_FALSE(Web::QueryDataAvailable(handle, &count));
+    EXPECT_EQ(count, 0u);
+    std::vector<std::uint8_t> rest;
+    EXPECT_EQ(client.ReadAll(rest), 0u);
+    EXPECT_TRUE(rest.empty());
+    const Web::ResponseStats stats = Web::GetResponseStats(handle);
+    EXPECT_FALSE(stats.complete);
+    EXPECT_EQ(stats.bytesReceived, 3u);
 }
 
 TEST(HttpClientAbort, AbortUnblocksAReaderWaitingForBody) {

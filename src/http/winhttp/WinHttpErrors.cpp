@@ -13,6 +13,7 @@ Failure FailureOf(DWORD error) {
         case ERROR_WINHTTP_CANNOT_CONNECT:
             return Failure::Refused;
         case ERROR_WINHTTP_TIMEOUT:
+        case WSAETIMEDOUT:  // Wine passes its socket's time-out on as it is
             return Failure::TimedOut;
         case ERROR_WINHTTP_NAME_NOT_RESOLVED:
         case ERROR_WINHTTP_INVALID_URL:
@@ -21,6 +22,8 @@ Failure FailureOf(DWORD error) {
         case ERROR_WINHTTP_CONNECTION_ERROR:
         case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
         case ERROR_WINHTTP_RESEND_REQUEST:
+        case WSAECONNRESET:  // likewise a reset or aborted connection
+        case WSAECONNABORTED:
             return Failure::Broken;
         case ERROR_WINHTTP_SECURE_FAILURE:
             return Failure::Tls;

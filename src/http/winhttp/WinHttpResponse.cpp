@@ -71,15 +71,11 @@ bool CWinHttpResponse::Open(const ExchangeParams& params, Failure* failure) {
         }
     }
     AttachCredentials(*request, params);
-    if (params.totalTimeoutMs != 0) {
-        // Bounds the wait for the whole status line and headers, however
-        // slowly they trickle in; the body is bounded by its reader.
-        DWORD total = params.totalTimeoutMs;
-        request->Use([&](HINTERNET h) {
-            return ::WinHttpSetOption(h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &total,
-                                      sizeof total);
-        });
-    }
+    // The status line and headers keep the session's wait, one time-out,
+    // even where the exchange as a whole may take longer (its body is
+    // bounded by its reader): Wine waits for the headers with this option
+    // alone, so a longer one would hold a request to a silent camera for
+    // that long instead of one time-out.
     if (params.secure) {
         DWORD security = kIgnoredCertificateFaults;
         if (!request->Use([&](HINTERNET h) {
@@ -141,13 +137,31 @@ CWinHttpRequest::Outcome CWinHttpResponse::Wait(Op op, void* buffer, DWORD size)
 }
 
 void CWinHttpResponse::EndBody(bool ok, DWORD error) {
-    brevane::MutexLock lock(m_mutex);
-    if (!m_ended) {
-        m_ended = true;
-        m_complete = ok;
-        m_failure = ok ? Failure::None : FailureOf(error);
-        m_buffered = 0;
+    std::shared_ptr<CWinHttpRequest> broken;
+    {
+        brevane::MutexLock lock(m_mutex);
+        if (!m_ended) {
+            m_ended = true;
+            m_complete = ok;
+            m_failure = ok ? Failure::None : FailureOf(error);
+            m_buffered = 0;
+        }
+        if (!ok) {
+            broken = m_request;
+        }
     }
+    // A request WinHTTP reported broken is only closed: its state after a
+    // failed receive is not fit for another call (Wine counts the failed
+    // recv's -1 into its buffer and then offers 4 GiB to read from it).
+    if (broken != nullptr) {
+        broken->Close();
+    }
+}
+
+bool CWinHttpResponse::EndedAlready(bool* complete) const {
+    brevane::MutexLock lock(m_mutex);
+    *complete = m_complete;
+    return m_ended;
 }
 
 bool CWinHttpResponse::QueryDataAvailable(std::uint32_t* count) {
@@ -160,6 +174,12 @@ bool CWinHttpResponse::QueryDataAvailable(std::uint32_t* count) {
 
 bool CWinHttpResponse::QueryAvailableLocked(std::uint32_t* count) {
     *count = 0;
+    // Once the body ended, WinHTTP is not asked again: the answer stays
+    // what it was (the end, or the failure).
+    bool complete = false;
+    if (EndedAlready(&complete)) {
+        return complete;
+    }
     const CWinHttpRequest::Outcome queried = Wait(Op::QueryAvailable, nullptr, 0);
     if (!queried.ok) {
         EndBody(false, queried.error);

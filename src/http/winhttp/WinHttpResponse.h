@@ -59,7 +59,11 @@ class CWinHttpResponse final : public CHttpResponse {
     std::shared_ptr<CWinHttpRequest> Request() const;
     // Marks the body over; `ok` when it ended without a transfer error,
     // otherwise `error` is the failed operation's error.
+    // A failure also closes the request: no other WinHTTP call follows a
+    // failed one.
     void EndBody(bool ok, DWORD error);
+    // True once the body ended; `complete` tells a whole body from a failure.
+    bool EndedAlready(bool* complete) const;
 
     const std::shared_ptr<CWinHttpSession> m_session;
 
