@@ -1,7 +1,8 @@
 // CCurlResponse: the libcurl backend of a response (see http/Transport.h):
 // one exchange of a CCurlSession, from the request to the end
 // of the body: the libcurl transfer, the status and headers of the final
-// response, and a fixed-size receive buffer for the body. When the buffer is
+// response, and a fixed-size receive buffer for the body, which readers copy
+// from (ReadData) or work on in place (ViewData). When the buffer is
 // full the transfer pauses, and it resumes once a reader made room, so a
 // camera sending faster than it is read costs no more memory than the buffer.
 //
@@ -51,6 +52,10 @@ class CCurlResponse final : public CHttpResponse {
     // --- reading, any thread ---
     bool QueryDataAvailable(std::uint32_t* count) override;
     bool ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) override;
+    // Shows the receive buffer in place; the transfer writes only into its
+    // free room, so the bytes shown stay as they are until released.
+    bool ViewData(BodyView* view) override;
+    void ReleaseData(std::uint32_t count) override;
     // The transfer is stopped at the next chance.
     void Close() override;
     bool IsClosed() const { return m_closed.load(); }
@@ -147,6 +152,9 @@ class CCurlResponse final : public CHttpResponse {
     bool m_paused GUARDED_BY(m_mutex) = false;
     CByteRing m_ring GUARDED_BY(m_mutex){kBufferCapacity};
     std::uint64_t m_received GUARDED_BY(m_mutex) = 0;
+    // Bytes of the last view not released yet: a release never drops bytes
+    // the reader has not been shown.
+    std::uint32_t m_shown GUARDED_BY(m_mutex) = 0;
 };
 
 }  // namespace Web
