@@ -17,6 +17,7 @@ namespace {
 // paused transfer resumes; a paused transfer resumes only when this much fits.
 constexpr std::uint32_t kLargestWrite = CURL_MAX_WRITE_SIZE;
 static_assert(CCurlResponse::kBufferCapacity >= 2 * kLargestWrite);
+static_assert(CCurlResponse::kBufferCapacity >= CCurlResponse::kSocketReadSize);
 
 }  // namespace
 
