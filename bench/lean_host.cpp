@@ -9,11 +9,12 @@
 //     prints the pictures and the CPU seconds of this process from the
 //     first picture to the F-th, and over the whole run.
 //   darvik-lean-host --port P --density --channels C [--stream mpeg] --seconds S
-//     C drivers with one channel each (a recorder with C cameras) at 25 fps
-//     704x576; once every channel delivered, measures S seconds: pictures
+//     C drivers with one channel each (a recorder with C cameras) at 25 fps;
+//     once every channel delivered, measures S seconds: pictures
 //     delivered and offered (counted by the camera when --control-port is
 //     given), CPU per picture and resident memory per channel, and with
 //     --camera-pid the camera process's CPU over the same seconds.
+//   --width W --height H: the picture size asked for (default 704x576).
 //
 // Single-threaded apart from the module's own threads; the counters are
 // atomics written by the channels' worker threads.
@@ -128,6 +129,8 @@ struct Options {
     bool mpeg = false;
     double seconds = 20;
     double timeout = 120;
+    std::uint32_t width = 704;
+    std::uint32_t height = 576;
 };
 
 // One driver of the loaded module with one channel.
@@ -150,7 +153,8 @@ bool StartCamera(darvik::host::ModuleLoader& loader, const Options& options, Cam
     if (camera.driver == nullptr || !camera.driver->Open(&camera.messages, &camera.frames, &camera.parameters)) {
         return false;
     }
-    darvik::host::StreamSettings settings(704, 576, 40, 75);
+    darvik::host::StreamSettings settings(static_cast<std::uint16_t>(options.width),
+                                          static_cast<std::uint16_t>(options.height), 40, 75);
     return camera.driver->GetVideoCapture()->StartChannel(0, camera.receiver.get(), &settings);
 }
 
@@ -280,6 +284,10 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             options.mpeg = std::strcmp(argv[++i], "mpeg") == 0;
         } else if (arg == "--seconds") {
             options.seconds = std::atof(argv[++i]);
+        } else if (arg == "--width" && value != nullptr) {
+            options.width = static_cast<std::uint32_t>(std::atoi(argv[++i]));
+        } else if (arg == "--height" && value != nullptr) {
+            options.height = static_cast<std::uint32_t>(std::atoi(argv[++i]));
         } else if (arg == "--timeout") {
             options.timeout = std::atof(argv[++i]);
         } else {
@@ -296,7 +304,7 @@ int main(int argc, char** argv) {
     if (!ParseArguments(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: darvik-lean-host --port P [--frames F] | --port P --density [--channels C] "
-                     "[--stream mjpeg|mpeg] [--seconds S] [--control-port Q] [--camera-pid PID]\n");
+                     "[--stream mjpeg|mpeg] [--seconds S] [--control-port Q] [--camera-pid PID] [--width W --height H]\n");
         return 2;
     }
     darvik::host::ModuleLoader loader;

@@ -26,6 +26,20 @@ std::uint32_t CByteRing::Read(std::uint8_t* out, std::uint32_t size) {
     const std::uint32_t first = std::min(length, m_capacity - m_head);
     std::memcpy(out, m_bytes.get() + m_head, first);
     std::memcpy(out + first, m_bytes.get(), length - first);
+    return Discard(length);
+}
+
+void CByteRing::Peek(const std::uint8_t** first, std::uint32_t* firstSize,
+                     const std::uint8_t** second, std::uint32_t* secondSize) const {
+    const std::uint32_t firstLength = std::min(m_size, m_capacity - m_head);
+    *first = m_bytes.get() + m_head;
+    *firstSize = firstLength;
+    *second = m_bytes.get();
+    *secondSize = m_size - firstLength;
+}
+
+std::uint32_t CByteRing::Discard(std::uint32_t size) {
+    const std::uint32_t length = std::min(size, m_size);
     m_head = (m_head + length) % m_capacity;
     m_size -= length;
     if (m_size == 0) {

@@ -1,5 +1,6 @@
 // CByteRing: a fixed-size first-in first-out byte buffer that wraps around,
-// for the body bytes a transport received while nobody was reading. It
+// for the body bytes a transport received while nobody was reading; they
+// are copied out (Read) or shown in place (Peek) and then dropped. It
 // allocates once, at construction; it does no locking (its owner's lock
 // guards it).
 #pragma once
@@ -25,6 +26,13 @@ class CByteRing {
     bool Write(const std::uint8_t* data, std::uint32_t length);
     // Moves up to `size` of the oldest bytes to `out`; returns how many.
     std::uint32_t Read(std::uint8_t* out, std::uint32_t size);
+    // Where the unread bytes lie, oldest first: one run, or two when they
+    // wrap around the end. Write never touches them; they stay until
+    // Discard.
+    void Peek(const std::uint8_t** first, std::uint32_t* firstSize, const std::uint8_t** second,
+              std::uint32_t* secondSize) const;
+    // Drops up to `size` of the oldest bytes; returns how many.
+    std::uint32_t Discard(std::uint32_t size);
 
    private:
     const std::uint32_t m_capacity;

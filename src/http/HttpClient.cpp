@@ -413,6 +413,20 @@ bool ReadData(const RequestHandle& handle, void* buffer, std::uint32_t size, std
     return handle->ReadData(buffer, size, read);
 }
 
+bool ViewData(const RequestHandle& handle, BodyView* view) {
+    if (view == nullptr) {
+        return false;
+    }
+    *view = BodyView{};
+    return handle && handle->ViewData(view);
+}
+
+void ReleaseData(const RequestHandle& handle, std::uint32_t count) {
+    if (handle) {
+        handle->ReleaseData(count);
+    }
+}
+
 ResponseStats GetResponseStats(const RequestHandle& handle) {
     return handle ? handle->Stats() : ResponseStats{};
 }

@@ -45,6 +45,30 @@ bool QueryDataAvailable(const RequestHandle& handle, std::uint32_t* count);
 bool ReadData(const RequestHandle& handle, void* buffer, std::uint32_t size,
               std::uint32_t* read);
 
+// Body bytes shown where the transport holds them, without copying them out:
+// one or two runs, in stream order (a second one when the bytes wrap around
+// the end of the transport's buffer).
+struct BodyView {
+    const std::uint8_t* first = nullptr;
+    std::uint32_t firstSize = 0;
+    const std::uint8_t* second = nullptr;
+    std::uint32_t secondSize = 0;
+    std::uint32_t Size() const { return firstSize + secondSize; }
+};
+
+// Waits like ReadData, then shows every body byte buffered now in `view`.
+// True with an empty view means the body has ended; false (empty view) on
+// the failures listed above. The bytes stay put, and stay valid, until the
+// reader gives them back with ReleaseData or takes the next view (which
+// shows what was not released first), also when the response is closed
+// meanwhile. One reader at a time takes views of a response.
+bool ViewData(const RequestHandle& handle, BodyView* view);
+
+// Gives back the first `count` bytes of the last view as consumed (at most
+// its size); the transport may then fill their room again. Releasing after
+// the response was closed only forgets them.
+void ReleaseData(const RequestHandle& handle, std::uint32_t count);
+
 // Why an exchange or a response's body failed, in the terms an operator can
 // act on. Each backend maps its own error codes to these in one place.
 enum class Failure : std::uint8_t {

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/CopiedBodyView.h"
 #include "http/HttpClient.h"
 
 namespace Web {
@@ -63,6 +64,11 @@ class CHttpResponse {
     // Body reading with the meaning of Web::QueryDataAvailable / ReadData.
     virtual bool QueryDataAvailable(std::uint32_t* count) = 0;
     virtual bool ReadData(void* buffer, std::uint32_t size, std::uint32_t* read) = 0;
+    // Body views with the meaning of Web::ViewData / ReleaseData. A backend
+    // with a receive buffer of its own shows it; by default the bytes are
+    // read with ReadData into storage of the response's and shown there.
+    virtual bool ViewData(BodyView* view) { return m_copiedView.Show(*this, view); }
+    virtual void ReleaseData(std::uint32_t count) { m_copiedView.Release(count); }
     // Ends the response for every holder: a blocked read returns, reads fail
     // from now on and the transfer is stopped.
     virtual void Close() = 0;
@@ -77,6 +83,9 @@ class CHttpResponse {
     // The server's Digest challenge says stale=true. A backend that answers
     // stale nonces itself reports false.
     virtual bool DigestStale() const { return false; }
+
+   private:
+    CCopiedBodyView m_copiedView;
 };
 
 struct ExchangeResult {

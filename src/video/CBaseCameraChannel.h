@@ -89,10 +89,6 @@ class CBaseCameraChannel : public ICameraChannel {
                           std::uint32_t format, const std::uint8_t* head, std::uint32_t headSize,
                           const std::uint8_t* body, std::uint32_t bodySize);
 
-    // The read buffer grows to what the transport says is waiting, but no
-    // further: a transport may report far more than one read needs.
-    static constexpr std::uint32_t kMaxReadSize = 256u * 1024u;
-
     // Set only by the MJPEG channel; touched only by the worker.
     std::uint32_t m_httpStatus = 0;
 

@@ -1,9 +1,5 @@
 #include "video/CMjpegHttpChannel.h"
 
-#include <algorithm>
-
-#include <vector>
-
 #include "darvik/Contract.h"
 #include "core/UserAgent.h"
 #include "http/Utils.h"
@@ -81,34 +77,28 @@ bool CMjpegHttpChannel::Connect(std::string* cause) {
 }
 
 bool CMjpegHttpChannel::ReadStream(std::string* cause) {
-    std::vector<std::uint8_t> buffer(kInitialReadSize);
     for (;;) {
         if (StopRequested() || m_stopReading) {
             return true;
         }
-        Web::RequestHandle handle = m_http.GetRequestHandle();
+        const Web::RequestHandle handle = m_http.GetRequestHandle();
         if (!handle) {
             *cause = kStreamEnded;
             return StopRequested();
         }
-        // A failed query (time-out, reset, abort) ends the stream: the
-        // response is not read after the transport reported it broken.
+        // Asks how much is waiting, then works on what the transport holds
+        // in place. A failed query or view, or the body's end, ends the
+        // stream; one cut short by a stop is the end asked for, not a break.
         std::uint32_t available = 0;
-        if (!Web::QueryDataAvailable(handle, &available)) {
+        Web::BodyView view;
+        if (!Web::QueryDataAvailable(handle, &available) || !Web::ViewData(handle, &view) ||
+            view.Size() == 0) {
             *cause = StreamEndCause(handle);
             return StopRequested();
         }
-        if (available > buffer.size()) {
-            buffer.resize(std::min(available, kMaxReadSize));
-        }
-        std::uint32_t read = 0;
-        if (!Web::ReadData(handle, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &read) ||
-            read == 0) {
-            *cause = StreamEndCause(handle);
-            // A read cut short by a stop is the end asked for, not a break.
-            return StopRequested();
-        }
-        m_assembler.Feed(buffer.data(), read);
+        m_assembler.Feed(view.first, view.firstSize);
+        m_assembler.Feed(view.second, view.secondSize);
+        Web::ReleaseData(handle, view.Size());
     }
 }
 

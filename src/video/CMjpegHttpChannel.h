@@ -25,10 +25,6 @@ namespace brevane {
 
 class CMjpegHttpChannel : public CBaseCameraChannel, public IJpegReceiver {
    public:
-    // Size of the read buffer at the start of each stream; it grows when
-    // more bytes are ready at once.
-    static constexpr std::uint32_t kInitialReadSize = 64u * 1024u;
-
     CMjpegHttpChannel(std::uint32_t channelIndex, IDriver* driver,
                       ipcapture::IFrameReceiver* receiver);
     ~CMjpegHttpChannel() override;

@@ -1,7 +1,5 @@
 #include "video/CMpegHttpChannel.h"
 
-#include <algorithm>
-
 #include <string>
 #include <vector>
 
@@ -186,36 +184,28 @@ bool CMpegHttpChannel::Stream(std::string* cause) {
     }
     // The watchdog counts from the start of the stream.
     RecordFrameTime();
-    std::vector<std::uint8_t> buffer(kInitialReadSize);
     CMpegParser parser(this);
     // Measured in 64 bits: twice a large time-out must not wrap.
     const std::uint64_t starved = 2ull * m_driver->GetDeviceInfo().streamTimeout;
     for (;;) {
-        Web::RequestHandle handle = client.GetRequestHandle();
+        const Web::RequestHandle handle = client.GetRequestHandle();
         if (!handle) {
             *cause = kStreamEnded;
             return false;
         }
+        // Asks how much is waiting, then works on what the transport holds
+        // in place; a failed query or view, or the body's end, ends the
+        // stream.
         std::uint32_t available = 0;
-        if (!Web::QueryDataAvailable(handle, &available) || available == 0) {
+        Web::BodyView view;
+        if (!Web::QueryDataAvailable(handle, &available) || available == 0 ||
+            !Web::ViewData(handle, &view) || view.Size() == 0) {
             *cause = StreamEndCause(handle);
             return false;
         }
-        if (available > buffer.size()) {
-            buffer.resize(std::min(available, kMaxReadSize));
-        }
-        handle = client.GetRequestHandle();
-        if (!handle) {
-            *cause = kStreamEnded;
-            return false;
-        }
-        std::uint32_t read = 0;
-        const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>(available, buffer.size()));
-        if (!Web::ReadData(handle, buffer.data(), limit, &read) || read == 0) {
-            *cause = StreamEndCause(handle);
-            return false;
-        }
-        parser.Feed(buffer.data(), read);
+        parser.Feed(view.first, view.firstSize);
+        parser.Feed(view.second, view.secondSize);
+        Web::ReleaseData(handle, view.Size());
         if (MillisecondsSinceFrame() > starved) {
             *cause = Utils::Format("no picture accepted for %llu ms",
                                    static_cast<unsigned long long>(starved));

@@ -30,7 +30,6 @@ class CMpegHttpChannel : public CBaseCameraChannel, public IMpegParserClient {
     static constexpr std::uint32_t kReadBackAttempts = 20;
     static constexpr std::uint32_t kReadBackPauseMs = 500;
     static constexpr std::uint32_t kRetryPauseMs = 3000;
-    static constexpr std::uint32_t kInitialReadSize = 64u * 1024u;
 
     CMpegHttpChannel(std::uint32_t channelIndex, IDriver* driver,
                      ipcapture::IFrameReceiver* receiver);

@@ -17,6 +17,7 @@ namespace {
 // paused transfer resumes; a paused transfer resumes only when this much fits.
 constexpr std::uint32_t kLargestWrite = CURL_MAX_WRITE_SIZE;
 static_assert(CCurlResponse::kBufferCapacity >= 2 * kLargestWrite);
+static_assert(CCurlResponse::kBufferCapacity >= CCurlResponse::kSocketReadSize);
 
 }  // namespace
 
@@ -317,9 +318,35 @@ bool CCurlResponse::ReadData(void* buffer, std::uint32_t size, std::uint32_t* re
             return m_result == CURLE_OK;
         }
         *read = m_ring.Read(static_cast<std::uint8_t*>(buffer), size);
+        m_shown -= std::min(m_shown, *read);
     }
     // A transfer paused on a full buffer goes on at the reader's next wait.
     return true;
+}
+
+bool CCurlResponse::ViewData(BodyView* view) {
+    if (view == nullptr) {
+        return false;
+    }
+    *view = BodyView{};
+    if (!WaitForData(false)) {
+        return false;
+    }
+    brevane::MutexLock lock(m_mutex);
+    m_shown = m_ring.Size();
+    if (m_shown == 0) {
+        return m_result == CURLE_OK;  // the body has ended, or the transfer failed
+    }
+    m_ring.Peek(&view->first, &view->firstSize, &view->second, &view->secondSize);
+    return true;
+}
+
+void CCurlResponse::ReleaseData(std::uint32_t count) {
+    // A transfer paused on a full buffer goes on at the reader's next wait.
+    brevane::MutexLock lock(m_mutex);
+    const std::uint32_t released = std::min(count, m_shown);
+    m_ring.Discard(released);
+    m_shown -= released;
 }
 
 }  // namespace Web
