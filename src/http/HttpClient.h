@@ -182,6 +182,7 @@ class CHttpClient {
         bool connected = false;       // some exchange reached the server
         bool probingPlain = false;    // plain HTTP while the scheme is undetermined
         std::uint64_t deadline = 0;   // monotonic ms; 0: none
+        bool digestSigned = false;    // the last exchange carried a Digest answer
     };
     bool AuthenticatedExchange(const std::string& verb, const std::string& path, Attempt& attempt)
         REQUIRES(m_exchangeMutex);
