@@ -115,13 +115,15 @@ void SkipBlanks(std::string_view value, std::size_t& i) {
 
 // Reads the challenges of one header value into `out`.
 void ParseValue(std::string_view value, std::vector<DigestChallenge>& out) {
-    std::optional<PendingChallenge> digest;  // set while inside a Digest challenge
+    // The Digest challenge being read; inDigest while inside one.
+    PendingChallenge digest;
+    bool inDigest = false;
     const auto close = [&] {
-        if (digest) {
-            if (std::optional<DigestChallenge> done = Finish(*digest)) {
+        if (inDigest) {
+            if (std::optional<DigestChallenge> done = Finish(digest)) {
                 out.push_back(std::move(*done));
             }
-            digest.reset();
+            inDigest = false;
         }
     };
     std::size_t i = 0;
@@ -142,7 +144,8 @@ void ParseValue(std::string_view value, std::vector<DigestChallenge>& out) {
             // A scheme name: the challenge before it ends.
             close();
             if (EqualsNoCase(token, "Digest")) {
-                digest.emplace();
+                digest = PendingChallenge{};
+                inDigest = true;
             }
             continue;
         }
@@ -169,8 +172,8 @@ void ParseValue(std::string_view value, std::vector<DigestChallenge>& out) {
                 ++i;
             }
         }
-        if (digest) {
-            if (std::optional<std::string>* slot = ParamSlot(*digest, token); slot && !slot->has_value()) {
+        if (inDigest) {
+            if (std::optional<std::string>* slot = ParamSlot(digest, token); slot && !slot->has_value()) {
                 *slot = std::move(param);
             }
         }
