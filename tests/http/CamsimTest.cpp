@@ -204,7 +204,11 @@ TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
     }
     if ((Web::TransportAuthSchemes() & Web::kAuthSchemeNtlm) != 0) {
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeNtlm);
-        EXPECT_EQ(schemes[1], AuthScheme::Other);
+        // Wine's NTLM needs a helper program that test machines lack; its
+        // request then goes out without credentials.
+        if (!darvik::test::RunningUnderWine()) {
+            EXPECT_EQ(schemes[1], AuthScheme::Other);
+        }
         EXPECT_EQ(client.GetStatusCode(), 401u);
     } else {
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
