@@ -1,7 +1,8 @@
 # Third-party packages, all from Debian (see scripts/install-deps).
 #
 # Linux builds use the system's libraries. The Windows module runs on the
-# platform's own services (WinHTTP, Winsock, MSXML over COM, the version API),
+# platform's own services (WinHTTP, Winsock, MSXML over COM, the version API,
+# BCrypt),
 # so its build needs none of them; header-only libraries (CLI11, nlohmann
 # JSON) are used from Debian's headers through a folder of links that holds
 # only them, and GoogleTest is compiled from Debian's sources.
@@ -10,6 +11,7 @@ find_package(Threads REQUIRED)
 if(NOT WIN32)
   find_package(PkgConfig REQUIRED)
   find_package(CURL REQUIRED)
+  find_package(OpenSSL REQUIRED COMPONENTS Crypto)
   pkg_check_modules(MHD REQUIRED IMPORTED_TARGET libmicrohttpd)
   pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
   pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)

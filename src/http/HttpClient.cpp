@@ -1,10 +1,13 @@
 #include "http/HttpClient.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "http/AuthChallenge.h"
 #include "http/AuthSchemeTable.h"
+#include "http/DigestAuth.h"
+#include "http/DigestNonceTable.h"
 #include "http/PlainHttpRefusal.h"
 #include "http/Transport.h"
 #include "platform/Platform.h"
@@ -134,6 +137,7 @@ bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::stri
     std::uint32_t lastChallenge = 0;
     bool basicFallback = false;
     bool staleAnswered = false;
+    bool unsignedAnswered = false;
     for (int sends = 1;; ++sends) {
         if (!BasicExchange(verb, path, attempt)) {
             return false;
@@ -153,17 +157,39 @@ bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::stri
             return true;
         }
         const bool proxy = status == kStatusProxyAuthRequired;
-        const std::uint32_t offered =
+        const std::uint32_t target = proxy ? kAuthTargetProxy : kAuthTargetServer;
+        std::uint32_t offered =
             (proxy ? response->ProxyAuthSchemes() : response->ServerAuthSchemes()) &
             TransportAuthSchemes();
+        std::optional<DigestChallenge> digest;
+        if ((offered & kAuthSchemeDigest) != 0) {
+            // Digest is answered here, so it counts as offered only when one
+            // of its challenges can be answered.
+            digest = ChooseDigestChallenge(ParseDigestChallenges(response->AuthChallenges(proxy)));
+            if (!digest) {
+                offered &= ~kAuthSchemeDigest;
+            }
+        }
         std::uint32_t choice = PreferredAuthScheme(offered);
         const std::uint32_t current = EffectiveAuthScheme();
-        if (choice == kAuthSchemeDigest && current == kAuthSchemeDigest && !staleAnswered &&
-            sends < kMaxSends && !m_userName.empty() && response->DigestStale()) {
-            // The credentials were right, the nonce they answered expired:
-            // answer the fresh nonce, once.
-            staleAnswered = true;
-            continue;
+        if (choice == kAuthSchemeDigest && !m_userName.empty()) {
+            // The camera's nonce for every client of it from now on.
+            CDigestNonceTable::Instance().Store(m_host, m_port, target, *digest);
+            if (current == kAuthSchemeDigest && sends < kMaxSends) {
+                if (!attempt.digestSigned && !unsignedAnswered) {
+                    // Sent before any nonce of the camera was known.
+                    unsignedAnswered = true;
+                    continue;
+                }
+                if (attempt.digestSigned && digest->stale && !staleAnswered) {
+                    // The credentials were right, the nonce they answered
+                    // expired: answer the fresh nonce, once.
+                    staleAnswered = true;
+                    continue;
+                }
+            }
+            // Otherwise a signed request was refused: wrong credentials,
+            // reported below as the 401 it is.
         }
         if (status == lastChallenge) {
             return true;  // the same challenge after a change of scheme
@@ -180,12 +206,11 @@ bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::stri
         } else if (choice == current) {
             return true;
         } else {
-            CAuthSchemeTable::Instance().Remember(
-                m_host, m_port, {choice, proxy ? kAuthTargetProxy : kAuthTargetServer});
+            CAuthSchemeTable::Instance().Remember(m_host, m_port, {choice, target});
         }
         // Kept for every later request of this client.
         m_authScheme = choice;
-        m_authTarget = proxy ? kAuthTargetProxy : kAuthTargetServer;
+        m_authTarget = target;
         lastChallenge = status;
         if (sends >= kMaxSends) {
             return true;
@@ -213,11 +238,21 @@ bool CHttpClient::BasicExchange(const std::string& verb, const std::string& path
     params.target = RequestTarget(path);
     params.verb = verb;
     params.authScheme = EffectiveAuthScheme();
-    if (params.authScheme != 0) {
+    params.authTarget = m_authTarget.load();
+    attempt.digestSigned = false;
+    if (params.authScheme == kAuthSchemeDigest) {
+        // Digest is computed here, on the camera's shared nonce; the
+        // transport only carries the header. Unsigned while no nonce of the
+        // camera is known: its challenge brings one.
+        if (!m_userName.empty()) {
+            params.authorization = CDigestNonceTable::Instance().Sign(
+                m_host, m_port, params.authTarget, m_userName, m_password, verb, params.target);
+            attempt.digestSigned = !params.authorization.empty();
+        }
+    } else if (params.authScheme != 0) {
         params.userName = m_userName;
         params.password = m_password;
     }
-    params.authTarget = m_authTarget.load();
 
     ExchangeResult result = m_hSession->Exchange(params);
     if (!result.response) {

@@ -206,6 +206,7 @@ class CHttpClient {
         bool probingPlain = false;    // plain HTTP while the scheme is undetermined
         bool refusedPlain = false;    // a TLS port's page refused the plain HTTP probe
         std::uint64_t deadline = 0;   // monotonic ms; 0: none
+        bool digestSigned = false;    // the last exchange carried a Digest answer
     };
     bool AuthenticatedExchange(const std::string& verb, const std::string& path, Attempt& attempt)
         REQUIRES(m_exchangeMutex);

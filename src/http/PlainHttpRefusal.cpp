@@ -68,7 +68,9 @@ class CPeekedResponse final : public CHttpResponse {
     std::uint32_t ContentLength() const override { return m_inner->ContentLength(); }
     std::uint32_t ServerAuthSchemes() const override { return m_inner->ServerAuthSchemes(); }
     std::uint32_t ProxyAuthSchemes() const override { return m_inner->ProxyAuthSchemes(); }
-    bool DigestStale() const override { return m_inner->DigestStale(); }
+    std::vector<std::string> AuthChallenges(bool proxy) const override {
+        return m_inner->AuthChallenges(proxy);
+    }
 
    private:
     const RequestHandle m_inner;

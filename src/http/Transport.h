@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "http/CopiedBodyView.h"
 #include "http/HttpClient.h"
@@ -50,6 +51,10 @@ struct ExchangeParams {
     std::string password;
     std::uint32_t authScheme = 0;  // one kAuthScheme* bit; 0: no credentials
     std::uint32_t authTarget = kAuthTargetServer;
+    // A complete Authorization (Proxy-Authorization for the proxy target)
+    // value the client computed itself (Digest), sent as it is; the
+    // transport then gets no user name for that exchange.
+    std::string authorization;
     // Longest time from sending to the end of the body (0: no limit; the
     // idle time-out of the session applies either way). Where the backend
     // cannot bound the body, the status line and headers are bounded by it.
@@ -80,9 +85,9 @@ class CHttpResponse {
     // Scheme bits offered by the server's (or proxy's) challenge.
     virtual std::uint32_t ServerAuthSchemes() const = 0;
     virtual std::uint32_t ProxyAuthSchemes() const = 0;
-    // The server's Digest challenge says stale=true. A backend that answers
-    // stale nonces itself reports false.
-    virtual bool DigestStale() const { return false; }
+    // The values of the response's WWW-Authenticate (proxy: its
+    // Proxy-Authenticate) headers, in the order received.
+    virtual std::vector<std::string> AuthChallenges(bool proxy) const = 0;
 
    private:
     CCopiedBodyView m_copiedView;

@@ -12,6 +12,8 @@
 
 #include "camsim/Simulator.h"
 #include "http/AuthChallenge.h"
+#include "http/AuthSchemeTable.h"
+#include "http/DigestNonceTable.h"
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
@@ -111,7 +113,6 @@ TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
 // --- authentication ---
 
 TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
-    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::Digest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
     std::vector<std::uint8_t> reply;
@@ -130,19 +131,48 @@ TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
     EXPECT_EQ(Schemes(*m_camera),
               (std::vector<AuthScheme>{AuthScheme::Digest, AuthScheme::Digest, AuthScheme::Digest}));
 
-    // A new client of the same camera starts with Digest and, where the
-    // transport keeps the nonce per camera (libcurl), answers it at once.
+    // A new client of the same camera starts with Digest on the camera's
+    // nonce, and answers it at once.
     m_camera->ClearRequestLog();
     Web::CHttpClient later(Device(m_camera->Port(), "admin", "secret"), kAgent);
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, later, nullptr));
     EXPECT_EQ(later.GetAuthScheme(), Web::kAuthSchemeDigest);
-    const auto schemes = Schemes(*m_camera);
-    ASSERT_FALSE(schemes.empty());
-    EXPECT_LE(schemes.size(), 2u);
-    EXPECT_EQ(schemes.back(), AuthScheme::Digest);
-#if !defined(_WIN32)
-    EXPECT_EQ(schemes, (std::vector<AuthScheme>{AuthScheme::Digest}));
-#endif
+    EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::Digest}));
+}
+
+// Every kind of Digest camera, checked by libmicrohttpd (MD5, SHA-256) or
+// by the simulator itself (SHA-256 beside MD5, MD5-sess, userhash): two
+// clients of one camera make 20 CGI calls in at most 22 requests, none of
+// them Basic; a wrong password is refused without a loop.
+TEST_F(Camsim, DigestCamerasOfEveryKindCostOneRequestPerCall) {
+    for (const AuthMode mode : {AuthMode::Digest, AuthMode::DigestSha256, AuthMode::DigestSha256AndMd5,
+                                AuthMode::DigestMd5Sess, AuthMode::DigestUserhash}) {
+        SCOPED_TRACE(camsim::ToString(mode));
+        Web::CAuthSchemeTable::Instance().Clear();
+        Web::CDigestNonceTable::Instance().Clear();
+        m_camera.reset();
+        Start(Camera(mode));
+        Web::CHttpClient poller(Device(m_camera->Port(), "admin", "secret"), kAgent);
+        Web::CHttpClient settings(Device(m_camera->Port(), "admin", "secret"), kAgent);
+        std::vector<std::uint8_t> reply;
+        for (int call = 0; call < 20; ++call) {
+            Web::CHttpClient& client = call % 2 == 0 ? poller : settings;
+            ASSERT_TRUE(Utils::SendRequestEx(call % 3 == 0 ? "/cgi-bin/get?sys" : "/cgi-bin/get?alm", reply,
+                                             client, nullptr))
+                << "call " << call;
+        }
+        const auto schemes = Schemes(*m_camera);
+        EXPECT_LE(schemes.size(), 22u);
+        for (std::size_t i = 1; i < schemes.size(); ++i) {
+            EXPECT_EQ(schemes[i], AuthScheme::Digest) << i;
+        }
+
+        Web::CHttpClient wrong(Device(m_camera->Port(), "admin", "wrong"), kAgent);
+        m_camera->ClearRequestLog();
+        ASSERT_TRUE(wrong.Request("GET", "/cgi-bin/get?sys"));
+        EXPECT_EQ(wrong.GetStatusCode(), 401u);
+        EXPECT_LE(m_camera->RequestLog().size(), 2u);
+    }
 }
 
 // A camera that puts a Negotiate challenge before its Digest one: libcurl
@@ -164,7 +194,6 @@ TEST_F(Camsim, NegotiateAndDigestCameraIsLoggedIntoWithDigest) {
 // simulator does not carry out NTLM, so that login ends in 401), Digest
 // otherwise; no Basic either way.
 TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
-    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::NtlmAndDigest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
@@ -176,7 +205,11 @@ TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
     }
     if ((Web::TransportAuthSchemes() & Web::kAuthSchemeNtlm) != 0) {
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeNtlm);
-        EXPECT_EQ(schemes[1], AuthScheme::Other);
+        // Wine's NTLM needs a helper program that test machines lack; its
+        // request then goes out without credentials.
+        if (!darvik::test::RunningUnderWine()) {
+            EXPECT_EQ(schemes[1], AuthScheme::Other);
+        }
         EXPECT_EQ(client.GetStatusCode(), 401u);
     } else {
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
@@ -187,7 +220,6 @@ TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
 // A stale nonce is answered with the fresh one once; a camera that calls
 // every nonce stale gets its 401 back after a bounded number of sends.
 TEST_F(Camsim, StaleNonceIsAnsweredOnce) {
-    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::Digest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
     std::vector<std::uint8_t> reply;
@@ -198,15 +230,8 @@ TEST_F(Camsim, StaleNonceIsAnsweredOnce) {
     m_camera->SetFaults(faults);
     m_camera->ClearRequestLog();
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
-#if defined(_WIN32)
-    // WinHTTP answers the fresh nonce of the stale challenge itself.
+    // The stale challenge's fresh nonce is answered at once.
     EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::Digest, AuthScheme::Digest}));
-#else
-    // The stale answer, then a fresh challenge, answered on a handle that
-    // holds no old nonce.
-    EXPECT_EQ(Schemes(*m_camera),
-              (std::vector<AuthScheme>{AuthScheme::Digest, AuthScheme::None, AuthScheme::Digest}));
-#endif
 
     faults.staleNonces = 1000;
     m_camera->SetFaults(faults);
@@ -241,7 +266,6 @@ TEST_F(Camsim, DrippedReplyEndsAtTheExchangeBound) {
 }
 
 TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
-    DARVIK_SKIP_UNDER_WINE("Wine's WinHTTP never answers a Digest challenge");
     Start(Camera(AuthMode::BasicAndDigest));
     Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));

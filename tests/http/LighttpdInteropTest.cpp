@@ -75,6 +75,25 @@ TEST_F(LighttpdInterop, DigestIsNegotiatedAndTheReplyRead) {
     EXPECT_TRUE(sink.Lines().empty());
 }
 
+// A server that offers SHA-256 Digest only (which the system's Digest
+// package of Windows refuses) is logged into, one request per call after
+// the challenge.
+TEST_F(LighttpdInterop, Sha256OnlyDigestIsAnswered) {
+    ASSERT_TRUE(s_server->WriteFile("sha256/cgi-bin/get", kReply));
+    Web::CHttpClient client(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
+    Web::CHttpClient second(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
+    std::vector<std::uint8_t> reply;
+    for (int call = 0; call < 4; ++call) {
+        ASSERT_TRUE(Utils::SendRequestEx("/sha256/cgi-bin/get?sys", reply, call % 2 ? second : client, nullptr))
+            << call;
+        EXPECT_EQ(Text(reply), kReply);
+    }
+    EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
+    Web::CHttpClient wrong(Device(s_server->Port(), "admin", "wrong"), "Brevane::HttpClient");
+    EXPECT_FALSE(Utils::SendRequestEx("/sha256/cgi-bin/get?sys", reply, wrong, nullptr));
+    EXPECT_EQ(wrong.GetStatusCode(), 401u);
+}
+
 TEST_F(LighttpdInterop, WrongDigestPasswordEndsIn401) {
     Web::CHttpClient client(Device(s_server->Port(), "admin", "wrong"), "Brevane::HttpClient");
     RecordingSink sink;

@@ -28,7 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // "admin:camera:" followed by the MD5 of "admin:camera:secret".
-constexpr const char* kUserFileLine = "admin:camera:72824d40fd91988f34136479bb7c85ff\n";
+// Plain passwords: lighttpd computes MD5 and SHA-256 Digest from them.
+constexpr const char* kUserFileLine = "admin:secret\n";
 
 bool WriteText(const fs::path& path, const std::string& content) {
     std::error_code ignored;
@@ -110,7 +111,7 @@ bool LighttpdServer::Start() {
     std::string pem((std::istreambuf_iterator<char>(certIn)), std::istreambuf_iterator<char>());
     pem.append((std::istreambuf_iterator<char>(keyIn)), std::istreambuf_iterator<char>());
     WriteText(dir / "server.pem", pem);
-    WriteText(dir / "users.htdigest", kUserFileLine);
+    WriteText(dir / "users.plain", kUserFileLine);
 
     m_port = ScriptedServer::UnusedPort();
     m_tlsPort = ScriptedServer::UnusedPort();
@@ -123,11 +124,13 @@ bool LighttpdServer::Start() {
         "server.errorlog = \"" + (dir / "error.log").string() + "\"\n"
         // No pause after rejected credentials: tests provoke them on purpose.
         "server.feature-flags = (\"auth.delay-invalid-creds\" => \"disable\")\n"
-        "auth.backend = \"htdigest\"\n"
-        "auth.backend.htdigest.userfile = \"" + (dir / "users.htdigest").string() + "\"\n"
+        "auth.backend = \"plain\"\n"
+        "auth.backend.plain.userfile = \"" + (dir / "users.plain").string() + "\"\n"
         "auth.require = (\n"
         "  \"/digest/\" => (\"method\" => \"digest\", \"realm\" => \"camera\", "
         "\"require\" => \"valid-user\"),\n"
+        "  \"/sha256/\" => (\"method\" => \"digest\", \"realm\" => \"camera\", "
+        "\"algorithm\" => \"SHA-256\", \"require\" => \"valid-user\"),\n"
         "  \"/basic/\" => (\"method\" => \"basic\", \"realm\" => \"camera\", "
         "\"require\" => \"valid-user\")\n"
         ")\n"

@@ -263,7 +263,7 @@ MHD_Result Handle(Impl& impl, MHD_Connection* connection, const char* method, co
         return Queue(connection, status, TextResponse("Method Not Allowed\r\n"));
     }
     MHD_Result queued = MHD_NO;
-    if (!Authorize(impl, connection, SchemeOf(connection), queued)) {
+    if (!Authorize(impl, connection, method, target.c_str(), SchemeOf(connection), queued)) {
         status = queued == MHD_YES ? MHD_HTTP_UNAUTHORIZED : 0;
         return queued;
     }

@@ -26,7 +26,8 @@ MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* resp
 // True when the request may go on; otherwise a 401 challenge is queued and
 // its result left in `queued`. Right Digest credentials are answered as a
 // stale nonce when impl.TakeStaleNonce() says so.
-bool Authorize(Impl& impl, MHD_Connection* connection, AuthScheme scheme, MHD_Result& queued);
+bool Authorize(Impl& impl, MHD_Connection* connection, const char* method, const char* url, AuthScheme scheme,
+               MHD_Result& queued);
 
 // Answers a stream request; `status` receives what was sent (0: nothing).
 MHD_Result ServeStream(Impl& impl, MHD_Connection* connection, const std::string& group, unsigned& status);

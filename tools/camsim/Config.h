@@ -25,6 +25,10 @@ enum class AuthMode {
     // (or an NTLM exchange the simulator does not carry out).
     NegotiateAndDigest,
     NtlmAndDigest,
+    DigestSha256,        // SHA-256 only
+    DigestSha256AndMd5,  // two challenges, SHA-256 first; either answer is accepted
+    DigestMd5Sess,       // MD5-sess
+    DigestUserhash,      // SHA-256 with userhash=true: the user name is sent hashed
 };
 
 // Scheme of the Authorization header of a received request.

@@ -14,6 +14,10 @@ const char* ToString(AuthMode mode) {
         case AuthMode::BasicAndDigest: return "basic+digest";
         case AuthMode::NegotiateAndDigest: return "negotiate+digest";
         case AuthMode::NtlmAndDigest: return "ntlm+digest";
+        case AuthMode::DigestSha256: return "digest-sha256";
+        case AuthMode::DigestSha256AndMd5: return "digest-sha256+md5";
+        case AuthMode::DigestMd5Sess: return "digest-md5-sess";
+        case AuthMode::DigestUserhash: return "digest-userhash";
     }
     return "none";
 }
@@ -47,6 +51,10 @@ bool ParseAuthMode(const std::string& text, AuthMode& mode) {
     else if (lower == "basic+digest" || lower == "both") mode = AuthMode::BasicAndDigest;
     else if (lower == "negotiate+digest") mode = AuthMode::NegotiateAndDigest;
     else if (lower == "ntlm+digest") mode = AuthMode::NtlmAndDigest;
+    else if (lower == "digest-sha256") mode = AuthMode::DigestSha256;
+    else if (lower == "digest-sha256+md5") mode = AuthMode::DigestSha256AndMd5;
+    else if (lower == "digest-md5-sess") mode = AuthMode::DigestMd5Sess;
+    else if (lower == "digest-userhash") mode = AuthMode::DigestUserhash;
     else return false;
     return true;
 }

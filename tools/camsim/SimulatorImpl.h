@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "CameraDigest.h"
 #include "CameraModel.h"
 #include "ControlServer.h"
 #include "core/Mutex.h"
@@ -82,6 +83,8 @@ struct Simulator::Impl {
     std::string certPem;
     std::string keyPem;
     std::string digestRandom;
+    // The Digest variants libmicrohttpd does not check.
+    server::CameraDigest ownDigest;
 
     // The replayed streams; null unless config.replayPictures is set.
     const std::unique_ptr<ReplayLibrary> replay;

@@ -161,7 +161,8 @@ void AddCameraOptions(CLI::App& app, Config& config, CommandLine& line) {
     app.add_option("--mac", config.macAddress, "n_madr, e.g. 00-11-22-33-44-AA");
     app.add_option("--audio", config.audioType, "a_type (0: no audio)");
     app.add_option("--auth", line.auth, "Authentication")
-        ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest", "both", "negotiate+digest", "ntlm+digest"}));
+        ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest", "both", "negotiate+digest", "ntlm+digest",
+                               "digest-sha256", "digest-sha256+md5", "digest-md5-sess", "digest-userhash"}));
     app.add_option("--user", config.user, "User name");
     app.add_option("--password", config.password, "Password");
     app.add_option("--realm", config.realm, "Authentication realm");

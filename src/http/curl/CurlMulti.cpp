@@ -69,68 +69,7 @@ CCurlMulti::CCurlMulti(CURLM* multi) : m_multi(multi) {}
 CCurlMulti::~CCurlMulti() {
     // Every response holds its session and every session this handle, so no
     // transfer is left in it.
-    {
-        brevane::MutexLock lock(m_idleMutex);
-        for (auto& [camera, handles] : m_idle) {
-            for (CURL* easy : handles) {
-                curl_easy_cleanup(easy);
-            }
-        }
-        m_idle.clear();
-    }
     curl_multi_cleanup(m_multi);
-}
-
-CURL* CCurlMulti::TakeEasy(const std::string& host, std::uint16_t port) {
-    brevane::MutexLock lock(m_idleMutex);
-    const auto found = m_idle.find({host, port});
-    if (found == m_idle.end() || found->second.empty()) {
-        return nullptr;
-    }
-    CURL* easy = found->second.back();
-    found->second.pop_back();
-    if (found->second.empty()) {
-        m_idle.erase(found);
-    }
-    return easy;
-}
-
-void CCurlMulti::ReturnEasy(const std::string& host, std::uint16_t port, CURL* easy) {
-    if (easy == nullptr) {
-        return;
-    }
-    // Nothing of the exchange that used it may be reached through it.
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(nullptr));
-    curl_easy_setopt(easy, CURLOPT_CURLU, static_cast<CURLU*>(nullptr));
-    CURL* surplus = nullptr;
-    {
-        brevane::MutexLock lock(m_idleMutex);
-        std::vector<CURL*>& handles = m_idle[{host, port}];
-        handles.push_back(easy);
-        if (handles.size() > kMaxIdlePerCamera) {
-            surplus = handles.front();
-            handles.erase(handles.begin());
-        }
-    }
-    if (surplus != nullptr) {
-        curl_easy_cleanup(surplus);
-    }
-}
-
-void CCurlMulti::ForgetEasy(const std::string& host, std::uint16_t port) {
-    std::vector<CURL*> handles;
-    {
-        brevane::MutexLock lock(m_idleMutex);
-        const auto found = m_idle.find({host, port});
-        if (found == m_idle.end()) {
-            return;
-        }
-        handles = std::move(found->second);
-        m_idle.erase(found);
-    }
-    for (CURL* easy : handles) {
-        curl_easy_cleanup(easy);
-    }
 }
 
 bool CCurlMulti::Attach(CCurlResponse& response) {
@@ -221,9 +160,9 @@ void CCurlMulti::CollectFinished() {
         CURL* easy = message->easy_handle;
         if (CCurlResponse* owner = OwnerOf(easy)) {
             owner->OnDone(message->data.result);
-            // The transfer is over: its handle leaves at once, with its
-            // authentication state, for the session's next exchange, which
-            // may start while this response is still being read.
+            // The transfer is over: its handle leaves at once; the
+            // connection stays in the shared cache for the next exchange,
+            // which may start while this response is still being read.
             curl_multi_remove_handle(m_multi, easy);
             owner->ReleaseEasy();
         }

@@ -72,19 +72,6 @@ class CCurlMulti {
     // Lets a paused transfer go on; its held-back data may arrive at once.
     void Resume(CCurlResponse& response) REQUIRES(m_turn);
 
-    // Transfer handles of finished exchanges, kept per camera (host and
-    // port) for the next exchange with it, of any client: a handle keeps
-    // libcurl's authentication state (the Digest nonce and its count), so a
-    // request answers the camera's nonce at once instead of fetching a
-    // challenge again. TakeEasy gives the handle returned last, or null.
-    // Any thread, without the turn.
-    CURL* TakeEasy(const std::string& host, std::uint16_t port) EXCLUDES(m_idleMutex);
-    // Takes a handle that is in no multi handle; frees it when enough are
-    // kept for that camera.
-    void ReturnEasy(const std::string& host, std::uint16_t port, CURL* easy) EXCLUDES(m_idleMutex);
-    // Frees every handle kept for the camera.
-    void ForgetEasy(const std::string& host, std::uint16_t port) EXCLUDES(m_idleMutex);
-
    private:
     explicit CCurlMulti(CURLM* multi);
     static int SocketCallback(CURL* easy, curl_socket_t socket, int what, void* self, void*);
@@ -99,11 +86,6 @@ class CCurlMulti {
     // When libcurl's timer is due (monotonic ms); kNoTimer when none is set.
     static constexpr std::uint64_t kNoTimer = ~std::uint64_t{0};
     std::atomic<std::uint64_t> m_timerDue{kNoTimer};
-    // A camera's clients have a request and a closing response at most at
-    // once each; two kept handles cover the usual one or two clients.
-    static constexpr std::size_t kMaxIdlePerCamera = 2;
-    brevane::Mutex m_idleMutex;
-    std::map<std::pair<std::string, std::uint16_t>, std::vector<CURL*>> m_idle GUARDED_BY(m_idleMutex);
 };
 
 }  // namespace Web

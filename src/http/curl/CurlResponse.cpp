@@ -29,14 +29,16 @@ CCurlResponse::CCurlResponse(std::shared_ptr<CCurlSession> session, std::uint32_
 CCurlResponse::~CCurlResponse() {
     if (m_attached) {
         // Removing an unfinished transfer closes its connection; a finished
-        // one already returned its connection to the session's cache and its
-        // handle to the session.
+        // one already returned its connection to the shared cache.
         m_session->Detach(*this);
     } else if (m_easy != nullptr) {
         ReleaseEasy();
     }
     if (m_url != nullptr) {
         curl_url_cleanup(m_url);
+    }
+    if (m_headers != nullptr) {
+        curl_slist_free_all(m_headers);
     }
 }
 
@@ -90,7 +92,8 @@ bool CCurlResponse::OnHeaderLine(std::string_view line) {
     if (line.empty()) {
         m_block.ended = true;
         // 1xx responses are interim. libcurl answers a 401 or 407 itself when
-        // it has credentials for an offered scheme, and then ignores its body:
+        // it has credentials for an offered scheme (Basic, NTLM), and then
+        // ignores its body:
         // such a response is final only once body bytes arrive for it or the
         // transfer ends (SettleTentativeLocked).
         if (m_block.status >= 200 && m_block.status != 401 && m_block.status != 407) {
@@ -107,21 +110,10 @@ bool CCurlResponse::OnHeaderLine(std::string_view line) {
     auto is = [&](std::string_view header) { return EqualsNoCase(name, header); };
     if (is("WWW-Authenticate")) {
         m_block.serverSchemes |= ParseAuthSchemes(value);
-        if (ParseDigestStale(value)) {
-            // On a handle that answered an earlier exchange, libcurl follows
-            // a stale challenge up with the old nonce again, and it would
-            // follow up for as long as the server calls every nonce stale.
-            // So the 401 is taken as it stands and the transfer stops; the
-            // client answers it once more on a handle without that state
-            // (the camera's kept handles share the nonce, so they go too).
-            m_block.digestStale = true;
-            m_block.ended = true;
-            m_final = true;
-            m_nonceStale = true;
-            return false;
-        }
+        m_block.serverChallenges.emplace_back(TrimBlanks(value));
     } else if (is("Proxy-Authenticate")) {
         m_block.proxySchemes |= ParseAuthSchemes(value);
+        m_block.proxyChallenges.emplace_back(TrimBlanks(value));
     } else if (is("Content-Length")) {
         m_block.contentLength = ParseHeaderNumber(value);
     }
@@ -216,16 +208,14 @@ std::uint32_t CCurlResponse::ServerAuthSchemes() const {
     return m_block.serverSchemes;
 }
 
-bool CCurlResponse::DigestStale() const {
+std::vector<std::string> CCurlResponse::AuthChallenges(bool proxy) const {
     brevane::MutexLock lock(m_mutex);
-    return m_block.digestStale;
+    return proxy ? m_block.proxyChallenges : m_block.serverChallenges;
 }
 
 void CCurlResponse::ReleaseEasy() {
-    if (m_nonceStale) {
-        m_session->DiscardEasy(std::exchange(m_easy, nullptr));
-    } else {
-        m_session->ReturnEasy(std::exchange(m_easy, nullptr));
+    if (CURL* easy = std::exchange(m_easy, nullptr)) {
+        curl_easy_cleanup(easy);
     }
 }
 

@@ -21,7 +21,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Mutex.h"
 #include "http/ByteRing.h"
@@ -71,13 +73,13 @@ class CCurlResponse final : public CHttpResponse {
     // Scheme bits offered by WWW-Authenticate / Proxy-Authenticate.
     std::uint32_t ServerAuthSchemes() const override;
     std::uint32_t ProxyAuthSchemes() const override;
+    std::vector<std::string> AuthChallenges(bool proxy) const override;
 
     // --- for the session ---
     // The transfer's handle; null once it left the multi handle. Changes only
     // under the multi handle's turn once the transfer was attached.
     CURL* Easy() const { return m_easy; }
-    // Gives the handle, removed from the multi handle, back to the session
-    // for its next exchange. Under the turn.
+    // Frees the handle, removed from the multi handle. Under the turn.
     void ReleaseEasy();
     std::uint32_t TimeoutMs() const { return m_timeoutMs; }
     std::uint64_t LastActivityMs() const { return m_lastActivity.load(); }
@@ -96,8 +98,6 @@ class CCurlResponse final : public CHttpResponse {
     // handle's socket callback reports there.
     CCurlSocketWait& Sockets() { return m_wait; }
     void SetAttached() { m_attached = true; }
-    // The server's Digest challenge said stale=true.
-    bool DigestStale() const override;
     // Why the transfer failed (None while it runs or after it ended well).
     Failure TransferFailure() const;
 
@@ -114,7 +114,8 @@ class CCurlResponse final : public CHttpResponse {
         std::uint32_t contentLength = 0;
         std::uint32_t serverSchemes = 0;
         std::uint32_t proxySchemes = 0;
-        bool digestStale = false;
+        std::vector<std::string> serverChallenges;
+        std::vector<std::string> proxyChallenges;
         bool ended = false;
     };
 
@@ -136,6 +137,9 @@ class CCurlResponse final : public CHttpResponse {
     const std::uint32_t m_timeoutMs;
     CURL* m_easy = nullptr;
     CURLU* m_url = nullptr;
+    // The Authorization header the client computed; lives as long as the
+    // transfer.
+    curl_slist* m_headers = nullptr;
     bool m_attached = false;
 
     std::atomic<bool> m_closed{false};
@@ -146,9 +150,6 @@ class CCurlResponse final : public CHttpResponse {
     mutable brevane::Mutex m_mutex;
     HeaderBlock m_block GUARDED_BY(m_mutex);
     bool m_final GUARDED_BY(m_mutex) = false;  // m_block is the final response
-    // The camera called the nonce this handle answered stale: the handle's
-    // Digest state is dropped with it rather than kept for a later exchange.
-    std::atomic<bool> m_nonceStale{false};
     bool m_done GUARDED_BY(m_mutex) = false;
     CURLcode m_result GUARDED_BY(m_mutex) = CURLE_OK;
     long m_osError GUARDED_BY(m_mutex) = 0;  // the system's error of a failed transfer

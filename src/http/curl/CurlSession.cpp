@@ -33,17 +33,6 @@ CCurlSession::CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams para
 
 CCurlSession::~CCurlSession() = default;
 
-CURL* CCurlSession::TakeEasy() { return m_multi->TakeEasy(m_params.host, m_params.port); }
-
-void CCurlSession::ReturnEasy(CURL* easy) { m_multi->ReturnEasy(m_params.host, m_params.port, easy); }
-
-void CCurlSession::DiscardEasy(CURL* easy) {
-    if (easy != nullptr) {
-        curl_easy_cleanup(easy);
-    }
-    m_multi->ForgetEasy(m_params.host, m_params.port);
-}
-
 void CCurlSession::Abort() {
     m_aborted = true;
     brevane::MutexLock lock(m_liveMutex);
@@ -189,6 +178,7 @@ std::shared_ptr<CHttpSession> OpenSession(const SessionParams& params) {
 
 std::uint32_t TransportAuthSchemes() {
     EnsureCurlGlobalInit();
+    // Digest is the client's own: libcurl only carries its header.
     std::uint32_t schemes = kAuthSchemeBasic | kAuthSchemeDigest;
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     if (info != nullptr) {

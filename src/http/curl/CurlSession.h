@@ -59,15 +59,6 @@ class CCurlSession final : public CHttpSession,
     bool Attach(CCurlResponse& response);
     void Detach(CCurlResponse& response);
 
-    // Transfer handles of finished exchanges with this session's camera,
-    // kept for the next ones (CCurlMulti::TakeEasy): null when none is kept.
-    CURL* TakeEasy();
-    // Takes a handle that is in no multi handle.
-    void ReturnEasy(CURL* easy);
-    // Frees a handle whose authentication state the camera refused (a stale
-    // nonce), with every handle kept for the camera, which share that state.
-    void DiscardEasy(CURL* easy);
-
    private:
     CCurlSession(std::shared_ptr<CCurlMulti> multi, SessionParams params);
     // One step for `response`: runs due timers, or waits up to waitMs for

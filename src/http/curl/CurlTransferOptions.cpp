@@ -11,11 +11,12 @@ namespace Web {
 
 namespace {
 
+// What libcurl answers itself; Digest is computed by the client and only
+// carried (CURLOPT_HTTPHEADER).
 long CurlAuthBits(std::uint32_t scheme) {
     switch (scheme) {
         case kAuthSchemeBasic: return static_cast<long>(CURLAUTH_BASIC);
         case kAuthSchemeNtlm: return static_cast<long>(CURLAUTH_NTLM);
-        case kAuthSchemeDigest: return static_cast<long>(CURLAUTH_DIGEST);
         case kAuthSchemeNegotiate: return static_cast<long>(CURLAUTH_NEGOTIATE);
         default: return 0;
     }
@@ -37,11 +38,7 @@ bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams
     if (!IsValidRequest(session, params)) {
         return false;
     }
-    // A handle of an earlier exchange carries on its authentication state.
-    m_easy = m_session->TakeEasy();
-    if (m_easy == nullptr) {
-        m_easy = curl_easy_init();
-    }
+    m_easy = curl_easy_init();
     m_url = curl_url();
     return m_easy != nullptr && m_url != nullptr && BuildUrl(session, params) && SetOptions(session, params);
 }
@@ -88,8 +85,6 @@ bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParam
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_FOLLOWLOCATION, 0L);
     set(CURLOPT_USERAGENT, session.userAgent.c_str());
-    // Every option that an earlier exchange on a reused handle may have
-    // set is set again, to this exchange's value or the default.
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeoutMs));
     set(CURLOPT_TIMEOUT_MS, static_cast<long>(params.totalTimeoutMs));
     // Cameras use self-signed or mismatched certificates, and often old TLS
@@ -109,8 +104,7 @@ bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParam
     }
 
     // Credentials only for the chosen scheme and target; the other target's
-    // are cleared. The scheme's state from earlier exchanges on this handle
-    // (a Digest nonce) stays, so libcurl answers it at once.
+    // are cleared.
     const long auth = CurlAuthBits(params.authScheme);
     const bool withCredentials = !params.userName.empty() && auth != 0;
     const bool proxy = params.authTarget == kAuthTargetProxy;
@@ -122,6 +116,16 @@ bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParam
     set(CURLOPT_HTTPAUTH, !proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
     set(CURLOPT_USERNAME, proxy ? nullptr : user);
     set(CURLOPT_PASSWORD, proxy ? nullptr : password);
+
+    if (!params.authorization.empty()) {
+        const std::string header =
+            std::string(proxy ? "Proxy-Authorization: " : "Authorization: ") + params.authorization;
+        m_headers = curl_slist_append(nullptr, header.c_str());
+        if (m_headers == nullptr) {
+            return false;
+        }
+        set(CURLOPT_HTTPHEADER, m_headers);
+    }
 
     set(CURLOPT_HEADERFUNCTION, &CCurlResponse::HeaderCallback);
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));

@@ -117,7 +117,8 @@ bool CWinHttpResponse::Run(const ExchangeParams& params, bool* connected, Failur
     m_hasContentLength = head.hasContentLength;
     m_bodyless = params.verb == "HEAD" || m_status == 204 || m_status == 304;
     if (m_status == 401 || m_status == 407) {
-        ReadChallengeSchemes(*request, &m_serverSchemes, &m_proxySchemes);
+        ReadChallenges(*request, &m_serverSchemes, &m_proxySchemes, &m_serverChallenges,
+                       &m_proxyChallenges);
     }
     *failure = Failure::None;
     return true;
@@ -264,5 +265,8 @@ std::uint32_t CWinHttpResponse::StatusCode() const { return m_status; }
 std::uint32_t CWinHttpResponse::ContentLength() const { return m_contentLength; }
 std::uint32_t CWinHttpResponse::ServerAuthSchemes() const { return m_serverSchemes; }
 std::uint32_t CWinHttpResponse::ProxyAuthSchemes() const { return m_proxySchemes; }
+std::vector<std::string> CWinHttpResponse::AuthChallenges(bool proxy) const {
+    return proxy ? m_proxyChallenges : m_serverChallenges;
+}
 
 }  // namespace Web

@@ -47,6 +47,7 @@ class CWinHttpResponse final : public CHttpResponse {
     std::uint32_t ContentLength() const override;
     std::uint32_t ServerAuthSchemes() const override;
     std::uint32_t ProxyAuthSchemes() const override;
+    std::vector<std::string> AuthChallenges(bool proxy) const override;
 
    private:
     // Opens the request with the exchange's flags, credentials and TLS
@@ -82,6 +83,8 @@ class CWinHttpResponse final : public CHttpResponse {
     bool m_bodyless = false;  // HEAD, 204 or 304: no body whatever the headers say
     std::uint32_t m_serverSchemes = 0;
     std::uint32_t m_proxySchemes = 0;
+    std::vector<std::string> m_serverChallenges;
+    std::vector<std::string> m_proxyChallenges;
 
     std::uint32_t m_buffered GUARDED_BY(m_mutex) = 0;  // last count, less what was read since
     std::uint32_t m_peak GUARDED_BY(m_mutex) = 0;

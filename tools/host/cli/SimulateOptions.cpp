@@ -60,7 +60,8 @@ void AddSimulateOptions(CLI::App& command, SimulateOptions& options) {
                                 ->capture_default_str();
     group->add_option("--sim-audio", options.audio, "Audio type (a_type; 0: no audio)")->capture_default_str();
     group->add_option("--sim-auth", options.auth, "Authentication the simulator asks for")
-        ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest"}))
+        ->check(CLI::IsMember({"none", "basic", "digest", "basic+digest", "digest-sha256", "digest-sha256+md5",
+                               "digest-md5-sess", "digest-userhash"}))
         ->capture_default_str();
     group->add_option("--sim-user", options.user, "User name the simulator accepts")->capture_default_str();
     group->add_option("--sim-password", options.password, "Password the simulator accepts")
