@@ -22,9 +22,7 @@ int main(int argc, char** argv) {
     darvik::cli::RegisterProbeCommand(app, context);
     darvik::cli::RegisterIoCommand(app, context);
     darvik::cli::RegisterPtzCommand(app, context);
-#ifndef _WIN32
     darvik::cli::RegisterSoakCommand(app, context);
-#endif
 #ifdef DARVIK_HOST_CONSOLE
     darvik::cli::RegisterConsoleCommand(app, context);
 #else
