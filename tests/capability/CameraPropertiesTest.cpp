@@ -191,10 +191,16 @@ TEST_F(CameraPropertiesTest, AudioIsOnForAnyTypeButZero) {
 
 TEST_F(CameraPropertiesTest, AlarmCountsFromInputNumberAndConsecutiveOutputKeys) {
     struct Case {
-        const char* body;
+        std::string body;
         std::int32_t inputs;
         std::int32_t outputs;
     };
+    // More consecutive output keys than anyone can switch are counted no
+    // further than 1024.
+    std::string manyOutputs = "a_snum:1\r\n";
+    for (int key = 1; key <= 1030; ++key) {
+        manyOutputs += "a_aoa" + std::to_string(key) + ":0\r\n";
+    }
     for (const Case& c : {Case{"a_snum:2\r\na_aoa1:0\r\na_aoa2:1\r\na_mode:0\r\n", 2, 2},
                           Case{"a_snum:4\r\na_aoa2:1\r\n", 4, 0},
                           Case{"a_snum:x\r\na_aoa1:1\r\n", 0, 1},
@@ -203,7 +209,8 @@ TEST_F(CameraPropertiesTest, AlarmCountsFromInputNumberAndConsecutiveOutputKeys)
                           // negative count is no count.
                           Case{"a_snum:2147483647\r\n", 1024, 0},
                           Case{"a_snum:1025\r\n", 1024, 0},
-                          Case{"a_snum:-5\r\n", 0, 0}}) {
+                          Case{"a_snum:-5\r\n", 0, 0},
+                          Case{manyOutputs, 1, 1024}}) {
         StartSimulator();
         Answer("alm", c.body);
         std::int32_t code = 0;
