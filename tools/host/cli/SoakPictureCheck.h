@@ -48,7 +48,7 @@ class PictureCheck {
     const bool m_jpeg;
     const std::uint32_t m_width;
     const std::uint32_t m_height;
-    void* m_decoder = nullptr;            // libjpeg-turbo's handle where it is built
+    [[maybe_unused]] void* m_decoder = nullptr;  // libjpeg-turbo's handle where it is built
     std::vector<unsigned char> m_pixels;  // the decoder's output, reused
     std::atomic<std::uint64_t> m_whole{0};
     std::atomic<std::uint64_t> m_damaged{0};
