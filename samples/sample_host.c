@@ -67,7 +67,9 @@ typedef uint8_t Bool8;
 /* ---- platform: loading the module, a lock, counters, sleeping ---- */
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 typedef HMODULE Library;
 static Library OpenLibrary(const char *path) { return LoadLibraryA(path); }

@@ -16,8 +16,12 @@
 #if defined(_WIN32)
 
 #if !defined(DARVIK_SAMPLE_NO_WINDOWS_H)
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 // The kernel32.dll functions the sample calls, declared as <windows.h>

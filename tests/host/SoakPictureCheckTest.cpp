@@ -13,7 +13,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using darvik::cli::JpegStructureIsWhole;
 
-void Append(Bytes& to, std::initializer_list<std::uint8_t> bytes) { to.insert(to.end(), bytes); }
+void Append(Bytes& to, std::initializer_list<std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        to.push_back(byte);
+    }
+}
 
 // A picture of 352x288 by its structure: SOI, an APP1 segment that may hold
 // a whole thumbnail, a quantisation table, the frame header, the scan header,
