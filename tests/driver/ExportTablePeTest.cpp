@@ -67,10 +67,10 @@ TEST_F(LoadedImage, IsADllExportingExactlyTheTenContractFunctions) {
 
 TEST_F(LoadedImage, ImportsOnlySystemDlls) {
     // The runtime (libstdc++, libgcc, winpthread) is linked in; these come
-    // with every Windows.
+    // with every Windows the module runs on (bcrypt.dll since Vista).
     const std::set<std::string> system{"kernel32.dll", "winhttp.dll", "ws2_32.dll", "ole32.dll",
                                        "oleaut32.dll", "version.dll", "msvcrt.dll", "user32.dll",
-                                       "advapi32.dll", "shell32.dll"};
+                                       "advapi32.dll", "shell32.dll", "bcrypt.dll"};
     const auto* import = At<IMAGE_IMPORT_DESCRIPTOR>(Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress);
     std::vector<std::string> imported;
     for (; import->Name != 0; ++import) {
