@@ -27,11 +27,10 @@ std::uint32_t SchemeBit(std::string_view name) {
     return 0;
 }
 
-// Walks the challenges of one header value: calls onScheme(name) for each
-// scheme token and onParam(name, value) for each auth-param after it (value
-// unquoted, escapes kept as sent).
-template <typename OnScheme, typename OnParam>
-void WalkChallenges(std::string_view value, OnScheme&& onScheme, OnParam&& onParam) {
+}  // namespace
+
+void WalkChallenges(std::string_view value, const std::function<void(std::string_view)>& onScheme,
+                    const std::function<void(std::string_view, std::string_view)>& onParam) {
     std::size_t i = 0;
     const std::size_t n = value.size();
     while (i < n) {
@@ -80,8 +79,6 @@ void WalkChallenges(std::string_view value, OnScheme&& onScheme, OnParam&& onPar
         onScheme(token);
     }
 }
-
-}  // namespace
 
 std::uint32_t ParseAuthSchemes(std::string_view value) {
     std::uint32_t schemes = 0;

@@ -6,9 +6,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 namespace Web {
+
+// Walks the challenges of one header value: calls onScheme(name) for each
+// scheme token and onParam(name, value) for each auth-param after it (value
+// unquoted, escapes kept as sent). Blanks, commas and anything unexpected
+// between them are stepped over; '=' runs of a token68 end it.
+void WalkChallenges(std::string_view headerValue, const std::function<void(std::string_view)>& onScheme,
+                    const std::function<void(std::string_view, std::string_view)>& onParam);
 
 // Scheme bits named by the challenges in one header value. A value may hold
 // several challenges ("Digest realm=\"x\", nonce=\"y\", Basic realm=\"x\"");

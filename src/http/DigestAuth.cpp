@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "http/AuthChallenge.h"
 #include "http/HeaderParsing.h"
 #include "platform/Crypto.h"
 
@@ -107,10 +108,17 @@ std::optional<DigestChallenge> Finish(const PendingChallenge& pending) {
     return challenge;
 }
 
-void SkipBlanks(std::string_view value, std::size_t& i) {
-    while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) {
-        ++i;
+// A parameter's value with its quoted-pair escapes taken out.
+std::string Unescaped(std::string_view raw) {
+    std::string text;
+    text.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) {
+            ++i;
+        }
+        text += raw[i];
     }
+    return text;
 }
 
 // Reads the challenges of one header value into `out`.
@@ -126,58 +134,24 @@ void ParseValue(std::string_view value, std::vector<DigestChallenge>& out) {
             inDigest = false;
         }
     };
-    std::size_t i = 0;
-    const std::size_t n = value.size();
-    while (i < n) {
-        if (!IsTokenChar(value[i])) {
-            ++i;  // blanks, commas and anything unexpected
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < n && IsTokenChar(value[i])) {
-            ++i;
-        }
-        const std::string_view token = value.substr(start, i - start);
-        std::size_t next = i;
-        SkipBlanks(value, next);
-        if (next >= n || value[next] != '=') {
+    WalkChallenges(
+        value,
+        [&](std::string_view scheme) {
             // A scheme name: the challenge before it ends.
             close();
-            if (EqualsNoCase(token, "Digest")) {
+            if (EqualsNoCase(scheme, "Digest")) {
                 digest = PendingChallenge{};
                 inDigest = true;
             }
-            continue;
-        }
-        // name=value; '=' runs also end a token68 of another scheme.
-        i = next + 1;
-        while (i < n && value[i] == '=') {
-            ++i;
-        }
-        SkipBlanks(value, i);
-        std::string param;
-        if (i < n && value[i] == '"') {
-            ++i;
-            while (i < n && value[i] != '"') {
-                if (value[i] == '\\' && i + 1 < n) {
-                    ++i;
-                }
-                param += value[i];
-                ++i;
+        },
+        [&](std::string_view name, std::string_view raw) {
+            if (!inDigest) {
+                return;
             }
-            ++i;  // the closing quote, when there is one
-        } else {
-            while (i < n && IsTokenChar(value[i])) {
-                param += value[i];
-                ++i;
+            if (std::optional<std::string>* slot = ParamSlot(digest, name); slot && !slot->has_value()) {
+                *slot = Unescaped(raw);
             }
-        }
-        if (inDigest) {
-            if (std::optional<std::string>* slot = ParamSlot(digest, token); slot && !slot->has_value()) {
-                *slot = std::move(param);
-            }
-        }
-    }
+        });
     close();
 }
 
