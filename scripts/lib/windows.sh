@@ -65,4 +65,11 @@ wine_prefix_warm() {
     done
     touch "$WINEPREFIX/.darvik-no-debugger"
   fi
+  # The first program of a Wine server starts the prefix's system processes
+  # (services.exe, winedevice.exe, rpcss.exe...), which then live as long as
+  # the server and keep that program's standard handles open. Started by a
+  # test, they would hold the pipe CTest reads the test's output from, and
+  # CTest would wait for its end until the time-out although the test had
+  # long exited. So they are started here, on /dev/null, every time.
+  "$windows_root/scripts/wine-run" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 }
