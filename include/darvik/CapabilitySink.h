@@ -134,7 +134,8 @@ class ICapabilityQueryCallback {
     virtual void DARVIK_SLOT OnQuerySucceeded() = 0;                                           // 2
     // message is valid only during the call
     // Slot 3. The query failed.
-    // @param errorCode  0 invalid address, 3 camera or internal failure (the
+    // @param errorCode  0 invalid address, 1 login refused, 2 camera not
+    //                   reached, 3 other camera or internal failure (the
     //                   codes and fixed messages are listed in
     //                   IIPCapabilityQuery.h).
     // @param message    the fixed message for it.

@@ -30,15 +30,19 @@ namespace brevane::ipcapture {
 //      invalid!": the address holds one of @ # $ % ^ & * ( ) { } [ ] / \ + =
 //      | : ; , ~ ' " ! ? (so no port or user may be written into it); the
 //      camera is not contacted.
-//   3  "Failed to get camera properties": the camera did not answer or
-//      answered wrongly (wrong credentials included).
+//   1  "Failed to get camera properties, login failed (invalid
+//      credentials)": the camera refused the login (HTTP 401 or 403).
+//   2  "Failed to get camera properties, device is offline or is located
+//      in unaccessible subnet": the camera could not be reached (connection
+//      refused, no answer within the time-out, unknown or unreachable
+//      address).
+//   3  "Failed to get camera properties": the camera answered, but not
+//      with what a Darvik camera answers (another HTTP status, a reply
+//      without the expected fields, a broken connection).
 //   3  "Failed to save capability query results": the findings could not
 //      be written into the sink.
 //   3  "Failed to start capability fetching thread. Internal error occurs":
 //      the query had no sink or no properties object when it ran.
-// Codes 1 (the message ends ", login failed (invalid credentials)") and 2
-// (", device is offline or is located in unaccessible subnet") belong to the
-// same family; Darvik cameras report every fetch failure as 3.
 
 class IIPCapabilityQuery {
     DARVIK_CONTRACT_SLOT0();
