@@ -14,7 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include "platform/Platform.h"
+#include "core/PrintfFormat.h"
 
 class IDebugMessage {
    public:

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "core/PrintfFormat.h"
 
 namespace brevane::Text {
 

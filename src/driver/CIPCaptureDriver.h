@@ -19,8 +19,8 @@
 #include "darvik/IIPCaptureDriver.h"
 #include "core/DeviceInfo.h"
 #include "core/IDriver.h"
+#include "core/PrintfFormat.h"
 #include "platform/HostVersion.h"
-#include "platform/Platform.h"
 
 namespace brevane {
 

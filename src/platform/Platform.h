@@ -9,18 +9,6 @@
 #include <string>
 #include <string_view>
 
-// printf-style checking of a function's format argument (1-based positions).
-// mingw's runtime formats like C99 (gnu_printf), not like the MS runtime.
-#if defined(__MINGW32__)
-#define DARVIK_PRINTF_FORMAT(formatIndex, firstArgument) \
-    __attribute__((format(gnu_printf, formatIndex, firstArgument)))
-#elif defined(__GNUC__)
-#define DARVIK_PRINTF_FORMAT(formatIndex, firstArgument) \
-    __attribute__((format(printf, formatIndex, firstArgument)))
-#else
-#define DARVIK_PRINTF_FORMAT(formatIndex, firstArgument)
-#endif
-
 namespace brevane::platform {
 
 // Characters that end a directory in a path of the executable.

@@ -15,9 +15,9 @@
 #include <cstdint>
 
 #include "darvik/IIPPTZ.h"
+#include "core/PrintfFormat.h"
 #include "presets/PrepositionComm.h"
 #include "thread/WorkItemThreadEx.h"
-#include "platform/Platform.h"
 
 namespace brevane {
 

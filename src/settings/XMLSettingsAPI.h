@@ -22,7 +22,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/Platform.h"
+#include "core/PrintfFormat.h"
 #include "thread/RecursiveLock.h"
 
 namespace brevane::settings {

@@ -7,4 +7,4 @@ darvik_add_test(camsim_stream_tests
     ${CMAKE_CURRENT_LIST_DIR}/JpegStreamTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MpegStreamTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StreamFaultTest.cpp
-  LIBS darvik_camsim_streams PkgConfig::TURBOJPEG PkgConfig::AVCODEC)
+  LIBS darvik_camsim_streams libjpeg-turbo::turbojpeg PkgConfig::AVCODEC)

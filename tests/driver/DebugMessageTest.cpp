@@ -15,6 +15,7 @@
 #include "kit/FrameAllocator.h"
 #include "kit/MessageSink.h"
 #include "kit/OpenParameters.h"
+#include "platform/Platform.h"
 #include "support/PeFixture.h"
 #include "support/TempDir.h"
 
