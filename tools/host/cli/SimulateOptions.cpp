@@ -51,6 +51,23 @@ std::string SimulatedMac(const std::string& first, unsigned index) {
     return first.substr(0, dash + 1) + text;
 }
 
+// Text for a terminal line: bytes outside printable ASCII (a product id may
+// be any bytes) as \xHH.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            shown.push_back(ch);
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
 }  // namespace
 
 bool Given(const CLI::Option* option) { return option != nullptr && option->count() != 0; }
@@ -156,7 +173,7 @@ std::string DescribeSimulator(const camsim::Simulator& simulator) {
     if (simulator.ControlPort() != 0) {
         text << ", control " << simulator.ControlUrl();
     }
-    text << ", MAC address " << config.macAddress << " (product " << config.productId << ", "
+    text << ", MAC address " << Printable(config.macAddress) << " (product " << Printable(config.productId) << ", "
          << (config.ntsc ? "NTSC" : "PAL") << ", " << config.inputCount << " inputs, " << config.outputCount
          << " outputs, audio " << config.audioType << ", auth " << camsim::ToString(config.auth) << ")";
     return text.str();
