@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "cli/CameraOptions.h"
+#include "kit/CameraOptions.h"
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/FrameAllocator.h"
 #include "kit/ModuleLoader.h"
@@ -121,18 +121,18 @@ TEST(CameraOptionsTest, SplitsHostAndPort) {
     std::string host;
     std::uint16_t port = 0;
     std::string error;
-    ASSERT_TRUE(darvik::cli::SplitCameraAddress("cam.local", host, port, error));
+    ASSERT_TRUE(darvik::host::SplitCameraAddress("cam.local", host, port, error));
     EXPECT_EQ(host, "cam.local");
     EXPECT_EQ(port, 80);
-    ASSERT_TRUE(darvik::cli::SplitCameraAddress("127.0.0.1:65535", host, port, error));
+    ASSERT_TRUE(darvik::host::SplitCameraAddress("127.0.0.1:65535", host, port, error));
     EXPECT_EQ(host, "127.0.0.1");
     EXPECT_EQ(port, 65535);
-    ASSERT_TRUE(darvik::cli::SplitCameraAddress("[::1]:8080", host, port, error));
+    ASSERT_TRUE(darvik::host::SplitCameraAddress("[::1]:8080", host, port, error));
     EXPECT_EQ(host, "::1");
     EXPECT_EQ(port, 8080);
     for (const char* bad : {"", ":80", "host:", "host:0", "host:65536", "host:99999999999", "host:8a",
                             "[::1", "[::1]x", "[]:80"}) {
-        EXPECT_FALSE(darvik::cli::SplitCameraAddress(bad, host, port, error)) << bad;
+        EXPECT_FALSE(darvik::host::SplitCameraAddress(bad, host, port, error)) << bad;
     }
 }
 

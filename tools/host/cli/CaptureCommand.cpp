@@ -16,12 +16,13 @@
 #include <CLI/CLI.hpp>
 
 #include "camsim/Simulator.h"
-#include "cli/CameraOptions.h"
 #include "cli/CaptureOutput.h"
 #include "cli/Cli.h"
-#include "cli/HostDriver.h"
+#include "cli/SimulateOptions.h"
 #include "darvik/Contract.h"
+#include "kit/CameraOptions.h"
 #include "kit/FrameReceiver.h"
+#include "kit/HostDriver.h"
 #include "kit/HostSystem.h"
 #include "kit/OpenParameters.h"
 #include "kit/StreamSettings.h"
@@ -33,10 +34,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct CaptureOptions {
-    CameraOptions camera;
-    bool simulate = false;
+    host::CameraOptions camera;
+    SimulateOptions sim;
     std::string stream = "mjpeg";
-    std::string standard = "pal";
+    std::string standard = "pal";  // told to the driver (custom parameter 1)
+    CLI::Option* standardOption = nullptr;
     std::uint16_t width = 352;
     std::uint16_t height = 0;  // 0: the standard's height for the width
     std::uint32_t fps = 0;     // 0: the standard's full rate
@@ -59,6 +61,20 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+// A simulated camera and the driver share one video standard: the simulator
+// takes --standard unless --sim-standard is given, and --standard, when not
+// given, takes --sim-standard.
+void MatchStandards(CaptureOptions& options) {
+    if (!options.sim.Simulate()) {
+        return;
+    }
+    if (!Given(options.sim.standardOption)) {
+        options.sim.standard = options.standard;
+    } else if (!Given(options.standardOption)) {
+        options.standard = options.sim.standard;
+    }
+}
 
 // Fills in the defaults that depend on the standard and checks the rest.
 bool Complete(CaptureOptions& options, OutputKind& kind, std::string& error) {
@@ -140,25 +156,19 @@ class StatusLine {
 // with the reason printed, when there is none.
 bool PrepareCamera(const char* name, CaptureOptions& options, std::unique_ptr<camsim::Simulator>& simulator) {
     std::string error;
-    if (!options.simulate) {
-        if (!Resolve(options.camera, error)) {
+    if (!options.sim.Simulate()) {
+        if (!host::Resolve(options.camera, error)) {
             std::cerr << name << ": " << error << "\n";
             return false;
         }
         return true;
     }
-    camsim::Config config;
-    config.ntsc = options.standard == "ntsc";
-    config.controlEnabled = false;
-    config.jpegFramesPerSecond = std::min<std::uint32_t>(options.fps, 60);
-    simulator = std::make_unique<camsim::Simulator>(config);
-    if (!simulator->Start(&error)) {
-        std::cerr << name << ": the simulator did not start: " << error << "\n";
+    options.sim.framesPerSecond = std::min<std::uint32_t>(options.fps, 60);
+    if (!StartSimulator(options.sim, 0, options.camera, simulator, error)) {
+        std::cerr << name << ": simulator: " << error << "\n";
         return false;
     }
-    options.camera.host = "127.0.0.1";
-    options.camera.port = simulator->Port();
-    options.Log() << "simulated camera at " << simulator->Url() << "\n";
+    options.Log() << "simulator: " << DescribeSimulator(*simulator) << "\n";
     return true;
 }
 
@@ -184,7 +194,7 @@ void WatchChannel(brevane::ipcapture::IIPVideoCapture& video, CaptureOutput& out
 // Opens the driver, runs channel 0 into the output while WatchChannel lets
 // it, and stops it. True when the channel started; `end` is set when
 // capturing ended.
-bool CaptureFrames(const char* name, HostDriver& host, host::FrameReceiver& receiver, CaptureOutput& output,
+bool CaptureFrames(const char* name, host::HostDriver& host, host::FrameReceiver& receiver, CaptureOutput& output,
                    const CaptureOptions& options, Clock::time_point begin, Clock::time_point& end) {
     if (!host.Open()) {
         std::cerr << name << ": Open failed\n";
@@ -212,7 +222,7 @@ bool CaptureFrames(const char* name, HostDriver& host, host::FrameReceiver& rece
 }
 
 // Prints the message log and the summary; returns the exit status.
-int Report(const char* name, const CaptureOptions& options, HostDriver& host, host::FrameReceiver& receiver,
+int Report(const char* name, const CaptureOptions& options, host::HostDriver& host, host::FrameReceiver& receiver,
            const CaptureOutput& output, bool started, double elapsed) {
     std::ostream& log = options.Log();
     PrintMessageLog(log, host.Messages());
@@ -253,6 +263,7 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
     const char* name = "darvik-host capture";
     std::string error;
     OutputKind kind = OutputKind::JpegFolder;
+    MatchStandards(options);
     if (!Complete(options, kind, error)) {
         std::cerr << name << ": " << error << "\n";
         return kExitFailed;
@@ -270,8 +281,8 @@ int RunCapture(const CliContext& context, CaptureOptions& options) {
 
     // The receiver outlives the driver, which may call it until it is closed.
     host::FrameReceiver receiver;
-    HostDriver host(name);
-    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+    host::HostDriver host;
+    if (const int code = StartDriver(name, context, options.camera, host); code != kExitOk) {
         return code;
     }
     host::OpenParameters& parameters = host.Parameters();
@@ -303,17 +314,17 @@ void RegisterCaptureCommand(CLI::App& app, CliContext& context) {
     CLI::App* command = app.add_subcommand(
         "capture", "Capture video from a camera (or the built-in simulator) into files");
     AddCameraOptions(*command, options->camera);
-    CLI::Option* simulate =
-        command->add_flag("--simulate", options->simulate, "Start the built-in camera simulator on loopback");
-    if (CLI::Option* camera = command->get_option_no_throw("--camera"); camera != nullptr) {
-        simulate->excludes(camera);
-    }
+    AddSimulateOptions(*command, options->sim);
     command->add_option("--stream", options->stream, "mjpeg or mpeg")
         ->check(CLI::IsMember({"mjpeg", "mpeg"}))
         ->capture_default_str();
-    command->add_option("--standard", options->standard, "Video standard")
-        ->check(CLI::IsMember({"pal", "ntsc"}))
-        ->capture_default_str();
+    options->standardOption =
+        command
+            ->add_option("--standard", options->standard,
+                         "Video standard of the camera (custom parameter 1); with --simulate the simulator's "
+                         "too, unless --sim-standard gives it")
+            ->check(CLI::IsMember({"pal", "ntsc"}))
+            ->capture_default_str();
     command->add_option("--width", options->width, "Picture width")->capture_default_str();
     command->add_option("--height", options->height, "Picture height (default: from width and standard)");
     command->add_option("--fps", options->fps, "Frames per second (default: 25 PAL, 30 NTSC)");

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <system_error>
 
+#include <CLI/CLI.hpp>
+
 #include "kit/HostSystem.h"
 
 namespace darvik::cli {
@@ -31,6 +33,29 @@ bool LoadModule(const CliContext& context, host::ModuleLoader& loader) {
     }
     std::cerr << "darvik-host: " << loader.Error() << "\n";
     return false;
+}
+
+int StartDriver(const char* commandName, const CliContext& context, const host::CameraOptions& camera,
+                host::HostDriver& driver) {
+    std::string error;
+    switch (driver.Start(context.modulePath, camera, error)) {
+        case host::HostDriver::Started::kYes:
+            return kExitOk;
+        case host::HostDriver::Started::kModuleNotLoaded:
+            std::cerr << "darvik-host: " << error << "\n";
+            return kExitModuleError;
+        case host::HostDriver::Started::kNoDriver:
+            break;
+    }
+    std::cerr << commandName << ": " << error << "\n";
+    return kExitFailed;
+}
+
+void AddCameraOptions(CLI::App& command, host::CameraOptions& options) {
+    command.add_option("--camera", options.camera, "Camera address HOST[:PORT]")
+        ->capture_default_str();
+    command.add_option("--user", options.user, "User name for the camera");
+    command.add_option("--password", options.password, "Password for the camera");
 }
 
 void PrintMessageLog(std::ostream& out, const host::MessageSink& sink) {

@@ -15,6 +15,8 @@ namespace CLI {
 class App;
 }  // namespace CLI
 
+#include "kit/CameraOptions.h"
+#include "kit/HostDriver.h"
 #include "kit/MessageSink.h"
 #include "kit/ModuleLoader.h"
 
@@ -36,6 +38,17 @@ std::string DefaultModulePath();
 
 // Loads context.modulePath; prints the loader's error to stderr on failure.
 bool LoadModule(const CliContext& context, host::ModuleLoader& loader);
+
+// Starts driver for camera with the module of context: kExitOk;
+// kExitModuleError when the module did not load, kExitFailed when it made no
+// driver (both with a line on stderr; commandName, e.g. "darvik-host io",
+// begins the second).
+int StartDriver(const char* commandName, const CliContext& context, const host::CameraOptions& camera,
+                host::HostDriver& driver);
+
+// Adds --camera HOST[:PORT], --user and --password, the camera options of
+// the subcommands that talk to one camera.
+void AddCameraOptions(CLI::App& command, host::CameraOptions& options);
 
 // Prints every line the module delivered, with its level.
 void PrintMessageLog(std::ostream& out, const host::MessageSink& sink);

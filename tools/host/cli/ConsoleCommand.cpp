@@ -11,7 +11,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -20,13 +19,14 @@
 #include <CLI/CLI.hpp>
 
 #include "camsim/Simulator.h"
-#include "cli/CameraOptions.h"
 #include "cli/Cli.h"
+#include "cli/SimulateOptions.h"
 #include "console/CameraRoster.h"
 #include "console/ConsoleCamera.h"
 #include "console/ConsoleServer.h"
 #include "console/EventHub.h"
 #include "console/SiteFile.h"
+#include "kit/CameraOptions.h"
 
 namespace darvik::cli {
 namespace {
@@ -36,13 +36,7 @@ struct ConsoleOptions {
     std::vector<std::string> cameras;
     std::vector<std::string> users;
     std::vector<std::string> passwords;
-    unsigned simulate = 0;
-    std::string simStandard = "pal";
-    std::uint32_t simInputs = 4;
-    std::uint32_t simOutputs = 2;
-    std::uint32_t simClaimedInputs = 0;
-    std::string simProductId = "034";
-    std::string simMac = "00-DE-C0-00-00-01";
+    SimulateOptions sim;
     std::string listen = "127.0.0.1:8088";
     std::string consoleUser = "admin";
     std::string consolePassword;
@@ -51,24 +45,6 @@ struct ConsoleOptions {
     console::StreamChoice stream;
     std::string streamType = "mjpeg";
 };
-
-// The MAC address of simulated camera `index`: the given one with its last
-// byte counted up.
-std::string SimulatedMac(const std::string& first, unsigned index) {
-    const auto dash = first.rfind('-');
-    if (dash == std::string::npos) {
-        return first;
-    }
-    unsigned last = 0;
-    try {
-        last = static_cast<unsigned>(std::stoul(first.substr(dash + 1), nullptr, 16));
-    } catch (const std::exception&) {
-        return first;
-    }
-    char text[4];
-    std::snprintf(text, sizeof(text), "%02X", (last + index) & 0xFF);
-    return first.substr(0, dash + 1) + text;
-}
 
 // Blocks SIGINT and SIGTERM in this thread and every thread started after
 // it, so that only Wait takes them.
@@ -98,33 +74,29 @@ class SignalWait {
 bool StartSimulatedCameras(const ConsoleOptions& options, std::vector<std::unique_ptr<camsim::Simulator>>& simulators,
                            std::vector<console::CameraSetup>& setups, std::vector<console::SiteEntry>& entries,
                            std::string& error) {
-    for (unsigned i = 0; i < options.simulate; ++i) {
-        camsim::Config config;
-        config.ntsc = options.simStandard == "ntsc";
-        config.inputCount = options.simInputs;
-        config.outputCount = options.simOutputs;
-        config.claimedInputs = options.simClaimedInputs;
-        config.productId = options.simProductId;
-        config.macAddress = SimulatedMac(options.simMac, i);
-        config.jpegFramesPerSecond = std::min<std::uint32_t>(options.stream.fps, 60);
-        auto simulator = std::make_unique<camsim::Simulator>(config);
-        if (!simulator->Start(&error)) {
+    SimulateOptions sim = options.sim;
+    sim.framesPerSecond = std::min<std::uint32_t>(options.stream.fps, 60);
+    for (unsigned i = 0; i < sim.count; ++i) {
+        std::unique_ptr<camsim::Simulator> simulator;
+        host::CameraOptions camera;
+        if (!StartSimulator(sim, i, camera, simulator, error)) {
             error = "the simulator did not start: " + error;
             return false;
         }
         console::CameraSetup setup;
-        setup.ntsc = config.ntsc;
+        setup.ntsc = simulator->GetConfig().ntsc;
         // A simulated camera that claims an input count is taken at its word,
         // as a real camera's query result is.
-        setup.inputs = options.inputs != 0 ? options.inputs : (options.simClaimedInputs == 0 ? options.simInputs : 0);
-        setup.outputs = options.outputs != 0 ? options.outputs : options.simOutputs;
+        setup.inputs = options.inputs != 0 ? options.inputs : (sim.claimedInputs == 0 ? sim.inputs : 0);
+        setup.outputs = options.outputs != 0 ? options.outputs : sim.outputs;
         setup.stream = options.stream;
         console::SiteEntry entry;
-        entry.address = "127.0.0.1:" + std::to_string(simulator->Port());
+        entry.address = camera.camera;
+        entry.user = camera.user;
+        entry.password = camera.password;
         entry.label = "simulated camera " + std::to_string(i) + " (" + entry.address + ")";
         entry.mpeg = options.stream.mpeg;
-        std::cout << "simulated camera " << i << ": " << simulator->Url() << ", control " << simulator->ControlUrl()
-                  << ", MAC address " << config.macAddress << "\n";
+        std::cout << "simulated camera " << i << ": " << DescribeSimulator(*simulator) << "\n";
         setups.push_back(std::move(setup));
         entries.push_back(std::move(entry));
         simulators.push_back(std::move(simulator));
@@ -179,7 +151,7 @@ bool ServerFromOptions(const ConsoleOptions& options, console::ServerOptions& se
 
 int RunConsole(const CliContext& context, ConsoleOptions& options) {
     const char* name = "darvik-host console";
-    if (options.cameras.empty() && options.simulate == 0 && options.site.empty()) {
+    if (options.cameras.empty() && !options.sim.Simulate() && options.site.empty()) {
         std::cerr << name << ": give --site FILE, --camera HOST[:PORT] (repeatable) or --simulate [N]\n";
         return kExitFailed;
     }
@@ -201,8 +173,8 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
         std::cerr << name << ": " << error << "\n";
         return kExitFailed;
     }
-    if (site.size() + options.simulate > console::kMaxCameras) {
-        std::cerr << name << ": " << site.size() + options.simulate << " cameras; a console shows at most "
+    if (site.size() + options.sim.count > console::kMaxCameras) {
+        std::cerr << name << ": " << site.size() + options.sim.count << " cameras; a console shows at most "
                   << console::kMaxCameras << "\n";
         return kExitFailed;
     }
@@ -221,7 +193,7 @@ int RunConsole(const CliContext& context, ConsoleOptions& options) {
     defaults.inputs = options.inputs;
     defaults.outputs = options.outputs;
     defaults.stream = options.stream;
-    console::CameraRoster cameras(context, events, defaults, options.site);
+    console::CameraRoster cameras(context.modulePath, events, defaults, options.site);
     console::ConsoleServer web(cameras, events, server);
     if (!web.Start(error)) {
         std::cerr << name << ": " << error << "\n";
@@ -281,9 +253,6 @@ void RegisterConsoleCommand(CLI::App& app, CliContext& context) {
                         "Camera address HOST[:PORT]; repeat for more cameras (added to the site)");
     command->add_option("--user", options->users, "User name for the camera (the i-th for the i-th --camera)");
     command->add_option("--password", options->passwords, "Password for the camera (the i-th for the i-th --camera)");
-    command->add_option("--simulate", options->simulate, "Start N simulated cameras in this process")
-        ->expected(0, 1)
-        ->default_str("1");
     command->add_option("--listen", options->listen, "ADDR:PORT of the console (port 0: any free port)")
         ->capture_default_str();
     command->add_option("--console-user", options->consoleUser, "User name asked for with --console-password")
@@ -303,20 +272,8 @@ void RegisterConsoleCommand(CLI::App& app, CliContext& context) {
         ->capture_default_str();
     command->add_option("--inputs", options->inputs, "Digital inputs described to the driver (0: as queried)");
     command->add_option("--outputs", options->outputs, "Digital outputs described to the driver (0: as queried)");
-    auto* group = command->add_option_group("Simulated cameras", "With --simulate");
-    group->add_option("--sim-standard", options->simStandard, "Video standard")
-        ->check(CLI::IsMember({"pal", "ntsc"}))
-        ->capture_default_str();
-    group->add_option("--sim-inputs", options->simInputs, "Alarm inputs")->check(CLI::Range(0, 256))->capture_default_str();
-    group->add_option("--sim-outputs", options->simOutputs, "Relay outputs")
-        ->check(CLI::Range(0, 256))
-        ->capture_default_str();
-    group->add_option("--sim-product-id", options->simProductId, "Product id (s_prid); any bytes")
-        ->capture_default_str();
-    group->add_option("--sim-claimed-inputs", options->simClaimedInputs,
-                      "Inputs the camera claims (a_snum) instead of --sim-inputs, e.g. 2147483647");
-    group->add_option("--sim-mac", options->simMac, "MAC address of the first simulated camera (names its preset file)")
-        ->capture_default_str();
+    options->sim.mac = "00-DE-C0-00-00-01";
+    AddSimulateOptions(*command, options->sim, SimulatedCameras::kMany);
     command->footer("Linux only: a darvik-host built without libmicrohttpd (e.g. on Windows) has no console.");
     command->callback([&context, options] { context.exitCode = RunConsole(context, *options); });
 }

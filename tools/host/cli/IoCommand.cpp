@@ -14,17 +14,17 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/CameraOptions.h"
 #include "cli/Cli.h"
-#include "cli/HostDriver.h"
 #include "cli/SimulateOptions.h"
+#include "kit/CameraOptions.h"
+#include "kit/HostDriver.h"
 #include "kit/HostSystem.h"
 
 namespace darvik::cli {
 namespace {
 
 struct IoOptions {
-    CameraOptions camera;
+    host::CameraOptions camera;
     SimulateOptions sim;
     std::uint32_t inputs = 1;
     std::uint32_t outputs = 1;
@@ -132,24 +132,24 @@ void RunFor(double seconds, host::InterruptWait& signals, LinePrinter& printer) 
 // otherwise. False, with the reason printed, when there is none.
 bool PrepareCamera(IoOptions& options, std::unique_ptr<camsim::Simulator>& simulator) {
     std::string error;
-    if (!options.sim.simulate) {
-        if (!Resolve(options.camera, error)) {
+    if (!options.sim.Simulate()) {
+        if (!host::Resolve(options.camera, error)) {
             std::cerr << "darvik-host io: " << error << "\n";
             return false;
         }
         return true;
     }
-    if (options.sim.inputsOption == nullptr || options.sim.inputsOption->count() == 0) {
+    if (!Given(options.sim.inputsOption)) {
         options.sim.inputs = options.inputs;
     }
-    if (options.sim.outputsOption == nullptr || options.sim.outputsOption->count() == 0) {
+    if (!Given(options.sim.outputsOption)) {
         options.sim.outputs = options.outputs;
     }
-    if (!StartSimulator(options.sim, options.camera, simulator, error)) {
+    if (!StartSimulator(options.sim, 0, options.camera, simulator, error)) {
         std::cerr << "darvik-host io: simulator: " << error << "\n";
         return false;
     }
-    std::cout << DescribeSimulator(*simulator) << "\n";
+    std::cout << "simulator: " << DescribeSimulator(*simulator) << "\n";
     if (simulator->ControlPort() != 0) {
         std::cout << "flip an input: curl -X POST '" << simulator->ControlUrl() << "inputs/flip?input=0'\n";
     }
@@ -195,8 +195,8 @@ int RunIo(const CliContext& context, IoOptions& options) {
     }
 
     PrintingEventSink sink(printer);
-    HostDriver host("darvik-host io");
-    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+    host::HostDriver host;
+    if (const int code = StartDriver("darvik-host io", context, options.camera, host); code != kExitOk) {
         return code;
     }
     host.Parameters().device.inputCount = options.inputs;

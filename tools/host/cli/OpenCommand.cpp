@@ -7,16 +7,16 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/CameraOptions.h"
 #include "cli/Cli.h"
-#include "cli/HostDriver.h"
+#include "kit/CameraOptions.h"
+#include "kit/HostDriver.h"
 #include "kit/OpenParameters.h"
 
 namespace darvik::cli {
 namespace {
 
 struct OpenOptions {
-    CameraOptions camera;
+    host::CameraOptions camera;
     std::int32_t streamType = 1;
     std::string standard = "pal";
     std::vector<std::string> custom;
@@ -28,12 +28,12 @@ struct OpenOptions {
 
 int RunOpen(const CliContext& context, OpenOptions& options) {
     std::string error;
-    if (!Resolve(options.camera, error)) {
+    if (!host::Resolve(options.camera, error)) {
         std::cerr << "darvik-host open: " << error << "\n";
         return kExitFailed;
     }
-    HostDriver host("darvik-host open");
-    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+    host::HostDriver host;
+    if (const int code = StartDriver("darvik-host open", context, options.camera, host); code != kExitOk) {
         return code;
     }
     host::OpenParameters& parameters = host.Parameters();

@@ -12,9 +12,9 @@
 #include <nlohmann/json.hpp>
 #include <CLI/CLI.hpp>
 
-#include "cli/CameraOptions.h"
 #include "cli/Cli.h"
 #include "cli/SimulateOptions.h"
+#include "kit/CameraOptions.h"
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/CapabilitySink.h"
 #include "kit/ModuleLoader.h"
@@ -24,7 +24,7 @@ namespace darvik::cli {
 namespace {
 
 struct ProbeOptions {
-    CameraOptions camera;
+    host::CameraOptions camera;
     SimulateOptions sim;
     bool json = false;
     std::uint32_t waitSeconds = 30;
@@ -37,7 +37,7 @@ host::ProbeResult Query(const host::ModuleExports& module, const ProbeOptions& o
     host::ProbeResult result;
     host::CapabilityQueryCallback callback;
     host::CapabilitySink sink;
-    const CameraOptions& camera = options.camera;
+    const host::CameraOptions& camera = options.camera;
     brevane::ipcapture::IIPCapabilityQuery* object = nullptr;
     if (singleInstance) {
         if (module.InitCapabilityQuery(&callback, 0) != 1) {
@@ -142,15 +142,15 @@ void PrintText(std::ostream& out, const host::ProbeResult& result, const host::P
 int RunProbe(const CliContext& context, ProbeOptions& options) {
     std::string error;
     std::unique_ptr<camsim::Simulator> simulator;
-    if (options.sim.simulate) {
-        if (!StartSimulator(options.sim, options.camera, simulator, error)) {
+    if (options.sim.Simulate()) {
+        if (!StartSimulator(options.sim, 0, options.camera, simulator, error)) {
             std::cerr << "darvik-host probe: simulator: " << error << "\n";
             return kExitFailed;
         }
         if (!options.json) {
-            std::cout << DescribeSimulator(*simulator) << "\n";
+            std::cout << "simulator: " << DescribeSimulator(*simulator) << "\n";
         }
-    } else if (!Resolve(options.camera, error)) {
+    } else if (!host::Resolve(options.camera, error)) {
         std::cerr << "darvik-host probe: " << error << "\n";
         return kExitFailed;
     }

@@ -20,10 +20,11 @@
 #include <CLI/CLI.hpp>
 
 #include "camsim/Simulator.h"
-#include "cli/CameraOptions.h"
 #include "cli/Cli.h"
-#include "cli/HostDriver.h"
+#include "cli/SimulateOptions.h"
 #include "darvik/IIPPTZ.h"
+#include "kit/CameraOptions.h"
+#include "kit/HostDriver.h"
 #include "kit/HostSystem.h"
 #include "kit/Vocabulary.h"
 
@@ -33,9 +34,8 @@ namespace {
 using brevane::IIPPTZApi;
 
 struct PtzOptions {
-    CameraOptions camera;
-    bool simulate = false;
-    std::string simulatedMac = "00-11-22-33-44-AA";
+    host::CameraOptions camera;
+    SimulateOptions sim;
     bool showLog = false;
 };
 
@@ -81,7 +81,7 @@ std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text) 
 
 // The camera's MAC address text (n_madr of "/cgi-bin/get?net"), as the
 // module reads it to name the preset file; empty when unknown.
-std::string FetchMacAddress(const CameraOptions& camera) {
+std::string FetchMacAddress(const host::CameraOptions& camera) {
     std::string reply;
     if (!host::HttpGet(camera.host, camera.port, "/cgi-bin/get?net", camera.user, camera.password,
                        &reply)) {
@@ -319,28 +319,11 @@ class PtzSession {
     bool m_allSucceeded = true;
 };
 
-// Starts the simulated camera of --simulate and points the options at it.
-bool StartSimulatedCamera(PtzOptions& options, std::unique_ptr<camsim::Simulator>& simulator) {
-    camsim::Config config;
-    config.macAddress = options.simulatedMac;
-    simulator = std::make_unique<camsim::Simulator>(config);
-    std::string error;
-    if (!simulator->Start(&error)) {
-        std::cerr << "darvik-host ptz: cannot start the simulated camera: " << error << "\n";
-        return false;
-    }
-    options.camera.camera = "127.0.0.1:" + std::to_string(simulator->Port());
-    options.camera.user.clear();
-    options.camera.password.clear();
-    std::cout << "simulated camera: " << simulator->Url() << " (MAC address " << options.simulatedMac << ")\n";
-    return true;
-}
-
 // Runs the commands on channel 0's PTZ interface of an open driver, saying
 // which preset file the module keeps; the command's exit code.
 int RunSession(IIPPTZApi& api, const PtzOptions& options, camsim::Simulator* simulator,
                const std::vector<std::string>& words) {
-    const std::string mac = options.simulate ? options.simulatedMac : FetchMacAddress(options.camera);
+    const std::string mac = simulator != nullptr ? simulator->GetConfig().macAddress : FetchMacAddress(options.camera);
     std::string cleaned;
     for (const char ch : mac) {
         if (ch != '-') {
@@ -369,16 +352,19 @@ int RunPtz(const CliContext& context, PtzOptions& options, const std::vector<std
         return kExitFailed;
     }
     std::unique_ptr<camsim::Simulator> simulator;
-    if (options.simulate && !StartSimulatedCamera(options, simulator)) {
-        return kExitFailed;
-    }
     std::string error;
-    if (!Resolve(options.camera, error)) {
+    if (options.sim.Simulate()) {
+        if (!StartSimulator(options.sim, 0, options.camera, simulator, error)) {
+            std::cerr << "darvik-host ptz: simulator: " << error << "\n";
+            return kExitFailed;
+        }
+        std::cout << "simulator: " << DescribeSimulator(*simulator) << "\n";
+    } else if (!host::Resolve(options.camera, error)) {
         std::cerr << "darvik-host ptz: " << error << "\n";
         return kExitFailed;
     }
-    HostDriver host("darvik-host ptz");
-    if (const int code = host.Start(context, options.camera); code != kExitOk) {
+    host::HostDriver host;
+    if (const int code = StartDriver("darvik-host ptz", context, options.camera, host); code != kExitOk) {
         return code;
     }
     host.Parameters().SetCustomParameter(1, "0");
@@ -413,9 +399,10 @@ void RegisterPtzCommand(CLI::App& app, CliContext& context) {
         "Drive PTZ and presets of channel 0: move DIRECTION SPEED, zoom in|out SPEED, focus near|far, "
         "iris open|close, stop, preset add|goto|remove NAME, preset list, caps, --for DURATION");
     AddCameraOptions(*command, options->camera);
-    command->add_flag("--simulate", options->simulate, "Start a simulated camera in this process and use it");
-    command->add_option("--mac", options->simulatedMac, "MAC address text of the simulated camera")
-        ->capture_default_str();
+    AddSimulateOptions(*command, options->sim);
+    // --mac, the name scripts have used for it, stays a second spelling of
+    // --sim-mac.
+    command->add_option("--mac", options->sim.mac, "With --simulate: the same as --sim-mac");
     command->add_flag("--log", options->showLog, "Print the module's message log also on success");
     command->footer(
         "Commands run in the order given, e.g.\n"

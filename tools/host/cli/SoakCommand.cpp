@@ -36,10 +36,10 @@
 
 #include "camsim/Simulator.h"
 #include "cli/Cli.h"
-#include "cli/HostDriver.h"
 #include "cli/SoakPictureCheck.h"
 #include "darvik/Contract.h"
 #include "kit/FrameReceiver.h"
+#include "kit/HostDriver.h"
 #include "kit/StreamSettings.h"
 #include "platform/ProcessCounts.h"
 
@@ -114,7 +114,7 @@ struct Channel {
     std::unique_ptr<camsim::Simulator> camera;
     std::unique_ptr<host::FrameReceiver> receiver;
     std::unique_ptr<PictureCheck> check;
-    std::unique_ptr<HostDriver> host;
+    std::unique_ptr<host::HostDriver> host;
     Fault fault = Fault::Healthy;
     // At the start of the current phase:
     std::uint64_t whole = 0, damaged = 0, lines = 0;
@@ -159,11 +159,11 @@ bool StartChannel(const CliContext& context, const SoakOptions& options, std::ui
         [check = channel.check.get()](const host::FrameRecord&, std::span<const std::uint8_t> data) {
             check->Check(data);
         });
-    channel.host = std::make_unique<HostDriver>("darvik-host soak");
-    CameraOptions camera;
+    channel.host = std::make_unique<host::HostDriver>();
+    host::CameraOptions camera;
     camera.host = "127.0.0.1";
     camera.port = channel.camera->Port();
-    if (channel.host->Start(context, camera) != kExitOk) {
+    if (StartDriver("darvik-host soak", context, camera, *channel.host) != kExitOk) {
         return false;
     }
     host::OpenParameters& parameters = channel.host->Parameters();

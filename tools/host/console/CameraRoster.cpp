@@ -3,7 +3,7 @@
 #include <iostream>
 #include <thread>
 
-#include "cli/CameraOptions.h"
+#include "kit/CameraOptions.h"
 #include "kit/NarrowText.h"
 
 namespace darvik::console {
@@ -22,15 +22,18 @@ CameraRoster::Outcome Refuse(unsigned status, const std::string& field, const st
 
 }  // namespace
 
-CameraRoster::CameraRoster(const cli::CliContext& context, EventHub& events, CameraSetup defaults,
+CameraRoster::CameraRoster(std::string modulePath, EventHub& events, CameraSetup defaults,
                            std::string sitePath)
-    : m_context(context), m_events(events), m_defaults(std::move(defaults)), m_sitePath(std::move(sitePath)) {}
+    : m_modulePath(std::move(modulePath)),
+      m_events(events),
+      m_defaults(std::move(defaults)),
+      m_sitePath(std::move(sitePath)) {}
 
 CameraRoster::~CameraRoster() { StopAll(); }
 
 CameraSetup CameraRoster::SetupFor(const SiteEntry& entry, CameraSetup setup) const {
     setup.label = entry.label.empty() ? entry.address : entry.label;
-    setup.camera = cli::CameraOptions{};
+    setup.camera = host::CameraOptions{};
     setup.camera.camera = entry.address;
     // The module takes its texts in its narrow encoding; the entry was
     // checked to have one.
@@ -56,12 +59,12 @@ CameraRoster::Outcome CameraRoster::Add(const SiteEntry& entry, bool kept, std::
     }
     CameraSetup setup = SetupFor(entry, given.value_or(m_defaults));
     std::string error;
-    if (!cli::Resolve(setup.camera, error)) {
+    if (!host::Resolve(setup.camera, error)) {
         return Refuse(422, "address", error);
     }
     setup.id = m_nextId++;
     setup.serial = m_nextSerial++;
-    auto camera = std::make_shared<ConsoleCamera>(m_context, setup, m_events);
+    auto camera = std::make_shared<ConsoleCamera>(m_modulePath, setup, m_events);
     {
         brevane::MutexLock lock(m_mutex);
         m_slots[setup.id] = Slot{camera, entry, setup, kept};
@@ -128,14 +131,14 @@ CameraRoster::Outcome CameraRoster::Change(int id, const json& body) {
     }
     CameraSetup setup = SetupFor(entry, slot.setup);
     std::string error;
-    if (!cli::Resolve(setup.camera, error)) {
+    if (!host::Resolve(setup.camera, error)) {
         return Refuse(422, "address", error);
     }
     setup.serial = m_nextSerial++;
     // The old driver goes before the new one is made: the two would share
     // the camera's preset file.
     slot.camera->Stop();
-    auto camera = std::make_shared<ConsoleCamera>(m_context, setup, m_events);
+    auto camera = std::make_shared<ConsoleCamera>(m_modulePath, setup, m_events);
     {
         brevane::MutexLock lock(m_mutex);
         m_slots[id] = Slot{camera, entry, setup, slot.kept};

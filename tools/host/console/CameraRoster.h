@@ -20,7 +20,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/Cli.h"
 #include "console/ConsoleCamera.h"
 #include "console/EventHub.h"
 #include "console/SiteFile.h"
@@ -32,7 +31,7 @@ class CameraRoster {
    public:
     // `defaults`: the port counts and stream settings a new camera starts
     // with. `sitePath`: the site file, or empty for none.
-    CameraRoster(const cli::CliContext& context, EventHub& events, CameraSetup defaults, std::string sitePath);
+    CameraRoster(std::string modulePath, EventHub& events, CameraSetup defaults, std::string sitePath);
     ~CameraRoster();
     CameraRoster(const CameraRoster&) = delete;
     CameraRoster& operator=(const CameraRoster&) = delete;
@@ -80,7 +79,7 @@ class CameraRoster {
     bool SaveLocked(std::string& error) REQUIRES(m_changeMutex) EXCLUDES(m_mutex);
     void PublishRoster() EXCLUDES(m_mutex);
 
-    const cli::CliContext& m_context;
+    const std::string m_modulePath;
     EventHub& m_events;
     const CameraSetup m_defaults;
     const std::string m_sitePath;

@@ -23,11 +23,10 @@ constexpr auto kCommandTimeout = std::chrono::seconds(20);
 
 }  // namespace
 
-ConsoleCamera::ConsoleCamera(const cli::CliContext& context, CameraSetup setup, EventHub& events)
-    : m_context(context),
+ConsoleCamera::ConsoleCamera(std::string modulePath, CameraSetup setup, EventHub& events)
+    : m_modulePath(std::move(modulePath)),
       m_setup(std::move(setup)),
       m_events(events),
-      m_host("darvik-host console"),
       m_receiver(std::make_unique<Receiver>(m_pictures)),
       m_ioSink(std::make_unique<IoSink>(*this)) {}
 
@@ -62,11 +61,11 @@ void ConsoleCamera::NoteFailure(const std::string& text) {
 }
 
 bool ConsoleCamera::Start(std::string& error) {
-    if (m_host.Start(m_context, m_setup.camera) != cli::kExitOk) {
-        error = "camera " + std::to_string(m_setup.id) + ": no driver (see above)";
+    if (m_host.Start(m_modulePath, m_setup.camera, error) != host::HostDriver::Started::kYes) {
+        error = "camera " + std::to_string(m_setup.id) + ": " + error;
         return false;
     }
-    if (!m_queryModule.Load(m_context.modulePath)) {
+    if (!m_queryModule.Load(m_modulePath)) {
         error = m_queryModule.Error();
         return false;
     }

@@ -30,12 +30,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/CameraOptions.h"
-#include "cli/Cli.h"
-#include "cli/HostDriver.h"
 #include "console/EventHub.h"
 #include "console/Preview.h"
 #include "core/Mutex.h"
+#include "kit/CameraOptions.h"
+#include "kit/HostDriver.h"
 #include "kit/ModuleLoader.h"
 
 namespace darvik::host {
@@ -62,7 +61,7 @@ struct CameraSetup {
     int id = 0;
     std::uint64_t serial = 0;    // new each time a camera is made, also anew under the same id
     std::string label;           // shown on the page, e.g. "127.0.0.1:8080"
-    cli::CameraOptions camera;   // resolved address and credentials
+    host::CameraOptions camera;  // resolved address and credentials
     std::uint32_t inputs = 0;    // 0: as many as the capability query reports
     std::uint32_t outputs = 0;   // 0: as many as the capability query reports
     bool ntsc = false;           // custom parameter 1 of the open parameters
@@ -71,7 +70,7 @@ struct CameraSetup {
 
 class ConsoleCamera {
    public:
-    ConsoleCamera(const cli::CliContext& context, CameraSetup setup, EventHub& events);
+    ConsoleCamera(std::string modulePath, CameraSetup setup, EventHub& events);
     ~ConsoleCamera();
     ConsoleCamera(const ConsoleCamera&) = delete;
     ConsoleCamera& operator=(const ConsoleCamera&) = delete;
@@ -128,12 +127,12 @@ class ConsoleCamera {
     void NoteFailure(const std::string& text);
     std::string Redact(std::string text) const;
 
-    const cli::CliContext& m_context;
+    const std::string m_modulePath;
     CameraSetup m_setup;  // the stream part is changed on the worker only
     EventHub& m_events;
     LatestPicture m_pictures;
 
-    cli::HostDriver m_host;                 // used on the worker after Start
+    host::HostDriver m_host;                // used on the worker after Start
     host::ModuleLoader m_queryModule;       // loaded in Start, then read only
     std::unique_ptr<Receiver> m_receiver;
     std::unique_ptr<IoSink> m_ioSink;

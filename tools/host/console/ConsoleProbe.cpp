@@ -30,7 +30,7 @@ constexpr auto kQueryTimeout = std::chrono::seconds(15);
 // One query through a module object. Waits in small steps so that a stop
 // (Ctrl-C) is not held up. The callback and sink outlive the module, which
 // may still call them while it is destroyed.
-host::ProbeResult QueryCamera(const host::ModuleExports& module, const cli::CameraOptions& camera,
+host::ProbeResult QueryCamera(const host::ModuleExports& module, const host::CameraOptions& camera,
                               const std::atomic<bool>& stop) {
     host::ProbeResult result;
     host::CapabilityQueryCallback callback;

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/CameraOptions.h"
+#include "kit/CameraOptions.h"
 #include "kit/NarrowText.h"
 
 namespace darvik::console {
@@ -67,7 +67,7 @@ bool AddressField(const json& value, std::string& out, FieldError& error) {
         error = {"address", "must be host[:port] without spaces"};
         return false;
     }
-    if (!cli::SplitCameraAddress(text, host, port, reason) || host.empty()) {
+    if (!host::SplitCameraAddress(text, host, port, reason) || host.empty()) {
         error = {"address", reason.empty() ? "needs a host name or address" : reason};
         return false;
     }

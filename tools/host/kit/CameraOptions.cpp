@@ -1,15 +1,6 @@
-#include "cli/CameraOptions.h"
+#include "kit/CameraOptions.h"
 
-#include <CLI/CLI.hpp>
-
-namespace darvik::cli {
-
-void AddCameraOptions(CLI::App& command, CameraOptions& options) {
-    command.add_option("--camera", options.camera, "Camera address HOST[:PORT]")
-        ->capture_default_str();
-    command.add_option("--user", options.user, "User name for the camera");
-    command.add_option("--password", options.password, "Password for the camera");
-}
+namespace darvik::host {
 
 bool SplitCameraAddress(const std::string& text, std::string& host, std::uint16_t& port,
                         std::string& error) {
@@ -73,11 +64,11 @@ bool Resolve(CameraOptions& options, std::string& error) {
     return SplitCameraAddress(options.camera, options.host, options.port, error);
 }
 
-void ApplyConnection(const CameraOptions& options, host::OpenParameters& parameters) {
+void ApplyConnection(const CameraOptions& options, OpenParameters& parameters) {
     parameters.connection.address = options.host;
     parameters.connection.port = options.port;
     parameters.connection.userName = options.user;
     parameters.connection.password = options.password;
 }
 
-}  // namespace darvik::cli
+}  // namespace darvik::host

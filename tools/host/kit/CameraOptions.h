@@ -1,20 +1,17 @@
-// The camera options several darvik-host subcommands share: --camera
-// HOST[:PORT], --user, --password. Parsed into host name and port for the
-// host objects.
+// The camera a host talks to: its address HOST[:PORT] as given, the user
+// name and password, and the host name and port parsed from the address for
+// the host objects. darvik-host's subcommands and the console fill it from
+// their options; the parsing and the copy into the open parameters are here.
+//
+// A plain value; used by one thread at a time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-// CLI11 is parsed only by the sources that build commands; it costs
-// seconds a file.
-namespace CLI {
-class App;
-}  // namespace CLI
-
 #include "kit/OpenParameters.h"
 
-namespace darvik::cli {
+namespace darvik::host {
 
 struct CameraOptions {
     std::string camera = "127.0.0.1";
@@ -26,8 +23,6 @@ struct CameraOptions {
     std::uint16_t port = 80;
 };
 
-void AddCameraOptions(CLI::App& command, CameraOptions& options);
-
 // Splits "HOST[:PORT]" (also "[v6]:PORT"); the port defaults to 80 and must
 // be 1..65535. False with a message in error when the text is not valid.
 bool SplitCameraAddress(const std::string& text, std::string& host, std::uint16_t& port,
@@ -38,6 +33,6 @@ bool Resolve(CameraOptions& options, std::string& error);
 
 // Copies the resolved address, port and credentials into the connection
 // settings a driver is opened with.
-void ApplyConnection(const CameraOptions& options, host::OpenParameters& parameters);
+void ApplyConnection(const CameraOptions& options, OpenParameters& parameters);
 
-}  // namespace darvik::cli
+}  // namespace darvik::host
