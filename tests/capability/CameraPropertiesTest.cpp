@@ -103,7 +103,7 @@ TEST_F(CameraPropertiesTest, PalCameraGivesTheWholeResultInItsFixedOrder) {
 TEST_F(CameraPropertiesTest, NtscCameraWithDigestAuthentication) {
     Config config;
     config.ntsc = true;
-    config.auth = darvik::test::ChallengingAuth();
+    config.auth = brevane::test::ChallengingAuth();
     StartSimulator(config);
     std::int32_t code = 0;
     ASSERT_TRUE(Fetch(code));

@@ -199,7 +199,7 @@ TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeNtlm);
         // Wine's NTLM needs a helper program that test machines lack; its
         // request then goes out without credentials.
-        if (!darvik::test::RunningUnderWine()) {
+        if (!brevane::test::RunningUnderWine()) {
             EXPECT_EQ(schemes[1], AuthScheme::Other);
         }
         EXPECT_EQ(client.GetStatusCode(), 401u);
@@ -301,9 +301,9 @@ TEST_F(Camsim, ChallengeForTheSchemeInUseComesBackWithoutRepeat) {
 // on a TLS port are that sign: FrontServerInterop reaches such servers over
 // HTTPS with this self-signed certificate.)
 TEST_F(Camsim, TlsOnlyCameraThatDropsPlainHttpIsNotProbedOverHttps) {
-    darvik::test::TempDir dir;
-    std::ofstream(dir.File("cert.pem")) << darvik::test::kTestCertificatePem;
-    std::ofstream(dir.File("key.pem")) << darvik::test::kTestKeyPem;
+    brevane::test::TempDir dir;
+    std::ofstream(dir.File("cert.pem")) << brevane::test::kTestCertificatePem;
+    std::ofstream(dir.File("key.pem")) << brevane::test::kTestKeyPem;
     camsim::Config config = Camera();
     config.httpsCertFile = dir.File("cert.pem");
     config.httpsKeyFile = dir.File("key.pem");

@@ -49,8 +49,8 @@ FrontServer FrontServer::Apache(std::uint16_t backendPort) {
     const fs::path dir(server.m_process.Folder());
     server.m_process.WriteText("users.htdigest", kDigestUsers);
     server.m_process.WriteText("users.htpasswd", kBasicUsers);
-    server.m_process.WriteText("cert.pem", darvik::test::kTestCertificatePem);
-    server.m_process.WriteText("key.pem", darvik::test::kTestKeyPem);
+    server.m_process.WriteText("cert.pem", brevane::test::kTestCertificatePem);
+    server.m_process.WriteText("key.pem", brevane::test::kTestKeyPem);
     const std::string backend = "http://127.0.0.1:" + std::to_string(backendPort) + "/";
     auto module = [](const std::string& name, const std::string& file) {
         return "LoadModule " + name + " " + kApacheModules + "/" + file + "\n";
@@ -116,8 +116,8 @@ FrontServer FrontServer::NginxHttps(std::uint16_t backendPort) {
         return server;
     }
     const fs::path dir(server.m_process.Folder());
-    server.m_process.WriteText("cert.pem", darvik::test::kTestCertificatePem);
-    server.m_process.WriteText("key.pem", darvik::test::kTestKeyPem);
+    server.m_process.WriteText("cert.pem", brevane::test::kTestCertificatePem);
+    server.m_process.WriteText("key.pem", brevane::test::kTestKeyPem);
     const std::string d = dir.string();
     const std::string conf =
         "daemon off;\n"

@@ -157,7 +157,7 @@ TEST_F(PTZHandler, PresetsSurviveANewHandlerWithAllNamesIntact) {
         ASSERT_EQ(api->AddPreposition("Yard"), PTZ_OK);
     }
     EXPECT_EQ(camera.Sim().Presets().size(), 3u);
-    if (!darvik::test::RunningUnderWine()) {  // xmllint is a program of the Linux side
+    if (!brevane::test::RunningUnderWine()) {  // xmllint is a program of the Linux side
         const std::string command = "xmllint --noout '" + m_dir.File("Darvik_0011223344AA.preset") + "'";
         EXPECT_EQ(std::system(command.c_str()), 0);
     }
