@@ -24,7 +24,7 @@ inline bool RunningUnderWine() {
 // Skips the current test under Wine, printing why.
 #define DARVIK_SKIP_UNDER_WINE(reason)                              \
     do {                                                            \
-        if (::brevane::test::RunningUnderWine()) {                   \
+        if (::brevane::test::RunningUnderWine()) {                  \
             GTEST_SKIP() << "skipped under Wine: " << (reason);     \
         }                                                           \
     } while (false)
