@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "BenchStreams.h"
+#include "bench_streams.h"
 #include "video/CJpegAssembler.h"
 #include "video/CMpegParser.h"
 

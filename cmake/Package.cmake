@@ -39,6 +39,7 @@ install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${darvik_docdir})
 install(FILES
   ${PROJECT_SOURCE_DIR}/samples/sample_host.c
   ${PROJECT_SOURCE_DIR}/samples/sample_objects.h
+  ${PROJECT_SOURCE_DIR}/samples/sample_tables.h
   ${PROJECT_SOURCE_DIR}/samples/Makefile
   ${PROJECT_SOURCE_DIR}/samples/CMakeLists.txt
   ${PROJECT_SOURCE_DIR}/samples/README.md

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ChunkedFeed.h"
+#include "chunked_feed.h"
 #include "video/CJpegAssembler.h"
 
 namespace {

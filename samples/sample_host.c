@@ -13,17 +13,8 @@
  * arrived, 1 when fewer did (none at all included), 2 for a usage or loading
  * error.
  *
- * The module's interfaces are C++ classes called by virtual-table slot
- * (docs/contract.md). C has no classes, so this file declares each table
- * itself as a struct of function pointers in slot order: an object is a
- * pointer to its table, and every call passes the object as its first
- * argument. Host objects are built the same way. The headers in
- * include/darvik give the slot numbers; they are C++ and are not included.
- *
- * The calling convention of every slot is the one of C++ member functions:
- * on 32-bit Windows that is __thiscall (object in ECX, the rest on the
- * stack, callee pops); everywhere else an ordinary call with the object as
- * first argument. SLOT, SELF and SELF_ARG below hide the difference.
+ * The module's tables and the calling convention of their slots are in
+ * sample_tables.h, the host's objects in sample_objects.h.
  */
 #if !defined(_WIN32)
 #define _POSIX_C_SOURCE 200809L /* nanosleep under -std=c99 */
@@ -33,36 +24,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-/* ---- calling convention of the slots ---- */
-
-#if defined(_WIN32) && defined(_M_IX86) && defined(_MSC_VER) && !defined(__clang__)
-/* Microsoft's C compiler cannot declare a free function __thiscall.
- * __fastcall passes the first two arguments in ECX and EDX, the rest on the
- * stack, and the callee pops: with an unused second parameter that is
- * exactly __thiscall (the object in ECX, EDX ignored). */
-#define SLOT __fastcall
-#define SELF void *self, void *unusedEdx
-#define SELF_T void *, void *
-#define SELF_ARG(object) (object), NULL
-#define IGNORE_SELF() ((void)self, (void)unusedEdx)
-#elif defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
-/* GCC, Clang and mingw-w64 on 32-bit Windows. */
-#define SLOT __attribute__((thiscall))
-#define SELF void *self
-#define SELF_T void *
-#define SELF_ARG(object) (object)
-#define IGNORE_SELF() ((void)self)
-#else
-/* x86-64 Windows, Linux and every other target: one convention. */
-#define SLOT
-#define SELF void *self
-#define SELF_T void *
-#define SELF_ARG(object) (object)
-#define IGNORE_SELF() ((void)self)
-#endif
-
-/* A C++ bool result or argument: one byte, 0 or 1. */
-typedef uint8_t Bool8;
+/* The module's tables and the calling convention of their slots. */
+#include "sample_tables.h"
 
 /* ---- platform: loading the module, a lock, counters, sleeping ---- */
 
@@ -126,39 +89,6 @@ static char *CopyText(const char *text) {
 
 /* The host objects: sink, parameters, frames, receiver, settings. */
 #include "sample_objects.h"
-
-/* ---- the module's tables ---- */
-
-typedef struct {
-    Slot0Fn DeletingDestructor;                                                       /* 0: not for the host */
-    Bool8(SLOT *Open)(SELF_T, void *sink, void *allocator, void *parameters);         /* 1 */
-    void(SLOT *Close)(SELF_T);                                                        /* 2 */
-    void *(SLOT *GetVideoCapture)(SELF_T);                                            /* 3 */
-    void *(SLOT *GetCaptureIO)(SELF_T);                                               /* 4 */
-    void *(SLOT *GetExtraInterface)(SELF_T);                                          /* 5 (Ex) */
-    void *(SLOT *GetPTZDriver)(SELF_T);                                               /* 6 (Ex) */
-} DriverTable;
-typedef struct {
-    const DriverTable *table;
-} Driver;
-
-typedef struct {
-    Slot0Fn DeletingDestructor;                                                               /* 0 */
-    uint32_t(SLOT *GetChannelCount)(SELF_T);                                                  /* 1 */
-    Bool8(SLOT *StartChannel)(SELF_T, uint32_t index, void *receiver, void *settings);        /* 2 */
-    Bool8(SLOT *StopChannel)(SELF_T, uint32_t index);                                         /* 3 */
-    Bool8(SLOT *RestartChannel)(SELF_T, uint32_t index, void *resolution, uint32_t interval); /* 4 */
-    int32_t(SLOT *GetExtension)(SELF_T);                                                      /* 5 */
-    Bool8(SLOT *GetChannelStatus)(SELF_T, uint32_t index, int32_t *state, int32_t *detail, char *text,
-                                  uint32_t size);                                             /* 6 */
-} VideoCaptureTable;
-typedef struct {
-    const VideoCaptureTable *table;
-} VideoCapture;
-
-/* The exports are plain C functions (__cdecl on 32-bit Windows). */
-typedef Driver *(*CreateIPCaptureFn)(void);
-typedef void (*DeleteIPCaptureFn)(Driver *);
 
 static const char *StateName(int32_t state) {
     switch (state) {

@@ -3,9 +3,10 @@
  * receiver and the stream settings, each as a table of slots in slot order
  * with the functions behind them.
  *
- * Included once, by sample_host.c, after its calling-convention macros
- * (SLOT, SELF, SELF_T, IGNORE_SELF), Bool8 and its platform helpers (Lock,
- * CounterAdd, CopyText): the sample stays a single compile command.
+ * Included once, by sample_host.c, after sample_tables.h (the calling
+ * convention macros SLOT, SELF, SELF_T, IGNORE_SELF, Bool8, Slot0Fn and
+ * UnusedFn) and its platform helpers (Lock, CounterAdd, CopyText): the sample
+ * stays a single compile command.
  */
 #ifndef SAMPLE_OBJECTS_H
 #define SAMPLE_OBJECTS_H
@@ -21,9 +22,6 @@ static void *SLOT HostSlot0(SELF, unsigned flags) {
     return self;
 }
 static void SLOT Nothing(SELF) { IGNORE_SELF(); }
-
-typedef void *(SLOT *Slot0Fn)(SELF_T, unsigned flags);
-typedef void(SLOT *UnusedFn)(SELF_T);
 
 /* ---- the message sink (IMessageSink) ----
  * Lines come from every thread of the module at once: the log takes a lock.

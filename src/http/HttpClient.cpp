@@ -31,6 +31,72 @@ SessionParams SessionFor(const brevane::DEVICE_INFO& device, const std::string& 
     return params;
 }
 
+// What one AuthenticatedExchange keeps from one send to the next.
+struct ChallengeRounds {
+    std::uint32_t lastChallenge = 0;  // status of the challenge that last changed the scheme
+    bool basicFallback = false;       // Basic was tried without a challenge naming it
+    bool staleAnswered = false;       // a stale nonce was answered once
+    bool unsignedAnswered = false;    // a request sent without a known nonce was answered once
+};
+
+// What a 401 or 407 answer offers that this client can answer.
+struct Challenge {
+    std::uint32_t target = kAuthTargetServer;
+    std::uint32_t offered = 0;
+    std::optional<DigestChallenge> digest;  // set when Digest is offered
+};
+
+Challenge ReadChallenge(const CHttpResponse& response, bool proxy) {
+    Challenge challenge;
+    challenge.target = proxy ? kAuthTargetProxy : kAuthTargetServer;
+    challenge.offered =
+        (proxy ? response.ProxyAuthSchemes() : response.ServerAuthSchemes()) & TransportAuthSchemes();
+    if ((challenge.offered & kAuthSchemeDigest) != 0) {
+        // Digest is answered here, so it counts as offered only when one of
+        // its challenges can be answered.
+        challenge.digest = ChooseDigestChallenge(ParseDigestChallenges(response.AuthChallenges(proxy)));
+        if (!challenge.digest) {
+            challenge.offered &= ~kAuthSchemeDigest;
+        }
+    }
+    return challenge;
+}
+
+// A Digest request was refused while Digest is already the scheme: true when
+// it goes out once more with the nonce just stored, false when the refusal
+// stands (wrong credentials, reported as the 401 it is).
+bool AnswerDigestAgain(const DigestChallenge& digest, bool signedRequest, ChallengeRounds& rounds) {
+    if (!signedRequest && !rounds.unsignedAnswered) {
+        // Sent before any nonce of the camera was known.
+        rounds.unsignedAnswered = true;
+        return true;
+    }
+    if (signedRequest && digest.stale && !rounds.staleAnswered) {
+        // The credentials were right, the nonce they answered expired:
+        // answer the fresh nonce, once.
+        rounds.staleAnswered = true;
+        return true;
+    }
+    return false;
+}
+
+// The scheme of the next send after a challenge, or 0 when nothing new is
+// left to try. `choice` is the scheme the challenge named (0 for none this
+// client can answer), `current` the one the refused request used.
+std::uint32_t NextScheme(std::uint32_t choice, std::uint32_t current, bool haveUser, ChallengeRounds& rounds) {
+    if (choice == 0) {
+        // Nothing this client can answer (no challenge at all, or only
+        // schemes it lacks): Basic, once, as a camera without a challenge
+        // most likely wants.
+        if (!haveUser || rounds.basicFallback || current == kAuthSchemeBasic) {
+            return 0;
+        }
+        rounds.basicFallback = true;
+        return kAuthSchemeBasic;
+    }
+    return choice == current ? 0 : choice;
+}
+
 }  // namespace
 
 CHttpClient::CHttpClient(const brevane::DEVICE_INFO& device, const std::string& userAgent)
@@ -134,17 +200,14 @@ std::uint32_t CHttpClient::EffectiveAuthScheme() const {
 
 bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::string& path,
                                         Attempt& attempt) {
-    std::uint32_t lastChallenge = 0;
-    bool basicFallback = false;
-    bool staleAnswered = false;
-    bool unsignedAnswered = false;
+    ChallengeRounds rounds;
     for (int sends = 1;; ++sends) {
         if (!BasicExchange(verb, path, attempt)) {
             return false;
         }
         const std::uint32_t status = GetStatusCode();
         if (status != kStatusUnauthorized && status != kStatusProxyAuthRequired) {
-            if (basicFallback && status / 100 == 2) {
+            if (rounds.basicFallback && status / 100 == 2) {
                 // Basic was what the camera wanted after all: later clients
                 // start with it.
                 CAuthSchemeTable::Instance().Remember(m_host, m_port,
@@ -156,62 +219,31 @@ bool CHttpClient::AuthenticatedExchange(const std::string& verb, const std::stri
         if (!response) {
             return true;
         }
-        const bool proxy = status == kStatusProxyAuthRequired;
-        const std::uint32_t target = proxy ? kAuthTargetProxy : kAuthTargetServer;
-        std::uint32_t offered =
-            (proxy ? response->ProxyAuthSchemes() : response->ServerAuthSchemes()) &
-            TransportAuthSchemes();
-        std::optional<DigestChallenge> digest;
-        if ((offered & kAuthSchemeDigest) != 0) {
-            // Digest is answered here, so it counts as offered only when one
-            // of its challenges can be answered.
-            digest = ChooseDigestChallenge(ParseDigestChallenges(response->AuthChallenges(proxy)));
-            if (!digest) {
-                offered &= ~kAuthSchemeDigest;
-            }
-        }
-        std::uint32_t choice = PreferredAuthScheme(offered);
+        const Challenge challenge = ReadChallenge(*response, status == kStatusProxyAuthRequired);
+        const std::uint32_t choice = PreferredAuthScheme(challenge.offered);
         const std::uint32_t current = EffectiveAuthScheme();
         if (choice == kAuthSchemeDigest && !m_userName.empty()) {
             // The camera's nonce for every client of it from now on.
-            CDigestNonceTable::Instance().Store(m_host, m_port, target, *digest);
-            if (current == kAuthSchemeDigest && sends < kMaxSends) {
-                if (!attempt.digestSigned && !unsignedAnswered) {
-                    // Sent before any nonce of the camera was known.
-                    unsignedAnswered = true;
-                    continue;
-                }
-                if (attempt.digestSigned && digest->stale && !staleAnswered) {
-                    // The credentials were right, the nonce they answered
-                    // expired: answer the fresh nonce, once.
-                    staleAnswered = true;
-                    continue;
-                }
+            CDigestNonceTable::Instance().Store(m_host, m_port, challenge.target, *challenge.digest);
+            if (current == kAuthSchemeDigest && sends < kMaxSends &&
+                AnswerDigestAgain(*challenge.digest, attempt.digestSigned, rounds)) {
+                continue;
             }
-            // Otherwise a signed request was refused: wrong credentials,
-            // reported below as the 401 it is.
         }
-        if (status == lastChallenge) {
+        if (status == rounds.lastChallenge) {
             return true;  // the same challenge after a change of scheme
         }
-        if (choice == 0) {
-            // Nothing this client can answer (no challenge at all, or only
-            // schemes it lacks): Basic, once, as a camera without a
-            // challenge most likely wants.
-            if (m_userName.empty() || basicFallback || current == kAuthSchemeBasic) {
-                return true;
-            }
-            choice = kAuthSchemeBasic;
-            basicFallback = true;
-        } else if (choice == current) {
+        const std::uint32_t next = NextScheme(choice, current, !m_userName.empty(), rounds);
+        if (next == 0) {
             return true;
-        } else {
-            CAuthSchemeTable::Instance().Remember(m_host, m_port, {choice, target});
+        }
+        if (next == choice) {
+            CAuthSchemeTable::Instance().Remember(m_host, m_port, {choice, challenge.target});
         }
         // Kept for every later request of this client.
-        m_authScheme = choice;
-        m_authTarget = target;
-        lastChallenge = status;
+        m_authScheme = next;
+        m_authTarget = challenge.target;
+        rounds.lastChallenge = status;
         if (sends >= kMaxSends) {
             return true;
         }

@@ -10,8 +10,8 @@
 namespace darvik::camsim {
 namespace {
 
-using camsim_test::Fetch;
-using camsim_test::FetchOptions;
+using brevane::test::Fetch;
+using brevane::test::FetchOptions;
 using nlohmann::json;
 
 class ControlApiTest : public ::testing::Test {

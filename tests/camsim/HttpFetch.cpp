@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace camsim_test {
+namespace brevane::test {
 
 namespace {
 
@@ -84,4 +84,4 @@ FetchResult Fetch(const std::string& url, const FetchOptions& options) {
     return result;
 }
 
-}  // namespace camsim_test
+}  // namespace brevane::test

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace camsim_test {
+namespace brevane::test {
 
 struct FetchOptions {
     std::string requestTarget;        // sent on the request line instead of the URL's path
@@ -32,4 +32,4 @@ struct FetchResult {
 
 FetchResult Fetch(const std::string& url, const FetchOptions& options = {});
 
-}  // namespace camsim_test
+}  // namespace brevane::test

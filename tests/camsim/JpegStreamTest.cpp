@@ -4,8 +4,15 @@
 #include "camsim/StreamTestSupport.h"
 #include "streams/JpegStreamSource.h"
 
-namespace darvik::camsim::test {
+namespace darvik::camsim {
 namespace {
+
+using brevane::test::BaselineSize;
+using brevane::test::DecodeJpeg;
+using brevane::test::Drain;
+using brevane::test::Drained;
+using brevane::test::MakeSource;
+using brevane::test::SplitMultipart;
 
 StreamSettings JpegSettings(const std::string& group, bool ntsc, std::uint32_t frames) {
     StreamSettings settings;
@@ -97,4 +104,4 @@ TEST(JpegStream, PatternMovesBetweenPictures) {
 }
 
 }  // namespace
-}  // namespace darvik::camsim::test
+}  // namespace darvik::camsim

@@ -10,8 +10,18 @@
 #include "streams/StreamSourceFactory.h"
 #include "video/SequenceHeader.h"
 
-namespace darvik::camsim::test {
+namespace darvik::camsim {
 namespace {
+
+using brevane::test::BitReader;
+using brevane::test::DecodeMpeg4;
+using brevane::test::Drain;
+using brevane::test::Drained;
+using brevane::test::MakeSource;
+using brevane::test::ManualClock;
+using brevane::test::ParseVopHeader;
+using brevane::test::Record;
+using brevane::test::SplitRecords;
 
 StreamSettings MpegSettings(int resolution, bool ntsc, std::uint32_t frames, std::uint32_t keyInterval) {
     StreamSettings settings;
@@ -310,4 +320,4 @@ TEST(StreamSettings, SettingsWithoutTableEntryAreRefused) {
 }
 
 }  // namespace
-}  // namespace darvik::camsim::test
+}  // namespace darvik::camsim

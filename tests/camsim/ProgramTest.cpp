@@ -17,7 +17,7 @@
 
 namespace {
 
-using camsim_test::Fetch;
+using brevane::test::Fetch;
 
 struct Child {
     pid_t pid = -1;
@@ -87,7 +87,7 @@ TEST(ProgramTest, PrintsUrlsServesAndStopsOnSigterm) {
 
     // A stalled reply open while the signal comes must not hold the exit.
     std::thread stalled([&] {
-        camsim_test::FetchOptions options;
+        brevane::test::FetchOptions options;
         options.timeoutMs = 5000;
         Fetch(cameraUrl + "/cgi-bin/get?mpg", options);
     });
@@ -121,7 +121,7 @@ TEST(ProgramTest, FarmMakesDrivesAndDeletesSimulatorsAndEndsWithItsInput) {
     ASSERT_EQ(line.rfind("Farm: http://127.0.0.1:", 0), 0u) << line;
     const std::string farm = line.substr(6);
     auto post = [&](const std::string& path, const std::string& body = "") {
-        camsim_test::FetchOptions options;
+        brevane::test::FetchOptions options;
         options.method = "POST";
         options.body = body;
         return Fetch(farm + path, options);
@@ -144,7 +144,7 @@ TEST(ProgramTest, FarmMakesDrivesAndDeletesSimulatorsAndEndsWithItsInput) {
     EXPECT_EQ(post("/simulators/1/start").status, 200);
     EXPECT_NE(Fetch(farm + "/simulators/1/control/inputs").body.find("\"s_ssta\": \"01\""), std::string::npos);
 
-    camsim_test::FetchOptions del;
+    brevane::test::FetchOptions del;
     del.method = "DELETE";
     EXPECT_EQ(Fetch(farm + "/simulators/1", del).status, 200);
     EXPECT_EQ(Fetch(farm + "/simulators/1/control/inputs").status, 404);

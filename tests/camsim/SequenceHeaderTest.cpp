@@ -22,7 +22,7 @@ TEST(SequenceHeader, DecoderReadsTheSizeAtEveryResolution) {
         for (std::size_t i = 0; i < header.size(); ++i) {
             EXPECT_TRUE((i >= 23 && i <= 26) || header[i] == kSequenceHeaderTemplate[i]) << "byte " << i;
         }
-        darvik::camsim::test::BitReader bits(header.data() + 18, header.size() - 18);
+        brevane::test::BitReader bits(header.data() + 18, header.size() - 18);
         bits.Read(40);
         EXPECT_EQ(bits.Read(1), 1u);
         EXPECT_EQ(bits.Read(13), width);

@@ -11,8 +11,8 @@
 namespace darvik::camsim {
 namespace {
 
-using camsim_test::Fetch;
-using camsim_test::FetchOptions;
+using brevane::test::Fetch;
+using brevane::test::FetchOptions;
 
 std::unique_ptr<Simulator> StartWith(AuthMode mode) {
     Config config;

@@ -7,8 +7,8 @@
 namespace darvik::camsim {
 namespace {
 
-using camsim_test::Fetch;
-using camsim_test::FetchOptions;
+using brevane::test::Fetch;
+using brevane::test::FetchOptions;
 
 class SimulatorCgiTest : public ::testing::Test {
    protected:

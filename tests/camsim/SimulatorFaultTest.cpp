@@ -13,9 +13,9 @@
 namespace darvik::camsim {
 namespace {
 
-using camsim_test::Fetch;
-using camsim_test::FetchOptions;
-using camsim_test::FetchResult;
+using brevane::test::Fetch;
+using brevane::test::FetchOptions;
+using brevane::test::FetchResult;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 

@@ -8,8 +8,18 @@
 #include "streams/JpegStreamSource.h"
 #include "streams/ReplayStreamSource.h"
 
-namespace darvik::camsim::test {
+namespace darvik::camsim {
 namespace {
+
+using brevane::test::DecodeJpeg;
+using brevane::test::Drain;
+using brevane::test::Drained;
+using brevane::test::MakeSource;
+using brevane::test::ManualClock;
+using brevane::test::Part;
+using brevane::test::Record;
+using brevane::test::SplitMultipart;
+using brevane::test::SplitRecords;
 
 StreamSettings Jpeg(std::uint32_t framesPerSecond = 10) {
     StreamSettings settings;
@@ -206,4 +216,4 @@ TEST(StreamFaults, EveryNthRecordClaimsAWrongLength) {
 }
 
 }  // namespace
-}  // namespace darvik::camsim::test
+}  // namespace darvik::camsim

@@ -16,7 +16,15 @@ extern "C" {
 #include "streams/StreamSourceFactory.h"
 #include "streams/TestPattern.h"
 
-namespace darvik::camsim::test {
+namespace brevane::test {
+
+using darvik::camsim::CreateStreamSource;
+using darvik::camsim::MicrosecondClock;
+using darvik::camsim::SteadyMicroseconds;
+using darvik::camsim::StreamPiece;
+using darvik::camsim::StreamSettings;
+using darvik::camsim::StreamSource;
+using darvik::camsim::TestPattern;
 
 Drained Drain(StreamSource& source, std::size_t maxPieces) {
     Drained drained;
@@ -298,4 +306,4 @@ std::optional<VopHeader> ParseVopHeader(const std::vector<std::uint8_t>& vop) {
     return header;
 }
 
-}  // namespace darvik::camsim::test
+}  // namespace brevane::test

@@ -13,21 +13,22 @@
 #include "streams/FramedStreamSource.h"
 #include "streams/StreamSource.h"
 
-namespace darvik::camsim::test {
+namespace brevane::test {
 
 struct Drained {
-    std::vector<StreamPiece> pieces;
+    std::vector<darvik::camsim::StreamPiece> pieces;
     std::vector<std::uint8_t> body;  // every piece's bytes in order
     bool ended = false;
     bool stalled = false;
 };
 
 // Pulls pieces until one says end or stall, or maxPieces were taken.
-Drained Drain(StreamSource& source, std::size_t maxPieces = 100000);
+Drained Drain(darvik::camsim::StreamSource& source, std::size_t maxPieces = 100000);
 
 // A source for the settings with the given clock; fails the test when none
 // can be made.
-std::unique_ptr<StreamSource> MakeSource(const StreamSettings& settings, MicrosecondClock clock = nullptr);
+std::unique_ptr<darvik::camsim::StreamSource> MakeSource(const darvik::camsim::StreamSettings& settings,
+                                                        darvik::camsim::MicrosecondClock clock = nullptr);
 
 struct Part {
     std::string headers;              // the part's header lines
@@ -77,7 +78,7 @@ Mpeg4DecodeResult DecodeMpeg4(const std::vector<std::vector<std::uint8_t>>& pack
 class ManualClock {
    public:
     std::uint64_t now = 1000000;
-    MicrosecondClock Function() {
+    darvik::camsim::MicrosecondClock Function() {
         return [this] { return now; };
     }
 };
@@ -108,4 +109,4 @@ struct VopHeader {
 // when it doesn't.
 std::optional<VopHeader> ParseVopHeader(const std::vector<std::uint8_t>& vop);
 
-}  // namespace darvik::camsim::test
+}  // namespace brevane::test

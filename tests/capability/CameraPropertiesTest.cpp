@@ -9,6 +9,7 @@
 
 #include "camsim/Simulator.h"
 #include "support/CameraRequests.h"
+#include "support/DeviceInfo.h"
 #include "support/SimulatorAuth.h"
 #include "capability/CDarvikCameraProperties.h"
 #include "kit/CapabilitySink.h"
@@ -26,11 +27,7 @@ class CameraPropertiesTest : public ::testing::Test {
         sim = std::make_unique<Simulator>(std::move(config));
         std::string error;
         ASSERT_TRUE(sim->Start(&error)) << error;
-        device.address = "127.0.0.1";
-        device.port = sim->Port();
-        device.userName = "admin";
-        device.password = "admin";
-        device.timeout = 300;
+        device = test::LocalDevice(sim->Port(), 300, "admin", "admin");
     }
     // The camera answers get?GROUP with exactly `body` (status 200), or with
     // `status` and no lines.
@@ -106,7 +103,7 @@ TEST_F(CameraPropertiesTest, PalCameraGivesTheWholeResultInItsFixedOrder) {
 TEST_F(CameraPropertiesTest, NtscCameraWithDigestAuthentication) {
     Config config;
     config.ntsc = true;
-    config.auth = darvik::test::ChallengingAuth();
+    config.auth = brevane::test::ChallengingAuth();
     StartSimulator(config);
     std::int32_t code = 0;
     ASSERT_TRUE(Fetch(code));

@@ -49,7 +49,7 @@ TEST_F(CapabilityExportsTest, ModuleObjectReportsWhatTheCameraIsForBothStandards
         const char* standard;
         std::int32_t firstInterval;
     };
-    const AuthMode challenge = darvik::test::ChallengingAuth();
+    const AuthMode challenge = brevane::test::ChallengingAuth();
     for (const Case& c : {Case{false, AuthMode::None, "0", 200}, Case{true, challenge, "1", 166},
                           Case{false, challenge, "0", 200}}) {
         Config config;
@@ -98,7 +98,7 @@ TEST_F(CapabilityExportsTest, SingleInstanceSequence) {
 
     // A wrong password against the camera's authentication fails the fetch.
     Config digest;
-    digest.auth = darvik::test::ChallengingAuth();
+    digest.auth = brevane::test::ChallengingAuth();
     auto guarded = StartSimulator(digest);
     ASSERT_EQ(Module().InitCapabilityQuery(&other, 0), 1);
     ASSERT_EQ(Module().StartCapabilityQuery("127.0.0.1", guarded->Port(), "admin", "nope", &sink), 1);

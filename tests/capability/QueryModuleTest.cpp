@@ -26,7 +26,7 @@ namespace {
 using darvik::host::CapabilityQueryCallback;
 using darvik::host::CapabilitySink;
 using darvik::host::QueryOutcome;
-using darvik::test::CallSlot;
+using brevane::test::CallSlot;
 using test::WaitUntil;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;

@@ -19,11 +19,6 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#if defined(__i386__)
-#define SLOT __attribute__((thiscall))
-#else
-#define SLOT
-#endif
 typedef HMODULE Library;
 static Library OpenLibrary(const char* path) { return LoadLibraryA(path); }
 static void* FindExport(Library library, const char* name) {
@@ -33,7 +28,6 @@ static void SleepMs(unsigned ms) { Sleep(ms); }
 #else
 #include <dlfcn.h>
 #include <time.h>
-#define SLOT
 typedef void* Library;
 static Library OpenLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
 static void* FindExport(Library library, const char* name) { return dlsym(library, name); }
@@ -43,8 +37,9 @@ static void SleepMs(unsigned ms) {
 }
 #endif
 
-typedef void* (SLOT *Slot0)(void* self, unsigned flags);
-typedef void (SLOT *Unused)(void* self);
+/* The module's tables and the calling convention of their slots, as the
+ * sample host for integrators declares them. */
+#include "sample_tables.h"
 
 static int g_failures = 0;
 #define CHECK(condition)                                                       \
@@ -69,7 +64,7 @@ static void* SLOT HostSlot0(void* self, unsigned flags) {
 static void SLOT Nothing(void* self) { (void)self; }
 
 /* Message sink: reads each message through its two slots. */
-typedef struct { Slot0 slot0; int8_t (SLOT *GetLevel)(void*); const char* (SLOT *GetText)(void*); } MessageTable;
+typedef struct { Slot0Fn slot0; int8_t (SLOT *GetLevel)(void*); const char* (SLOT *GetText)(void*); } MessageTable;
 typedef struct { const MessageTable* table; } Message;
 static long g_messages;
 static long g_openedLevel;
@@ -83,7 +78,7 @@ static void SLOT OnMessage(void* self, Message* message) {
     printf("  [%d] %s\n", (int)(unsigned char)level, text != NULL ? text : "(no text)");
     Add(&g_messages);
 }
-static const struct { Slot0 s0; void (SLOT *OnMessage)(void*, Message*); } kSinkTable = {HostSlot0, OnMessage};
+static const struct { Slot0Fn s0; void (SLOT *OnMessage)(void*, Message*); } kSinkTable = {HostSlot0, OnMessage};
 static struct { const void* table; } g_sink = {&kSinkTable};
 
 /* Connection settings, device description and open parameters. */
@@ -95,7 +90,7 @@ static uint16_t SLOT GetPort(void* self) { (void)self; return g_port; }
 static int32_t SLOT GetStreamType(void* self) { (void)self; return g_streamType; }
 static const char* SLOT GetEmptyText(void* self) { (void)self; return ""; }
 static const struct {
-    Slot0 s0; const char* (SLOT *GetAddress)(void*); uint16_t (SLOT *GetPort)(void*); Unused u3;
+    Slot0Fn s0; const char* (SLOT *GetAddress)(void*); uint16_t (SLOT *GetPort)(void*); UnusedFn u3;
     int32_t (SLOT *GetStreamType)(void*); const char* (SLOT *GetUserName)(void*);
     const char* (SLOT *GetPassword)(void*);
 } kConnectionTable = {HostSlot0, GetAddress, GetPort, Nothing, GetStreamType, GetEmptyText, GetEmptyText};
@@ -105,8 +100,8 @@ static const char* SLOT GetModelName(void* self) { (void)self; return "C host ca
 static uint32_t SLOT GetOne(void* self) { (void)self; return 1; }
 static uint32_t SLOT GetZero(void* self) { (void)self; return 0; }
 static const struct {
-    Slot0 s0; Unused u1; const char* (SLOT *GetModelName)(void*); uint32_t (SLOT *GetChannelCount)(void*);
-    Unused u4; uint32_t (SLOT *GetInputCount)(void*); uint32_t (SLOT *GetOutputCount)(void*);
+    Slot0Fn s0; UnusedFn u1; const char* (SLOT *GetModelName)(void*); uint32_t (SLOT *GetChannelCount)(void*);
+    UnusedFn u4; uint32_t (SLOT *GetInputCount)(void*); uint32_t (SLOT *GetOutputCount)(void*);
 } kDeviceTable = {HostSlot0, Nothing, GetModelName, GetOne, Nothing, GetZero, GetZero};
 static struct { const void* table; } g_device = {&kDeviceTable};
 
@@ -117,8 +112,8 @@ static const char* SLOT GetCustomParameterText(void* self, uint32_t index) {
     return index == 1 ? "0" : NULL;
 }
 static const struct {
-    Slot0 s0; void* (SLOT *GetDeviceDescription)(void*); void* (SLOT *GetConnectionSettings)(void*);
-    Unused u3; const char* (SLOT *GetCustomParameterText)(void*, uint32_t);
+    Slot0Fn s0; void* (SLOT *GetDeviceDescription)(void*); void* (SLOT *GetConnectionSettings)(void*);
+    UnusedFn u3; const char* (SLOT *GetCustomParameterText)(void*, uint32_t);
 } kParametersTable = {HostSlot0, GetDevice, GetConnection, Nothing, GetCustomParameterText};
 static struct { const void* table; } g_parameters = {&kParametersTable};
 
@@ -144,10 +139,10 @@ static void SLOT FrameSetHeight(void* self, uint32_t height) { (void)self; Step(
 static void SLOT FrameSetWidth(void* self, uint32_t width) { (void)self; Step(kStepWidth); g_width = width; }
 static void SLOT FrameSetSizeClass(void* self, int32_t sizeClass) { (void)self; Step(kStepSizeClass); (void)sizeClass; }
 static const struct {
-    Slot0 s0; Unused u1; uint8_t* (SLOT *GetBuffer)(void*); Unused u3; void (SLOT *SetDataSize)(void*, uint32_t);
-    void (SLOT *PrepareBuffer)(void*); Unused u6, u7, u8, u9; void (SLOT *SetFormat)(void*, uint32_t);
-    Unused u11; void (SLOT *SetHeight)(void*, uint32_t); Unused u13; void (SLOT *SetWidth)(void*, uint32_t);
-    Unused u15; void (SLOT *SetSizeClass)(void*, int32_t);
+    Slot0Fn s0; UnusedFn u1; uint8_t* (SLOT *GetBuffer)(void*); UnusedFn u3; void (SLOT *SetDataSize)(void*, uint32_t);
+    void (SLOT *PrepareBuffer)(void*); UnusedFn u6, u7, u8, u9; void (SLOT *SetFormat)(void*, uint32_t);
+    UnusedFn u11; void (SLOT *SetHeight)(void*, uint32_t); UnusedFn u13; void (SLOT *SetWidth)(void*, uint32_t);
+    UnusedFn u15; void (SLOT *SetSizeClass)(void*, int32_t);
 } kFrameTable = {HostSlot0, Nothing, FrameGetBuffer, Nothing, FrameSetDataSize, FramePrepare, Nothing, Nothing,
                  Nothing, Nothing, FrameSetFormat, Nothing, FrameSetHeight, Nothing, FrameSetWidth, Nothing,
                  FrameSetSizeClass};
@@ -175,8 +170,8 @@ static void SLOT ReleaseFrame(void* self, void* frame) {
     g_step = kStepDone;
 }
 static const struct {
-    Slot0 s0; Unused u1; void* (SLOT *AllocateFrame)(void*, uint32_t, uint32_t, const char*);
-    Unused u3, u4, u5; void (SLOT *ReleaseFrame)(void*, void*);
+    Slot0Fn s0; UnusedFn u1; void* (SLOT *AllocateFrame)(void*, uint32_t, uint32_t, const char*);
+    UnusedFn u3, u4, u5; void (SLOT *ReleaseFrame)(void*, void*);
 } kAllocatorTable = {HostSlot0, Nothing, AllocateFrame, Nothing, Nothing, Nothing, ReleaseFrame};
 static struct { const void* table; } g_allocator = {&kAllocatorTable};
 
@@ -193,58 +188,29 @@ static uint8_t SLOT DeliverFrame(void* self, void* frame) {
     return 1;
 }
 static void SLOT OnSignalLost(void* self) { (void)self; Add(&g_calls); }
-static const struct { Slot0 s0; uint8_t (SLOT *DeliverFrame)(void*, void*); Unused u2; void (SLOT *OnSignalLost)(void*); }
+static const struct { Slot0Fn s0; uint8_t (SLOT *DeliverFrame)(void*, void*); UnusedFn u2; void (SLOT *OnSignalLost)(void*); }
     kReceiverTable = {HostSlot0, DeliverFrame, Nothing, OnSignalLost};
 static struct { const void* table; } g_receiver = {&kReceiverTable};
 
 static uint16_t SLOT GetWidth(void* self) { (void)self; return 352; }
 static uint16_t SLOT GetHeight(void* self) { (void)self; return 288; }
-static const struct { Slot0 s0; uint16_t (SLOT *GetWidth)(void*); uint16_t (SLOT *GetHeight)(void*); }
+static const struct { Slot0Fn s0; uint16_t (SLOT *GetWidth)(void*); uint16_t (SLOT *GetHeight)(void*); }
     kResolutionTable = {HostSlot0, GetWidth, GetHeight};
 static struct { const void* table; } g_resolution = {&kResolutionTable};
 static void* SLOT GetResolution(void* self) { (void)self; return &g_resolution; }
-static const struct { Slot0 s0; Unused u1, u2; void* (SLOT *GetResolution)(void*); }
+static const struct { Slot0Fn s0; UnusedFn u1, u2; void* (SLOT *GetResolution)(void*); }
     kFormatTable = {HostSlot0, Nothing, Nothing, GetResolution};
 static struct { const void* table; } g_videoFormat = {&kFormatTable};
 static uint16_t SLOT GetFrameInterval(void* self) { (void)self; return 40; }
 static uint16_t SLOT GetQuality(void* self) { (void)self; return 70; }
-static const struct { Slot0 s0; uint16_t (SLOT *GetFrameInterval)(void*); Unused u2; uint16_t (SLOT *GetQuality)(void*); }
+static const struct { Slot0Fn s0; uint16_t (SLOT *GetFrameInterval)(void*); UnusedFn u2; uint16_t (SLOT *GetQuality)(void*); }
     kEncodingTable = {HostSlot0, GetFrameInterval, Nothing, GetQuality};
 static struct { const void* table; } g_encoding = {&kEncodingTable};
 static void* SLOT GetVideoFormat(void* self) { (void)self; return &g_videoFormat; }
 static void* SLOT GetEncoding(void* self) { (void)self; return &g_encoding; }
-static const struct { Slot0 s0; void* (SLOT *GetVideoFormat)(void*); void* (SLOT *GetEncoding)(void*); }
+static const struct { Slot0Fn s0; void* (SLOT *GetVideoFormat)(void*); void* (SLOT *GetEncoding)(void*); }
     kStreamTable = {HostSlot0, GetVideoFormat, GetEncoding};
 static struct { const void* table; } g_stream = {&kStreamTable};
-
-/* ---- the module's tables ---- */
-
-typedef struct {
-    Slot0 DeletingDestructor;
-    uint8_t (SLOT *Open)(void*, void* sink, void* allocator, void* parameters);
-    void (SLOT *Close)(void*);
-    void* (SLOT *GetVideoCapture)(void*);
-    void* (SLOT *GetCaptureIO)(void*);
-    void* (SLOT *GetExtraInterface)(void*);
-    void* (SLOT *GetPTZDriver)(void*);
-} DriverTable;
-typedef struct { const DriverTable* table; } Driver;
-
-typedef struct {
-    Slot0 DeletingDestructor;
-    uint32_t (SLOT *GetChannelCount)(void*);
-    uint8_t (SLOT *StartChannel)(void*, uint32_t, void* receiver, void* settings);
-    uint8_t (SLOT *StopChannel)(void*, uint32_t);
-    uint8_t (SLOT *RestartChannel)(void*, uint32_t, void* resolution, uint32_t interval);
-    int32_t (SLOT *GetExtension)(void*);
-    uint8_t (SLOT *GetChannelStatus)(void*, uint32_t, int32_t*, int32_t*, char*, uint32_t);
-    uint8_t (SLOT *Unsupported7)(void*, int32_t, int32_t, int32_t);
-    uint8_t (SLOT *Unsupported8)(void*, int32_t, int32_t, int32_t);
-} VideoTable;
-typedef struct { const VideoTable* table; } Video;
-
-typedef Driver* (*CreateFn)(void);
-typedef void (*DeleteFn)(Driver*);
 
 static int WaitFor(long* counter, long target, unsigned ms) {
     for (unsigned waited = 0; Load(counter) < target && waited < ms; waited += 10) {
@@ -254,48 +220,48 @@ static int WaitFor(long* counter, long target, unsigned ms) {
 }
 
 /* Opens a driver, checks every driver entry, streams when a camera is given. */
-static void RunDriver(CreateFn create, DeleteFn destroy, int32_t streamType, int withCamera) {
+static void RunDriver(CreateIPCaptureFn create, DeleteIPCaptureFn destroy, int32_t streamType, int withCamera) {
     g_streamType = streamType;
     Driver* driver = create();
     CHECK(driver != NULL);
     if (driver == NULL) {
         return;
     }
-    CHECK(driver->table->GetVideoCapture(driver) == NULL);
-    CHECK(driver->table->GetExtraInterface(driver) == NULL);
-    CHECK(driver->table->Open(driver, &g_sink, &g_allocator, &g_parameters) == 1);
+    CHECK(driver->table->GetVideoCapture(SELF_ARG(driver)) == NULL);
+    CHECK(driver->table->GetExtraInterface(SELF_ARG(driver)) == NULL);
+    CHECK(driver->table->Open(SELF_ARG(driver), &g_sink, &g_allocator, &g_parameters) == 1);
     CHECK(Load(&g_openedLevel) != 0);
-    Video* video = (Video*)driver->table->GetVideoCapture(driver);
+    VideoCapture* video = (VideoCapture*)driver->table->GetVideoCapture(SELF_ARG(driver));
     CHECK(video != NULL);
-    CHECK(driver->table->GetCaptureIO(driver) != NULL);
-    CHECK(driver->table->GetPTZDriver(driver) != NULL);
-    CHECK(driver->table->GetExtraInterface(driver) == NULL);
+    CHECK(driver->table->GetCaptureIO(SELF_ARG(driver)) != NULL);
+    CHECK(driver->table->GetPTZDriver(SELF_ARG(driver)) != NULL);
+    CHECK(driver->table->GetExtraInterface(SELF_ARG(driver)) == NULL);
     if (video == NULL) {
         destroy(driver);
         return;
     }
-    CHECK(video->table->GetChannelCount(video) == 1);
-    CHECK(video->table->GetExtension(video) == 0);
-    CHECK(video->table->Unsupported7(video, 0, 0, 0) == 0);
-    CHECK(video->table->Unsupported8(video, 0, 0, 0) == 0);
+    CHECK(video->table->GetChannelCount(SELF_ARG(video)) == 1);
+    CHECK(video->table->GetExtension(SELF_ARG(video)) == 0);
+    CHECK(video->table->Unsupported7(SELF_ARG(video), 0, 0, 0) == 0);
+    CHECK(video->table->Unsupported8(SELF_ARG(video), 0, 0, 0) == 0);
     int32_t state = -1, detail = -1;
     char text[128] = "";
     /* No channel exists before it is started. */
-    CHECK(video->table->GetChannelStatus(video, 0, &state, &detail, text, sizeof(text)) == 0);
+    CHECK(video->table->GetChannelStatus(SELF_ARG(video), 0, &state, &detail, text, sizeof(text)) == 0);
     if (!withCamera) {
-        (void)video->table->StopChannel(video, 0);
-        driver->table->Close(driver);
-        CHECK(driver->table->GetVideoCapture(driver) == NULL);
+        (void)video->table->StopChannel(SELF_ARG(video), 0);
+        driver->table->Close(SELF_ARG(driver));
+        CHECK(driver->table->GetVideoCapture(SELF_ARG(driver)) == NULL);
         destroy(driver);
         return;
     }
     __atomic_store_n(&g_frames, 0, __ATOMIC_SEQ_CST);
-    CHECK(video->table->StartChannel(video, 0, &g_receiver, &g_stream) == 1);
+    CHECK(video->table->StartChannel(SELF_ARG(video), 0, &g_receiver, &g_stream) == 1);
     CHECK(WaitFor(&g_frames, 5, 20000));
-    CHECK(video->table->RestartChannel(video, 0, &g_resolution, 40) == 1);
+    CHECK(video->table->RestartChannel(SELF_ARG(video), 0, &g_resolution, 40) == 1);
     const long beforeRestart = Load(&g_frames);
     CHECK(WaitFor(&g_frames, beforeRestart + 3, 20000));
-    CHECK(video->table->GetChannelStatus(video, 0, &state, &detail, text, sizeof(text)) == 1);
+    CHECK(video->table->GetChannelStatus(SELF_ARG(video), 0, &state, &detail, text, sizeof(text)) == 1);
     CHECK(state == 0); /* running */
     printf("c_host: stream type %d: %ld frames, order faults %ld\n", (int)streamType, Load(&g_frames),
            Load(&g_orderFaults));
@@ -317,10 +283,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "c_host: cannot load %s\n", argv[1]);
         return 1;
     }
-    CreateFn create = (CreateFn)FindExport(module, "CreateIPCapture");
-    CreateFn createEx = (CreateFn)FindExport(module, "CreateIPCaptureEx");
-    DeleteFn destroy = (DeleteFn)FindExport(module, "DeleteIPCapture");
-    DeleteFn destroyEx = (DeleteFn)FindExport(module, "DeleteIPCaptureEx");
+    CreateIPCaptureFn create = (CreateIPCaptureFn)FindExport(module, "CreateIPCapture");
+    CreateIPCaptureFn createEx = (CreateIPCaptureFn)FindExport(module, "CreateIPCaptureEx");
+    DeleteIPCaptureFn destroy = (DeleteIPCaptureFn)FindExport(module, "DeleteIPCapture");
+    DeleteIPCaptureFn destroyEx = (DeleteIPCaptureFn)FindExport(module, "DeleteIPCaptureEx");
     CHECK(create != NULL && createEx != NULL && destroy != NULL && destroyEx != NULL);
     if (g_failures != 0) {
         return 1;

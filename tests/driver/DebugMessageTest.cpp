@@ -77,13 +77,13 @@ class DebugMessageTest : public ::testing::Test {
         ASSERT_TRUE(::CopyFileA(fixture.c_str(), brevane::platform::kHostModuleFileName, FALSE)) << fixture;
         return;
 #endif
-        darvik::test::PeFixtureOptions options;
+        brevane::test::PeFixtureOptions options;
         options.productVersion[0] = major;
         options.productVersion[1] = minor;
         options.productVersion[2] = build;
         options.productVersion[3] = revision;
-        ASSERT_TRUE(darvik::test::WriteFile(brevane::platform::kHostModuleFileName,
-                                            darvik::test::BuildPeFixture(options).bytes));
+        ASSERT_TRUE(brevane::test::WriteFile(brevane::platform::kHostModuleFileName,
+                                            brevane::test::BuildPeFixture(options).bytes));
     }
 
     void OpenDriver() { ASSERT_TRUE(m_driver.Open(&m_sink, &m_frames, &m_parameters)); }
@@ -95,8 +95,8 @@ class DebugMessageTest : public ::testing::Test {
         return lines.empty() ? -1000 : lines[0].level;
     }
 
-    darvik::test::TempDir m_dir;
-    darvik::test::ScopedWorkingDirectory m_cwd;
+    brevane::test::TempDir m_dir;
+    brevane::test::ScopedWorkingDirectory m_cwd;
     darvik::host::MessageSink m_sink;
     darvik::host::FrameAllocator m_frames;
     darvik::host::OpenParameters m_parameters;
@@ -142,7 +142,7 @@ TEST_F(DebugMessageTest, HostModuleVersionDecidesTheDeliveredLevels) {
 }
 
 TEST_F(DebugMessageTest, UnreadableHostModuleCountsAsMissing) {
-    ASSERT_TRUE(darvik::test::WriteFile(brevane::platform::kHostModuleFileName, {'M', 'Z', 0, 0}));
+    ASSERT_TRUE(brevane::test::WriteFile(brevane::platform::kHostModuleFileName, {'M', 'Z', 0, 0}));
     OpenDriver();
     EXPECT_EQ(m_driver.HostVersion(), (ProductVersion{5, 12, 0, 0}));
 }

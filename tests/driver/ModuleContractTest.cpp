@@ -18,7 +18,7 @@ namespace {
 
 using brevane::ipcapture::IIPCaptureDriver;
 using brevane::ipcapture::IIPCaptureDriverEx;
-using darvik::test::CallSlot;
+using brevane::test::CallSlot;
 
 // A message sink that reads each line through table entries 1 and 2 of the
 // message object, as a host built by another compiler would.
@@ -54,8 +54,8 @@ class ModuleContractTest : public ::testing::Test {
     const darvik::host::ModuleExports& Module() const { return m_loader.Exports(); }
 
     // No host module in the working directory.
-    darvik::test::TempDir m_dir;
-    darvik::test::ScopedWorkingDirectory m_cwd;
+    brevane::test::TempDir m_dir;
+    brevane::test::ScopedWorkingDirectory m_cwd;
     darvik::host::ModuleLoader m_loader;
     darvik::host::MessageSink m_sink;
     darvik::host::FrameAllocator m_frames;

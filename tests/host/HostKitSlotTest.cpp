@@ -17,7 +17,7 @@
 
 namespace {
 
-using darvik::test::CallSlot;
+using brevane::test::CallSlot;
 namespace host = darvik::host;
 
 TEST(HostKitSlotTest, OpenParametersAndTheirObjects) {

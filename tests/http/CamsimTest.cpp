@@ -17,6 +17,7 @@
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
+#include "support/DeviceInfo.h"
 #include "support/FreshAuthSchemes.h"
 #include "support/RecordingLog.h"
 #include "support/TempDir.h"
@@ -29,10 +30,12 @@ namespace {
 namespace camsim = darvik::camsim;
 using camsim::AuthMode;
 using camsim::AuthScheme;
+using test::LocalDevice;
 using test::RecordingSink;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAgent = "Brevane::HttpClient";
+constexpr std::uint32_t kTimeoutMs = 2000;  // unless a test needs its own
 
 camsim::Config Camera(AuthMode auth = AuthMode::None) {
     camsim::Config config;
@@ -41,17 +44,6 @@ camsim::Config Camera(AuthMode auth = AuthMode::None) {
     config.user = "admin";
     config.password = "secret";
     return config;
-}
-
-DEVICE_INFO Device(std::uint16_t port, std::string user = {}, std::string password = {},
-                   std::uint32_t timeoutMs = 2000) {
-    DEVICE_INFO device;
-    device.address = "127.0.0.1";
-    device.port = port;
-    device.timeout = timeoutMs;
-    device.userName = std::move(user);
-    device.password = std::move(password);
-    return device;
 }
 
 std::vector<AuthScheme> Schemes(const camsim::Simulator& camera) {
@@ -81,7 +73,7 @@ class Camsim : public ::testing::Test {
 TEST_F(Camsim, UnreachableCameraIsRetriedWithPlainHttpOnceItListens) {
     camsim::Config config = Camera();
     config.port = test::ScriptedServer::UnusedPort();
-    Web::CHttpClient client(Device(config.port), kAgent);
+    Web::CHttpClient client(LocalDevice(config.port, kTimeoutMs), kAgent);
     EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
     EXPECT_EQ(client.GetScheme(), 0);
 
@@ -97,7 +89,7 @@ TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
     // TLS, so no HTTPS attempt follows on the same port.
     config.faults.refuseFirstConnections = 1;
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs), kAgent);
     EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
     EXPECT_EQ(client.GetScheme(), 0);
     EXPECT_EQ(m_camera->RefusedConnections(), 1u);
@@ -114,7 +106,7 @@ TEST_F(Camsim, ConnectionsClosedWithoutAnswerLeaveTheSchemeOpen) {
 
 TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
     Start(Camera(AuthMode::Digest));
-    Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "secret"), kAgent);
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(Utils::GetParameter("s_prid", ":", Text(reply), "\r\n"), "034");
@@ -134,7 +126,7 @@ TEST_F(Camsim, DigestOnlyCameraIsAnsweredAfterOneChangeOfScheme) {
     // A new client of the same camera starts with Digest on the camera's
     // nonce, and answers it at once.
     m_camera->ClearRequestLog();
-    Web::CHttpClient later(Device(m_camera->Port(), "admin", "secret"), kAgent);
+    Web::CHttpClient later(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "secret"), kAgent);
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, later, nullptr));
     EXPECT_EQ(later.GetAuthScheme(), Web::kAuthSchemeDigest);
     EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::Digest}));
@@ -152,8 +144,8 @@ TEST_F(Camsim, DigestCamerasOfEveryKindCostOneRequestPerCall) {
         Web::CDigestNonceTable::Instance().Clear();
         m_camera.reset();
         Start(Camera(mode));
-        Web::CHttpClient poller(Device(m_camera->Port(), "admin", "secret"), kAgent);
-        Web::CHttpClient settings(Device(m_camera->Port(), "admin", "secret"), kAgent);
+        Web::CHttpClient poller(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "secret"), kAgent);
+        Web::CHttpClient settings(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "secret"), kAgent);
         std::vector<std::uint8_t> reply;
         for (int call = 0; call < 20; ++call) {
             Web::CHttpClient& client = call % 2 == 0 ? poller : settings;
@@ -167,7 +159,7 @@ TEST_F(Camsim, DigestCamerasOfEveryKindCostOneRequestPerCall) {
             EXPECT_EQ(schemes[i], AuthScheme::Digest) << i;
         }
 
-        Web::CHttpClient wrong(Device(m_camera->Port(), "admin", "wrong"), kAgent);
+        Web::CHttpClient wrong(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "wrong"), kAgent);
         m_camera->ClearRequestLog();
         ASSERT_TRUE(wrong.Request("GET", "/cgi-bin/get?sys"));
         EXPECT_EQ(wrong.GetStatusCode(), 401u);
@@ -183,7 +175,7 @@ TEST_F(Camsim, NegotiateAndDigestCameraIsLoggedIntoWithDigest) {
     GTEST_SKIP() << "WinHTTP answers Negotiate itself, which the simulator cannot check";
 #endif
     Start(Camera(AuthMode::NegotiateAndDigest));
-    Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "secret"), kAgent);
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
@@ -195,7 +187,7 @@ TEST_F(Camsim, NegotiateAndDigestCameraIsLoggedIntoWithDigest) {
 // otherwise; no Basic either way.
 TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
     Start(Camera(AuthMode::NtlmAndDigest));
-    Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "secret"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
     const auto schemes = Schemes(*m_camera);
     ASSERT_GE(schemes.size(), 2u);
@@ -207,7 +199,7 @@ TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeNtlm);
         // Wine's NTLM needs a helper program that test machines lack; its
         // request then goes out without credentials.
-        if (!darvik::test::RunningUnderWine()) {
+        if (!brevane::test::RunningUnderWine()) {
             EXPECT_EQ(schemes[1], AuthScheme::Other);
         }
         EXPECT_EQ(client.GetStatusCode(), 401u);
@@ -221,7 +213,7 @@ TEST_F(Camsim, NtlmAndDigestCameraGetsTheFirstSchemeTheTransportAnswers) {
 // every nonce stale gets its 401 back after a bounded number of sends.
 TEST_F(Camsim, StaleNonceIsAnsweredOnce) {
     Start(Camera(AuthMode::Digest));
-    Web::CHttpClient client(Device(m_camera->Port(), "admin", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "secret"), kAgent);
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
 
@@ -248,7 +240,7 @@ TEST_F(Camsim, DrippedReplyEndsAtTheExchangeBound) {
     config.faults.dripIntervalMs = 100;
     config.faults.onlyPaths = {"/cgi-bin/get?sys"};
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port(), {}, {}, 500), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), 500), kAgent);
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
     const auto start = Clock::now();
@@ -267,7 +259,7 @@ TEST_F(Camsim, DrippedReplyEndsAtTheExchangeBound) {
 
 TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
     Start(Camera(AuthMode::BasicAndDigest));
-    Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "wrong"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
     EXPECT_EQ(client.GetStatusCode(), 401u);
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
@@ -282,7 +274,7 @@ TEST_F(Camsim, BasicAndDigestOfferedSwitchesToDigestAndRepeatsOnlyOnce) {
 
 TEST_F(Camsim, EmptyUserNameSendsNoCredentials) {
     Start(Camera(AuthMode::Digest));
-    Web::CHttpClient client(Device(m_camera->Port(), "", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs, "", "secret"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
     EXPECT_EQ(client.GetStatusCode(), 401u);
     EXPECT_EQ(Schemes(*m_camera), (std::vector<AuthScheme>{AuthScheme::None, AuthScheme::None}));
@@ -290,7 +282,7 @@ TEST_F(Camsim, EmptyUserNameSendsNoCredentials) {
 
 TEST_F(Camsim, ChallengeForTheSchemeInUseComesBackWithoutRepeat) {
     Start(Camera(AuthMode::Basic));
-    Web::CHttpClient client(Device(m_camera->Port(), "admin", "wrong"), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs, "admin", "wrong"), kAgent);
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
     EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, &sink));
@@ -309,14 +301,14 @@ TEST_F(Camsim, ChallengeForTheSchemeInUseComesBackWithoutRepeat) {
 // on a TLS port are that sign: FrontServerInterop reaches such servers over
 // HTTPS with this self-signed certificate.)
 TEST_F(Camsim, TlsOnlyCameraThatDropsPlainHttpIsNotProbedOverHttps) {
-    darvik::test::TempDir dir;
-    std::ofstream(dir.File("cert.pem")) << darvik::test::kTestCertificatePem;
-    std::ofstream(dir.File("key.pem")) << darvik::test::kTestKeyPem;
+    brevane::test::TempDir dir;
+    std::ofstream(dir.File("cert.pem")) << brevane::test::kTestCertificatePem;
+    std::ofstream(dir.File("key.pem")) << brevane::test::kTestKeyPem;
     camsim::Config config = Camera();
     config.httpsCertFile = dir.File("cert.pem");
     config.httpsKeyFile = dir.File("key.pem");
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port(), "", "", 1000), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), 1000), kAgent);
     for (int i = 0; i < 2; ++i) {
         EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
         EXPECT_EQ(client.GetScheme(), 0);
@@ -327,7 +319,7 @@ TEST_F(Camsim, TlsOnlyCameraThatDropsPlainHttpIsNotProbedOverHttps) {
 
 TEST_F(Camsim, SecondRequestClosesTheFirstResponse) {
     Start(Camera());
-    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
     const Web::RequestHandle first = client.GetRequestHandle();
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?net"));
@@ -348,7 +340,7 @@ TEST_F(Camsim, ReadAllOfA25000ByteReply) {
     }
     config.faults.pathStatus.push_back({"/cgi-bin/get?big", 200, body});
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?big"));
     EXPECT_EQ(client.GetContentLength(), 25000u);
     std::vector<std::uint8_t> buffer;
@@ -360,7 +352,7 @@ TEST_F(Camsim, FailureLinesNameTheHostAsConfigured) {
     camsim::Config config = Camera();
     config.faults.pathStatus.push_back({"/cgi-bin/set?r_appl", 200, ""});
     Start(config);
-    DEVICE_INFO device = Device(m_camera->Port());
+    DEVICE_INFO device = LocalDevice(m_camera->Port(), kTimeoutMs);
     device.address = "localhost";
     Web::CHttpClient client(device, kAgent);
     RecordingSink sink;
@@ -387,7 +379,7 @@ TEST_F(Camsim, ReplyCutShortIsNotTakenForTheWholeReply) {
     config.faults.cutAfterBytes = 12;
     config.faults.onlyPaths = {"/cgi-bin/get?mpg"};
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs), kAgent);
     std::vector<std::uint8_t> reply;
     EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?mpg", reply, client, nullptr));
     EXPECT_EQ(Text(reply), "");
@@ -402,7 +394,7 @@ TEST_F(Camsim, ReplyLongerThanTheCapIsIncorrectAndLeftUnread) {
     config.faults.values["n_madr"] = std::string("00-11-22\0-33-44-AB", 18);
     config.faults.padRepliesTo = Utils::kMaxReplySize;
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), kTimeoutMs), kAgent);
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
     // A reply of exactly the cap is taken whole, a NUL inside a value too.
@@ -433,7 +425,7 @@ TEST_F(Camsim, AbortUnblocksAStalledReplyWithinASecond) {
     camsim::Config config = Camera();
     config.faults.stall = true;
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port(), "", "", 10000), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), 10000), kAgent);
     std::atomic<bool> result{true};
     std::atomic<bool> done{false};
     std::thread requester([&] {
@@ -465,7 +457,7 @@ TEST_F(Camsim, DelayedReplyBeyondTheTimeOutFails) {
     config.faults.delayMs = 1500;
     config.faults.onlyPaths = {"/cgi-bin/get?aud"};
     Start(config);
-    Web::CHttpClient client(Device(m_camera->Port(), "", "", 300), kAgent);
+    Web::CHttpClient client(LocalDevice(m_camera->Port(), 300), kAgent);
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
     const auto start = Clock::now();

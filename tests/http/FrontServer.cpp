@@ -1,26 +1,12 @@
 #include "http/FrontServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <thread>
-#include <utility>
 
 #include "http/ScriptedServer.h"
-#include "http/ServerProcess.h"
 #include "support/TestCertificate.h"
-
-extern char** environ;
 
 namespace brevane::test {
 
@@ -34,43 +20,15 @@ constexpr const char* kDigestUsers = "admin:camera:72824d40fd91988f34136479bb7c8
 constexpr const char* kBasicUsers = "admin:{SHA}5en6G6MezRroT3XKqkdPOmY/BfQ=\n";
 constexpr const char* kApacheModules = "/usr/lib/apache2/modules";
 
-bool WriteText(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    return static_cast<bool>(out);
-}
-
 bool Installed(const std::string& program) { return ::access(program.c_str(), X_OK) == 0; }
 
 }  // namespace
 
-FrontServer::FrontServer(FrontServer&& other) noexcept
-    : m_dir(std::exchange(other.m_dir, {})),
-      m_error(std::move(other.m_error)),
-      m_missing(other.m_missing),
-      m_ports{other.m_ports[0], other.m_ports[1], other.m_ports[2]},
-      m_pid(std::exchange(other.m_pid, -1)) {}
-
-FrontServer::~FrontServer() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-    }
-    if (!m_dir.empty()) {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-}
-
 bool FrontServer::Prepare() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/darvik-front-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        m_error = "cannot make a temporary directory";
+    if (!m_process.MakeFolder("darvik-front")) {
+        m_error = m_process.Error();
         return false;
     }
-    m_dir = pattern;
     for (std::uint16_t& port : m_ports) {
         port = ScriptedServer::UnusedPort();
     }
@@ -88,11 +46,11 @@ FrontServer FrontServer::Apache(std::uint16_t backendPort) {
     if (!server.Prepare()) {
         return server;
     }
-    const fs::path dir(server.m_dir);
-    WriteText(dir / "users.htdigest", kDigestUsers);
-    WriteText(dir / "users.htpasswd", kBasicUsers);
-    WriteText(dir / "cert.pem", darvik::test::kTestCertificatePem);
-    WriteText(dir / "key.pem", darvik::test::kTestKeyPem);
+    const fs::path dir(server.m_process.Folder());
+    server.m_process.WriteText("users.htdigest", kDigestUsers);
+    server.m_process.WriteText("users.htpasswd", kBasicUsers);
+    server.m_process.WriteText("cert.pem", brevane::test::kTestCertificatePem);
+    server.m_process.WriteText("key.pem", brevane::test::kTestKeyPem);
     const std::string backend = "http://127.0.0.1:" + std::to_string(backendPort) + "/";
     auto module = [](const std::string& name, const std::string& file) {
         return "LoadModule " + name + " " + kApacheModules + "/" + file + "\n";
@@ -140,13 +98,9 @@ FrontServer FrontServer::Apache(std::uint16_t backendPort) {
         "  CustomLog \"" + (dir / "tls.log").string() + "\" camera\n"
         "  ProxyPass \"/\" \"" + backend + "\" flushpackets=on\n"
         "</VirtualHost>\n";
-    WriteText(dir / "httpd.conf", conf);
-    if (!server.Launch(program, {"-f", (dir / "httpd.conf").string(), "-DFOREGROUND"}) ||
-        !server.WaitListening(server.m_ports[0]) || !server.WaitListening(server.m_ports[1]) ||
-        !server.WaitListening(server.m_ports[2])) {
-        server.m_error = "apache2 is not listening: " + server.ReadFile("error.log") +
-                         server.ReadFile("output.log");
-    }
+    server.m_process.WriteText("httpd.conf", conf);
+    server.Start(program, {"-f", (dir / "httpd.conf").string(), "-DFOREGROUND"},
+                 {server.m_ports[0], server.m_ports[1], server.m_ports[2]});
     return server;
 }
 
@@ -161,9 +115,9 @@ FrontServer FrontServer::NginxHttps(std::uint16_t backendPort) {
     if (!server.Prepare()) {
         return server;
     }
-    const fs::path dir(server.m_dir);
-    WriteText(dir / "cert.pem", darvik::test::kTestCertificatePem);
-    WriteText(dir / "key.pem", darvik::test::kTestKeyPem);
+    const fs::path dir(server.m_process.Folder());
+    server.m_process.WriteText("cert.pem", brevane::test::kTestCertificatePem);
+    server.m_process.WriteText("key.pem", brevane::test::kTestKeyPem);
     const std::string d = dir.string();
     const std::string conf =
         "daemon off;\n"
@@ -190,49 +144,28 @@ FrontServer FrontServer::NginxHttps(std::uint16_t backendPort) {
         "    }\n"
         "  }\n"
         "}\n";
-    WriteText(dir / "nginx.conf", conf);
-    if (!server.Launch(program, {"-p", d, "-c", d + "/nginx.conf", "-e", d + "/error.log"}) ||
-        !server.WaitListening(server.m_ports[2])) {
-        server.m_error = "nginx is not listening: " + server.ReadFile("error.log") +
-                         server.ReadFile("output.log");
-    }
+    server.m_process.WriteText("nginx.conf", conf);
+    server.Start(program, {"-p", d, "-c", d + "/nginx.conf", "-e", d + "/error.log"}, {server.m_ports[2]});
     return server;
 }
 
-bool FrontServer::Launch(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<std::string> all{program};
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : all) {
-        argv.push_back(argument.data());
+void FrontServer::Start(const std::string& program, const std::vector<std::string>& arguments,
+                        const std::vector<std::uint16_t>& ports) {
+    if (!m_process.Launch(program, arguments)) {
+        m_error = m_process.Error();
+        return;
     }
-    argv.push_back(nullptr);
-    const std::string output = (fs::path(m_dir) / "output.log").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int spawned = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        m_pid = -1;
-        m_error = "cannot run " + program;
-        return false;
+    for (const std::uint16_t port : ports) {
+        if (!m_process.WaitListening(port, std::chrono::seconds(20))) {
+            m_error = fs::path(program).filename().string() + " is not listening: " +
+                      m_process.ReadText("error.log") + m_process.ReadText("output.log");
+            return;
+        }
     }
-    return true;
 }
 
-bool FrontServer::WaitListening(std::uint16_t port) {
-    return WaitUntilListening(m_pid, port, std::chrono::seconds(20));
-}
-
-std::string FrontServer::ReadFile(const std::string& name) const {
-    std::ifstream in(fs::path(m_dir) / name, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string FrontServer::DigestLog() const { return ReadFile("digest.log"); }
-std::string FrontServer::BasicLog() const { return ReadFile("basic.log"); }
-std::string FrontServer::TlsLog() const { return ReadFile("tls.log"); }
+std::string FrontServer::DigestLog() const { return m_process.ReadText("digest.log"); }
+std::string FrontServer::BasicLog() const { return m_process.ReadText("basic.log"); }
+std::string FrontServer::TlsLog() const { return m_process.ReadText("tls.log"); }
 
 }  // namespace brevane::test

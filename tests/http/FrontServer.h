@@ -6,15 +6,15 @@
 // temporary directory, on ephemeral ports of 127.0.0.1, and touches nothing
 // of the system's own web server.
 //
-// The owning test thread starts and stops it; the destructor ends the server
-// process and removes the directory.
+// The owning test thread starts and stops it; its ServerProcess ends the
+// server process and removes the directory.
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "http/ServerProcess.h"
 
 namespace brevane::test {
 
@@ -33,10 +33,10 @@ class FrontServer {
     // answered with nginx's 400 page.
     static FrontServer NginxHttps(std::uint16_t backendPort);
 
-    FrontServer(FrontServer&& other) noexcept;
+    FrontServer(FrontServer&& other) noexcept = default;
     FrontServer& operator=(FrontServer&&) = delete;
     FrontServer(const FrontServer&) = delete;
-    ~FrontServer();
+    ~FrontServer() = default;
 
     // Empty when the server runs; otherwise why it does not (a missing
     // program says so).
@@ -54,15 +54,14 @@ class FrontServer {
    private:
     FrontServer() = default;
     bool Prepare();
-    bool Launch(const std::string& program, const std::vector<std::string>& arguments);
-    bool WaitListening(std::uint16_t port);
-    std::string ReadFile(const std::string& name) const;
+    // Starts the program; sets Error() when it does not listen on `ports`.
+    void Start(const std::string& program, const std::vector<std::string>& arguments,
+               const std::vector<std::uint16_t>& ports);
 
-    std::string m_dir;
+    ServerProcess m_process;
     std::string m_error;
     bool m_missing = false;
     std::uint16_t m_ports[3] = {0, 0, 0};
-    pid_t m_pid = -1;
 };
 
 }  // namespace brevane::test

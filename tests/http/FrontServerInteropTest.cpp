@@ -17,6 +17,7 @@
 #include "http/FrontServer.h"
 #include "http/HttpClient.h"
 #include "http/Utils.h"
+#include "support/DeviceInfo.h"
 #include "support/FreshAuthSchemes.h"
 #include "support/RecordingLog.h"
 
@@ -25,19 +26,12 @@ namespace {
 
 namespace camsim = darvik::camsim;
 using test::FrontServer;
+using test::LocalDevice;
 using test::RecordingSink;
 
 constexpr const char* kAgent = "Brevane::HttpClient";
-
-DEVICE_INFO Device(std::uint16_t port, const std::string& user, const std::string& password) {
-    DEVICE_INFO device;
-    device.address = "127.0.0.1";
-    device.port = port;
-    device.timeout = 3000;
-    device.userName = user;
-    device.password = password;
-    return device;
-}
+// Clients wait 3 s: each request passes the front server before the camera.
+constexpr std::uint32_t kTimeoutMs = 3000;
 
 // One line of the front server's log: "request line|status|Authorization".
 struct LogLine {
@@ -152,7 +146,7 @@ TEST_F(FrontServerInterop, DigestOnlyApacheNeverSeesBasicAndAnswersInOneRoundTri
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
     // Kept while the channel starts, as a driver's clients live side by side.
-    Web::CHttpClient probe(Device(apache.DigestPort(), "admin", "secret"), kAgent);
+    Web::CHttpClient probe(LocalDevice(apache.DigestPort(), kTimeoutMs, "admin", "secret"), kAgent);
     for (int round = 0; round < kRounds; ++round) {
         for (const char* path : paths) {
             EXPECT_TRUE(Utils::SendRequestEx(path, reply, probe, &sink)) << path;
@@ -168,7 +162,7 @@ TEST_F(FrontServerInterop, DigestOnlyApacheNeverSeesBasicAndAnswersInOneRoundTri
     EXPECT_LE(Count401(cgi) * 5, cgi.size());
 
     // A channel's own client, as the capture makes one: it starts with Digest.
-    Web::CHttpClient channel(Device(apache.DigestPort(), "admin", "secret"), kAgent);
+    Web::CHttpClient channel(LocalDevice(apache.DigestPort(), kTimeoutMs, "admin", "secret"), kAgent);
     EXPECT_TRUE(Utils::SendRequestEx("/cgi-bin/set?j_qual=2", reply, channel, &sink));
     ASSERT_TRUE(channel.Request("GET", "/cgi-bin/get?jpgn"));
     ASSERT_EQ(channel.GetStatusCode(), 200u);
@@ -185,7 +179,7 @@ TEST_F(FrontServerInterop, DigestOnlyApacheRefusesAWrongPasswordWithoutSeeingBas
     FrontServer apache = FrontServer::Apache(m_camera->Port());
     if (apache.Missing()) GTEST_SKIP() << apache.Error();
     ASSERT_TRUE(Started(apache));
-    Web::CHttpClient client(Device(apache.DigestPort(), "admin", "wrong"), kAgent);
+    Web::CHttpClient client(LocalDevice(apache.DigestPort(), kTimeoutMs, "admin", "wrong"), kAgent);
     std::vector<std::uint8_t> reply;
     EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(client.GetStatusCode(), 401u);
@@ -202,7 +196,7 @@ TEST_F(FrontServerInterop, BasicOnlyApacheGetsBasicAfterItsChallenge) {
     ASSERT_TRUE(Started(apache));
     std::vector<std::uint8_t> reply;
     {
-        Web::CHttpClient client(Device(apache.BasicPort(), "admin", "secret"), kAgent);
+        Web::CHttpClient client(LocalDevice(apache.BasicPort(), kTimeoutMs, "admin", "secret"), kAgent);
         ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, client, nullptr));
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
         ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?mpg", reply, client, nullptr));
@@ -215,7 +209,7 @@ TEST_F(FrontServerInterop, BasicOnlyApacheGetsBasicAfterItsChallenge) {
     EXPECT_EQ(lines[1].authorization, "Basic YWRtaW46c2VjcmV0");
     EXPECT_EQ(lines[2].status, 200u);
 
-    Web::CHttpClient wrong(Device(apache.BasicPort(), "admin", "nope"), kAgent);
+    Web::CHttpClient wrong(LocalDevice(apache.BasicPort(), kTimeoutMs, "admin", "nope"), kAgent);
     EXPECT_FALSE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, wrong, nullptr));
     EXPECT_EQ(wrong.GetStatusCode(), 401u);
 }
@@ -226,14 +220,14 @@ TEST_F(FrontServerInterop, BasicOnlyApacheGetsBasicAfterItsChallenge) {
 void ProbeAndStreamOverTls(const FrontServer& server) {
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
-    Web::CHttpClient probe(Device(server.TlsPort(), "", ""), kAgent);
+    Web::CHttpClient probe(LocalDevice(server.TlsPort(), kTimeoutMs), kAgent);
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", reply, probe, &sink));
     EXPECT_EQ(probe.GetScheme(), Web::kSchemeHttps);
     EXPECT_EQ(Utils::GetParameter("s_prid", ":", reinterpret_cast<const char*>(reply.data()), "\r\n"),
               "034");
     EXPECT_TRUE(Utils::SendRequestEx("/cgi-bin/get?mpg", reply, probe, &sink));
 
-    Web::CHttpClient channel(Device(server.TlsPort(), "", ""), kAgent);
+    Web::CHttpClient channel(LocalDevice(server.TlsPort(), kTimeoutMs), kAgent);
     ASSERT_TRUE(channel.Request("GET", "/cgi-bin/get?jpgn"));
     EXPECT_EQ(channel.GetScheme(), Web::kSchemeHttps);
     ASSERT_EQ(channel.GetStatusCode(), 200u);

@@ -15,6 +15,7 @@
 #include "http/DigestNonceTable.h"
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
+#include "support/DeviceInfo.h"
 #include "support/FreshAuthSchemes.h"
 #include "support/Wait.h"
 #include "support/Wine.h"
@@ -26,21 +27,12 @@
 namespace brevane {
 namespace {
 
+using test::LocalDevice;
 using test::ScriptedServer;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAgent = "Brevane::HttpClient";
-
-DEVICE_INFO Device(std::uint16_t port, std::uint32_t timeoutMs = 2000, std::string user = {},
-                   std::string password = {}) {
-    DEVICE_INFO device;
-    device.address = "127.0.0.1";
-    device.port = port;
-    device.timeout = timeoutMs;
-    device.userName = std::move(user);
-    device.password = std::move(password);
-    return device;
-}
+constexpr std::uint32_t kTimeoutMs = 2000;  // unless a test needs its own
 
 std::string Body(Web::CHttpClient& client) {
     std::vector<std::uint8_t> buffer;
@@ -78,7 +70,7 @@ TEST(HttpClientScheme, FailedExchangeKeepsThePreviousResponseReadable) {
         }
         return false;  // drop the connection without an answer
     });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/one"));
     const Web::RequestHandle first = client.GetRequestHandle();
     EXPECT_FALSE(client.Request("GET", "/two"));
@@ -89,7 +81,7 @@ TEST(HttpClientScheme, FailedExchangeKeepsThePreviousResponseReadable) {
 
 TEST(HttpClientScheme, PathsReachTheWireAsValidRequestTargets) {
     ScriptedServer server([](auto& e) { return e.Reply(200, "ok"); });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "cgi-bin/get?mpg"));
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/set?a b=\r\n1&c=%41"));
     EXPECT_FALSE(client.Request("GET", ""));
@@ -116,7 +108,7 @@ TEST(HttpClientAuth, ChallengeWithoutUsableSchemeGetsBasicOnce) {
          {std::string("WWW-Authenticate: Passport1.4 srealm=x, Bearer\r\n"), std::string()}) {
         Web::CAuthSchemeTable::Instance().Clear();
         ScriptedServer server([&](auto& e) { return e.Reply(401, "", challenge); });
-        Web::CHttpClient client(Device(server.Port(), 2000, "admin", "pw"), kAgent);
+        Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs, "admin", "pw"), kAgent);
         ASSERT_TRUE(client.Request("GET", "/x"));
         EXPECT_EQ(client.GetStatusCode(), 401u);
         EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
@@ -142,20 +134,20 @@ TEST(HttpClientAuth, CredentialsWaitForTheChallengeAndTheSchemeIsRememberedPerCa
     ScriptedServer first(basicCamera);
     ScriptedServer second(basicCamera);
     {
-        Web::CHttpClient client(Device(first.Port(), 2000, "admin", "secret"), kAgent);
+        Web::CHttpClient client(LocalDevice(first.Port(), kTimeoutMs, "admin", "secret"), kAgent);
         ASSERT_TRUE(client.Request("GET", "/x"));
         EXPECT_EQ(client.GetStatusCode(), 200u);
     }
     ASSERT_EQ(first.Requests().size(), 2u);
     EXPECT_EQ(first.Requests()[0].authorization, "");
 
-    Web::CHttpClient later(Device(first.Port(), 2000, "admin", "secret"), kAgent);
+    Web::CHttpClient later(LocalDevice(first.Port(), kTimeoutMs, "admin", "secret"), kAgent);
     ASSERT_TRUE(later.Request("GET", "/y"));
     EXPECT_EQ(later.GetStatusCode(), 200u);
     ASSERT_EQ(first.Requests().size(), 3u);
     EXPECT_EQ(first.Requests()[2].authorization, "Basic YWRtaW46c2VjcmV0");
 
-    Web::CHttpClient other(Device(second.Port(), 2000, "admin", "secret"), kAgent);
+    Web::CHttpClient other(LocalDevice(second.Port(), kTimeoutMs, "admin", "secret"), kAgent);
     ASSERT_TRUE(other.Request("GET", "/x"));
     ASSERT_EQ(second.Requests().size(), 2u);
     EXPECT_EQ(second.Requests()[0].authorization, "");
@@ -178,7 +170,7 @@ TEST(HttpClientScheme, PlainHttpRefusalOfATlsPortIsNoAnswer) {
             ++received;
             return e.Reply(400, page, "Content-Type: text/html\r\n");
         });
-        Web::CHttpClient client(Device(server.Port(), 1000), kAgent);
+        Web::CHttpClient client(LocalDevice(server.Port(), 1000), kAgent);
         EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
         EXPECT_EQ(client.GetScheme(), 0);
         EXPECT_EQ(client.GetStatusCode(), 0u);
@@ -189,7 +181,7 @@ TEST(HttpClientScheme, PlainHttpRefusalOfATlsPortIsNoAnswer) {
 
     const std::string plain(6000, 'x');
     ScriptedServer server([&](auto& e) { return e.Reply(400, plain); });
-    Web::CHttpClient client(Device(server.Port(), 1000), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), 1000), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.GetStatusCode(), 400u);
     EXPECT_EQ(client.GetScheme(), Web::kSchemeHttp);
@@ -208,7 +200,7 @@ TEST(HttpClientScheme, SilentCameraGetsNoTlsHello) {
             }
             return false;
         });
-        Web::CHttpClient client(Device(server.Port(), 500), kAgent);
+        Web::CHttpClient client(LocalDevice(server.Port(), 500), kAgent);
         EXPECT_FALSE(client.Request("GET", "/cgi-bin/get?sys"));
         EXPECT_EQ(client.GetScheme(), 0);
         EXPECT_EQ(server.Connections(), 1);
@@ -223,7 +215,7 @@ TEST(HttpClientAuth, BasicChallengeIsAnsweredWithTheCredentials) {
         }
         return e.Reply(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
     });
-    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs, "admin", "secret"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.GetStatusCode(), 200u);
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
@@ -239,7 +231,7 @@ TEST(HttpClientAuth, DigestChallengeSwitchesTheSchemeAndIsAnswered) {
         }
         return e.Reply(401, "", "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n0\", qop=\"auth\"\r\n");
     });
-    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs, "admin", "secret"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.GetStatusCode(), 200u);
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
@@ -261,7 +253,7 @@ TEST(HttpClientAuth, DigestPrefersSha256AndStopsAtARefusedAnswer) {
                            "WWW-Authenticate: Digest realm=\"cam\", nonce=\"s\", qop=\"auth\", "
                            "algorithm=SHA-256\r\n");
         });
-        Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+        Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs, "admin", "secret"), kAgent);
         ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
         EXPECT_EQ(client.GetStatusCode(), accept ? 200u : 401u);
         const auto requests = server.Requests();
@@ -285,7 +277,7 @@ TEST(HttpClientAuth, ProxyChallengeSwitchesSchemeAndTargetWithinFiveSends) {
         }
         return e.Reply(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
     });
-    Web::CHttpClient client(Device(server.Port(), 2000, "admin", "secret"), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs, "admin", "secret"), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.GetStatusCode(), 407u);
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
@@ -305,7 +297,7 @@ TEST(HttpClientAuth, InterimResponsesAreWaitedOut) {
     ScriptedServer server([](auto& e) {
         return e.Send("HTTP/1.1 100 Continue\r\n\r\n") && e.Reply(200, "after interim");
     });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.GetStatusCode(), 200u);
     EXPECT_EQ(Body(client), "after interim");
@@ -326,7 +318,7 @@ TEST(HttpClientRead, SecondRequestClosesTheFirstResponse) {
         }
         return e.Reply(200, "second body");
     });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/stream"));
     const Web::RequestHandle first = client.GetRequestHandle();
     char piece[6] = {};
@@ -346,7 +338,7 @@ TEST(HttpClientRead, SecondRequestClosesTheFirstResponse) {
 TEST(HttpClientRead, ReadAllTakesTheWholeBodyInBoundedChunks) {
     const std::string body = Pattern(25000);
     ScriptedServer server([&](auto& e) { return e.Reply(200, body); });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/big"));
     EXPECT_EQ(client.GetContentLength(), 25000u);
     // A transport with a receive buffer of its own (libcurl's) holds the
@@ -392,7 +384,7 @@ TEST(HttpClientRead, BodyBrokenOffReadsWhatArrivedThenFails) {
         e.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly-part");
         return false;
     });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(Body(client), "only-part");
     std::uint32_t count = 0;
@@ -406,7 +398,7 @@ TEST(HttpClientRead, ProxySettingsOfTheEnvironmentAreIgnored) {
     test::ScopedEnvironment http("http_proxy", address);
     test::ScopedEnvironment upper("HTTP_PROXY", address);
     test::ScopedEnvironment all("ALL_PROXY", address);
-    Web::CHttpClient client(Device(camera.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(camera.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(Body(client), "direct");
     EXPECT_TRUE(proxy.Requests().empty());
@@ -414,7 +406,7 @@ TEST(HttpClientRead, ProxySettingsOfTheEnvironmentAreIgnored) {
 
 TEST(HttpClientRead, ConnectionIsReusedBetweenRequests) {
     ScriptedServer server([](auto& e) { return e.Reply(200, "x"); });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?sys"));
         EXPECT_EQ(Body(client), "x");
@@ -429,7 +421,7 @@ TEST(HttpClientAbort, StalledReplyTimesOutAfterTheClientTimeout) {
         e.WaitStopped(10000);
         return false;
     });
-    Web::CHttpClient client(Device(server.Port(), 300), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), 300), kAgent);
     const auto start = Clock::now();
     EXPECT_FALSE(client.Request("GET", "/x"));
     // Plain HTTP times out; a silent port is no reason to try HTTPS.
@@ -444,7 +436,7 @@ TEST(HttpClientAbort, StalledBodyTimesOutInQueryDataAvailable) {
         e.WaitStopped(10000);
         return false;
     });
-    Web::CHttpClient client(Device(server.Port(), 300), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), 300), kAgent);
     ASSERT_TRUE(client.Request("GET", "/x"));
     EXPECT_EQ(client.QueryDataAvailable(), 3u);
     char data[3];
@@ -479,7 +471,7 @@ TEST(HttpClientAbort, AbortUnblocksAReaderWaitingForBody) {
         e.WaitStopped(20000);
         return false;
     });
-    Web::CHttpClient client(Device(server.Port(), 10000), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), 10000), kAgent);
     ASSERT_TRUE(client.Request("GET", "/liv"));
     const Web::RequestHandle handle = client.GetRequestHandle();
     std::atomic<bool> result{true};
@@ -505,7 +497,7 @@ TEST(HttpClientAbort, CloseRequestUnblocksAReaderOnAnotherThread) {
         e.WaitStopped(20000);
         return false;
     });
-    Web::CHttpClient client(Device(server.Port(), 10000), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), 10000), kAgent);
     ASSERT_TRUE(client.Request("GET", "/liv"));
     std::atomic<std::uint32_t> count{1};
     std::thread reader([&] { count = client.QueryDataAvailable(); });
@@ -531,7 +523,7 @@ TEST(HttpClientAbort, CloseWhileSeveralReadersStreamEndsEachOfThem) {
         }
         return false;
     });
-    Web::CHttpClient client(Device(server.Port(), 10000), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), 10000), kAgent);
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(client.Request("GET", "/live"));
@@ -587,7 +579,7 @@ TEST(HttpClientAbort, RequestStateGoesOnceWinHttpReportsTheHandleClosing) {
         return e.Reply(200, "ok");
     });
     {
-        Web::CHttpClient client(Device(server.Port(), 2000), kAgent);
+        Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
         ASSERT_TRUE(client.Request("GET", "/x"));
         EXPECT_EQ(Body(client), "ok");
         EXPECT_GE(Web::CWinHttpRequest::LiveRequests(), 1);
@@ -615,7 +607,7 @@ TEST(HttpClientStream, FastEndlessBodyStaysWithinTheFixedBuffer) {
         }
         return false;
     });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(client.Request("GET", "/cgi-bin/get?jpgn"));
     const Web::RequestHandle handle = client.GetRequestHandle();
 
@@ -664,7 +656,7 @@ TEST(HttpClientStream, FastEndlessBodyStaysWithinTheFixedBuffer) {
 
 TEST(HttpClientStream, SharedClientSerialisesExchangesOfTwoThreads) {
     ScriptedServer server([](auto& e) { return e.Reply(200, "echo:" + e.request().target); });
-    Web::CHttpClient client(Device(server.Port()), kAgent);
+    Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     std::atomic<int> failures{0};
     auto worker = [&](const std::string& path) {
         for (int i = 0; i < 40; ++i) {
@@ -709,9 +701,9 @@ TEST(HttpClientStream, ClientsDoNotWaitForEachOther) {
         }
         return e.Reply(200, "echo:" + e.request().target);
     });
-    Web::CHttpClient unread(Device(server.Port()), kAgent);
+    Web::CHttpClient unread(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     ASSERT_TRUE(unread.Request("GET", "/stream"));
-    Web::CHttpClient stalled(Device(server.Port(), 20000), kAgent);
+    Web::CHttpClient stalled(LocalDevice(server.Port(), 20000), kAgent);
     ASSERT_TRUE(stalled.Request("GET", "/stall"));
     std::atomic<bool> stalledReturned{false};
     std::thread blocked([&] {
@@ -721,7 +713,7 @@ TEST(HttpClientStream, ClientsDoNotWaitForEachOther) {
         stalledReturned = true;
     });
 
-    Web::CHttpClient busy(Device(server.Port()), kAgent);
+    Web::CHttpClient busy(LocalDevice(server.Port(), kTimeoutMs), kAgent);
     for (int i = 0; i < 20; ++i) {
         const std::string path = "/cgi-bin/" + std::to_string(i);
         ASSERT_TRUE(busy.Request("GET", path));
@@ -745,7 +737,7 @@ TEST(HttpClientStream, HandleOutlivesTheClient) {
     ScriptedServer server([](auto& e) { return e.Reply(200, "kept"); });
     Web::RequestHandle handle;
     {
-        Web::CHttpClient client(Device(server.Port()), kAgent);
+        Web::CHttpClient client(LocalDevice(server.Port(), kTimeoutMs), kAgent);
         ASSERT_TRUE(client.Request("GET", "/x"));
         handle = client.GetRequestHandle();
     }

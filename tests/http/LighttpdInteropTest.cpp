@@ -11,6 +11,7 @@
 #include "http/LighttpdServer.h"
 #include "http/Transport.h"
 #include "http/Utils.h"
+#include "support/DeviceInfo.h"
 #include "support/FreshAuthSchemes.h"
 #include "support/RecordingLog.h"
 
@@ -18,7 +19,10 @@ namespace brevane {
 namespace {
 
 using test::LighttpdServer;
+using test::LocalDevice;
 using test::RecordingSink;
+
+constexpr std::uint32_t kTimeoutMs = 2000;
 
 const std::string kReply = "s_prid:42\r\nm_qual:1250\r\nn_madr:00-11-22-33-44-AA\r\n";
 
@@ -41,17 +45,6 @@ class LighttpdInterop : public ::testing::Test {
 
     void SetUp() override { ASSERT_EQ(s_server->Error(), ""); }
 
-    static DEVICE_INFO Device(std::uint16_t port, const std::string& user,
-                              const std::string& password) {
-        DEVICE_INFO device;
-        device.address = "127.0.0.1";
-        device.port = port;
-        device.timeout = 2000;
-        device.userName = user;
-        device.password = password;
-        return device;
-    }
-
     static std::string Text(const std::vector<std::uint8_t>& reply) {
         return std::string(reinterpret_cast<const char*>(reply.data()));
     }
@@ -62,7 +55,8 @@ class LighttpdInterop : public ::testing::Test {
 std::unique_ptr<LighttpdServer> LighttpdInterop::s_server;
 
 TEST_F(LighttpdInterop, DigestIsNegotiatedAndTheReplyRead) {
-    Web::CHttpClient client(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
+    Web::CHttpClient client(
+        LocalDevice(s_server->Port(), kTimeoutMs, "admin", "secret"), "Brevane::HttpClient");
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/digest/cgi-bin/get?sys", reply, client, &sink));
@@ -81,8 +75,10 @@ TEST_F(LighttpdInterop, DigestIsNegotiatedAndTheReplyRead) {
 // the challenge.
 TEST_F(LighttpdInterop, Sha256OnlyDigestIsAnswered) {
     ASSERT_TRUE(s_server->WriteFile("sha256/cgi-bin/get", kReply));
-    Web::CHttpClient client(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
-    Web::CHttpClient second(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
+    Web::CHttpClient client(
+        LocalDevice(s_server->Port(), kTimeoutMs, "admin", "secret"), "Brevane::HttpClient");
+    Web::CHttpClient second(
+        LocalDevice(s_server->Port(), kTimeoutMs, "admin", "secret"), "Brevane::HttpClient");
     std::vector<std::uint8_t> reply;
     for (int call = 0; call < 4; ++call) {
         ASSERT_TRUE(Utils::SendRequestEx("/sha256/cgi-bin/get?sys", reply, call % 2 ? second : client, nullptr))
@@ -90,13 +86,15 @@ TEST_F(LighttpdInterop, Sha256OnlyDigestIsAnswered) {
         EXPECT_EQ(Text(reply), kReply);
     }
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeDigest);
-    Web::CHttpClient wrong(Device(s_server->Port(), "admin", "wrong"), "Brevane::HttpClient");
+    Web::CHttpClient wrong(
+        LocalDevice(s_server->Port(), kTimeoutMs, "admin", "wrong"), "Brevane::HttpClient");
     EXPECT_FALSE(Utils::SendRequestEx("/sha256/cgi-bin/get?sys", reply, wrong, nullptr));
     EXPECT_EQ(wrong.GetStatusCode(), 401u);
 }
 
 TEST_F(LighttpdInterop, WrongDigestPasswordEndsIn401) {
-    Web::CHttpClient client(Device(s_server->Port(), "admin", "wrong"), "Brevane::HttpClient");
+    Web::CHttpClient client(
+        LocalDevice(s_server->Port(), kTimeoutMs, "admin", "wrong"), "Brevane::HttpClient");
     RecordingSink sink;
     std::vector<std::uint8_t> reply;
     EXPECT_FALSE(Utils::SendRequestEx("/digest/cgi-bin/get?sys", reply, client, &sink));
@@ -110,13 +108,14 @@ TEST_F(LighttpdInterop, WrongDigestPasswordEndsIn401) {
 }
 
 TEST_F(LighttpdInterop, BasicCredentialsGoOutAfterTheChallenge) {
-    Web::CHttpClient client(Device(s_server->Port(), "admin", "secret"), "Brevane::HttpClient");
+    Web::CHttpClient client(
+        LocalDevice(s_server->Port(), kTimeoutMs, "admin", "secret"), "Brevane::HttpClient");
     std::vector<std::uint8_t> reply;
     ASSERT_TRUE(Utils::SendRequestEx("/basic/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_EQ(Text(reply), kReply);
     EXPECT_EQ(client.GetAuthScheme(), Web::kAuthSchemeBasic);
 
-    Web::CHttpClient wrong(Device(s_server->Port(), "admin", "nope"), "Brevane::HttpClient");
+    Web::CHttpClient wrong(LocalDevice(s_server->Port(), kTimeoutMs, "admin", "nope"), "Brevane::HttpClient");
     ASSERT_TRUE(wrong.Request("GET", "/basic/cgi-bin/get?sys"));
     EXPECT_EQ(wrong.GetStatusCode(), 401u);
 }
@@ -154,7 +153,7 @@ std::string HttpsBody(std::uint16_t port, const std::string& target) {
 // transport itself accepts the self-signed certificate and the old TLS
 // version that such cameras have.
 TEST_F(LighttpdInterop, TlsPortThatDropsPlainHttpIsReachedOnlyOverTheTransportsHttps) {
-    Web::CHttpClient client(Device(s_server->TlsPort(), "", ""), "Brevane::HttpClient");
+    Web::CHttpClient client(LocalDevice(s_server->TlsPort(), kTimeoutMs), "Brevane::HttpClient");
     std::vector<std::uint8_t> reply;
     EXPECT_FALSE(Utils::SendRequestEx("/open/cgi-bin/get?sys", reply, client, nullptr));
     EXPECT_NE(client.GetScheme(), Web::kSchemeHttps);
@@ -164,7 +163,7 @@ TEST_F(LighttpdInterop, TlsPortThatDropsPlainHttpIsReachedOnlyOverTheTransportsH
 }
 
 TEST_F(LighttpdInterop, LargeBodyIsReadWholeAndIntact) {
-    Web::CHttpClient client(Device(s_server->Port(), "", ""), "Brevane::HttpClient");
+    Web::CHttpClient client(LocalDevice(s_server->Port(), kTimeoutMs), "Brevane::HttpClient");
     ASSERT_TRUE(client.Request("GET", "/open/big.bin"));
     EXPECT_EQ(client.GetContentLength(), 3u * 1024 * 1024 + 17);
     std::vector<std::uint8_t> body;
@@ -178,7 +177,7 @@ TEST_F(LighttpdInterop, LargeBodyIsReadWholeAndIntact) {
 }
 
 TEST_F(LighttpdInterop, MissingFileIsA404) {
-    Web::CHttpClient client(Device(s_server->Port(), "", ""), "Brevane::HttpClient");
+    Web::CHttpClient client(LocalDevice(s_server->Port(), kTimeoutMs), "Brevane::HttpClient");
     ASSERT_TRUE(client.Request("GET", "cgi-bin/get?none"));
     EXPECT_EQ(client.GetStatusCode(), 404u);
 }

@@ -1,23 +1,15 @@
 #include "http/LighttpdServer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <thread>
+#include <initializer_list>
 #include <vector>
 
 #include "http/ScriptedServer.h"
-#include "http/ServerProcess.h"
 
 extern char** environ;
 
@@ -27,17 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "admin:camera:" followed by the MD5 of "admin:camera:secret".
 // Plain passwords: lighttpd computes MD5 and SHA-256 Digest from them.
 constexpr const char* kUserFileLine = "admin:secret\n";
-
-bool WriteText(const fs::path& path, const std::string& content) {
-    std::error_code ignored;
-    fs::create_directories(path.parent_path(), ignored);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    return static_cast<bool>(out);
-}
 
 // Runs a program to its end with stdout and stderr discarded; its exit code.
 int Run(const std::vector<std::string>& arguments) {
@@ -73,50 +56,54 @@ LighttpdServer::LighttpdServer() {
     }
 }
 
-LighttpdServer::~LighttpdServer() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-    }
-    if (!m_dir.empty()) {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-}
-
 bool LighttpdServer::WriteFile(const std::string& relativePath, const std::string& content) const {
-    return WriteText(fs::path(m_dir) / "www" / relativePath, content);
+    return m_process.WriteText("www/" + relativePath, content);
 }
 
 bool LighttpdServer::Start() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/darvik-lighttpd-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        m_error = "cannot make a temporary directory";
+    if (!m_process.MakeFolder("darvik-lighttpd")) {
+        m_error = m_process.Error();
         return false;
     }
-    m_dir = pattern;
-    const fs::path dir(m_dir);
-
-    const fs::path key = dir / "server.key";
-    const fs::path certificate = dir / "server.crt";
-    if (Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-             "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key.string(), "-out",
-             certificate.string(), "-days", "2", "-subj", "/CN=camera.invalid"}) != 0) {
+    if (!MakeCertificate()) {
         m_error = "openssl could not make a certificate";
         return false;
     }
-    std::ifstream keyIn(key), certIn(certificate);
-    std::string pem((std::istreambuf_iterator<char>(certIn)), std::istreambuf_iterator<char>());
-    pem.append((std::istreambuf_iterator<char>(keyIn)), std::istreambuf_iterator<char>());
-    WriteText(dir / "server.pem", pem);
-    WriteText(dir / "users.plain", kUserFileLine);
-
+    m_process.WriteText("users.plain", kUserFileLine);
     m_port = ScriptedServer::UnusedPort();
     m_tlsPort = ScriptedServer::UnusedPort();
     m_oldTlsPort = ScriptedServer::UnusedPort();
-    const std::string conf =
+    m_process.WriteText("lighttpd.conf", Configuration());
+    WriteFile("placeholder", "");
+
+    if (!m_process.Launch("lighttpd", {"-D", "-f", m_process.PathOf("lighttpd.conf")})) {
+        m_error = m_process.Error();
+        return false;
+    }
+    for (const std::uint16_t port : {m_port, m_tlsPort, m_oldTlsPort}) {
+        if (!m_process.WaitListening(port, std::chrono::seconds(10))) {
+            m_error = "lighttpd is not listening: " + m_process.ReadText("error.log") +
+                      m_process.ReadText("output.log");
+            return false;
+        }
+    }
+    return true;
+}
+
+// A self-signed certificate and its key in server.pem, as lighttpd reads them.
+bool LighttpdServer::MakeCertificate() {
+    const std::string key = m_process.PathOf("server.key");
+    const std::string certificate = m_process.PathOf("server.crt");
+    if (Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-keyout", key, "-out", certificate, "-days", "2", "-subj", "/CN=camera.invalid"}) != 0) {
+        return false;
+    }
+    return m_process.WriteText("server.pem", m_process.ReadText("server.crt") + m_process.ReadText("server.key"));
+}
+
+std::string LighttpdServer::Configuration() const {
+    const fs::path dir(m_process.Folder());
+    return
         "server.modules = (\"mod_auth\", \"mod_authn_file\", \"mod_openssl\")\n"
         "server.document-root = \"" + (dir / "www").string() + "\"\n"
         "server.bind = \"127.0.0.1\"\n"
@@ -145,31 +132,6 @@ bool LighttpdServer::Start() {
         "  ssl.openssl.ssl-conf-cmd = (\"MinProtocol\" => \"TLSv1\", "
         "\"MaxProtocol\" => \"TLSv1\", \"CipherString\" => \"DEFAULT:@SECLEVEL=0\")\n"
         "}\n";
-    WriteText(dir / "lighttpd.conf", conf);
-    WriteFile("placeholder", "");
-
-    const std::string program = "lighttpd";
-    const std::string foreground = "-D";
-    const std::string file = "-f";
-    const std::string confPath = (dir / "lighttpd.conf").string();
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(foreground.c_str()),
-                    const_cast<char*>(file.c_str()), const_cast<char*>(confPath.c_str()), nullptr};
-    if (posix_spawnp(&m_pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
-        m_pid = -1;
-        m_error = "cannot run lighttpd";
-        return false;
-    }
-    if (!WaitListening(m_port) || !WaitListening(m_tlsPort) || !WaitListening(m_oldTlsPort)) {
-        std::ifstream log(dir / "error.log");
-        m_error = "lighttpd is not listening: " +
-                  std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-        return false;
-    }
-    return true;
-}
-
-bool LighttpdServer::WaitListening(std::uint16_t port) {
-    return WaitUntilListening(m_pid, port, std::chrono::seconds(10));
 }
 
 }  // namespace brevane::test

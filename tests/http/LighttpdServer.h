@@ -5,21 +5,20 @@
 // with TLS on a self-signed certificate made with the openssl command (one
 // current, one limited to TLS 1.0).
 //
-// The owning test thread starts and stops it; the destructor ends the
-// server process it started and removes the directory.
+// The owning test thread starts and stops it; its ServerProcess ends the
+// server process and removes the directory.
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
+
+#include "http/ServerProcess.h"
 
 namespace brevane::test {
 
 class LighttpdServer {
    public:
     LighttpdServer();
-    ~LighttpdServer();
     LighttpdServer(const LighttpdServer&) = delete;
     LighttpdServer& operator=(const LighttpdServer&) = delete;
 
@@ -34,14 +33,14 @@ class LighttpdServer {
 
    private:
     bool Start();
-    bool WaitListening(std::uint16_t port);
+    bool MakeCertificate();
+    std::string Configuration() const;
 
-    std::string m_dir;
+    ServerProcess m_process;
     std::string m_error;
     std::uint16_t m_port = 0;
     std::uint16_t m_tlsPort = 0;
     std::uint16_t m_oldTlsPort = 0;
-    pid_t m_pid = -1;
 };
 
 }  // namespace brevane::test

@@ -8,21 +8,15 @@
 #include "http/HttpClient.h"
 #include "http/ScriptedServer.h"
 #include "http/Utils.h"
+#include "support/DeviceInfo.h"
 #include "support/RecordingLog.h"
 
 namespace brevane {
 namespace {
 
+using test::LocalDevice;
 using test::RecordingSink;
 using test::ScriptedServer;
-
-DEVICE_INFO Device(std::uint16_t port) {
-    DEVICE_INFO device;
-    device.address = "127.0.0.1";
-    device.port = port;
-    device.timeout = 1000;
-    return device;
-}
 
 bool Answer(ScriptedServer::Exchange& e) {
     const std::string& target = e.request().target;
@@ -48,7 +42,7 @@ std::string Text(const std::vector<std::uint8_t>& response) {
 
 TEST(SendRequestEx, SuccessLeavesTheReplyZeroTerminated) {
     ScriptedServer server(Answer);
-    Web::CHttpClient client(Device(server.Port()), "Brevane::HttpClient");
+    Web::CHttpClient client(LocalDevice(server.Port(), 1000), "Brevane::HttpClient");
     RecordingSink sink;
     std::vector<std::uint8_t> response{9, 9};
     ASSERT_TRUE(Utils::SendRequestEx("/cgi-bin/get?sys", response, client, &sink));
@@ -67,7 +61,7 @@ TEST(SendRequestEx, SuccessLeavesTheReplyZeroTerminated) {
 TEST(SendRequestEx, FailuresReportTheirFixedLines) {
     ScriptedServer server(Answer);
     const std::string host = "host 127.0.0.1:" + std::to_string(server.Port());
-    Web::CHttpClient client(Device(server.Port()), "Brevane::HttpClient");
+    Web::CHttpClient client(LocalDevice(server.Port(), 1000), "Brevane::HttpClient");
     RecordingSink sink;
     std::vector<std::uint8_t> response;
 
@@ -105,7 +99,7 @@ TEST(SendRequestEx, FailuresReportTheirFixedLines) {
 
 TEST(SendRequestEx, UnreachableCameraIsReportedThroughTheThrottle) {
     const std::uint16_t port = ScriptedServer::UnusedPort();
-    Web::CHttpClient client(Device(port), "Brevane::HttpClient");
+    Web::CHttpClient client(LocalDevice(port, 1000), "Brevane::HttpClient");
     RecordingSink sink;
     std::vector<std::uint8_t> response;
     for (int i = 0; i < 20; ++i) {

@@ -1,47 +1,55 @@
-// Waiting for a server program that a test started (lighttpd, Apache,
-// nginx) to listen on a loopback port. Used by the test's own thread.
+// A web server program that a test starts as a child process (lighttpd,
+// Apache, nginx): its own temporary folder for configuration, logs and
+// content, the program started in the foreground with its output in
+// output.log of that folder, the wait until it listens on loopback ports,
+// and at the end the process ended and the folder removed.
+//
+// Owned and used by the test's own thread; the destructor sends SIGTERM,
+// reaps the process and removes the folder.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
-#include <thread>
+#include <string>
+#include <vector>
 
 namespace brevane::test {
 
-// True once 127.0.0.1:port accepts a connection within `limit`; false when
-// the limit passes or the process exits first (then it is reaped and `pid`
-// becomes -1).
-inline bool WaitUntilListening(pid_t& pid, std::uint16_t port, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            pid = -1;
-            return false;
-        }
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        const bool connected =
-            fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        if (connected) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
+class ServerProcess {
+   public:
+    ServerProcess() = default;
+    ServerProcess(ServerProcess&& other) noexcept;
+    ServerProcess& operator=(ServerProcess&&) = delete;
+    ServerProcess(const ServerProcess&) = delete;
+    ~ServerProcess();
+
+    // Makes the folder, "<prefix>-XXXXXX" under $TMPDIR or /tmp. False with
+    // Error() set when it cannot.
+    bool MakeFolder(const std::string& prefix);
+    const std::string& Folder() const { return m_folder; }
+    // The path of a file of the folder.
+    std::string PathOf(const std::string& name) const;
+    // Writes a file of the folder, making its parent folders as needed.
+    bool WriteText(const std::string& name, const std::string& content) const;
+    // A file of the folder, empty when it is not there.
+    std::string ReadText(const std::string& name) const;
+
+    // Starts `program` (looked up on PATH when it has no slash) with
+    // `arguments`, its stdout and stderr going to output.log of the folder.
+    // False with Error() set when it cannot be started.
+    bool Launch(const std::string& program, const std::vector<std::string>& arguments);
+    // True once 127.0.0.1:port accepts a connection within `limit`; false
+    // when the limit passes or the program exits first (it is then reaped).
+    bool WaitListening(std::uint16_t port, std::chrono::seconds limit);
+
+    const std::string& Error() const { return m_error; }
+
+   private:
+    std::string m_folder;
+    std::string m_error;
+    pid_t m_pid = -1;
+};
 
 }  // namespace brevane::test

@@ -74,7 +74,7 @@ class HostCapture : public ::testing::Test {
                           "' capture --simulate " + arguments);
     }
     std::filesystem::path Dir() const { return m_dir.Path(); }
-    darvik::test::TempDir m_dir;
+    brevane::test::TempDir m_dir;
 };
 
 TEST_F(HostCapture, Mpeg4StreamDecodesInFfmpegWithTheReportedFrameCount) {

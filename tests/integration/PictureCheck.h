@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace darvik::test {
+namespace brevane::test {
 
 // Whether pictures are decoded (and test-pattern frame numbers read).
 bool PicturesDecode();
@@ -27,4 +27,4 @@ std::optional<JpegInfo> InspectJpeg(const std::vector<std::uint8_t>& jpeg);
 // of width x height, and the stream must start at a key frame. Empty: clean.
 std::vector<std::string> CheckMpeg4(const std::vector<std::vector<std::uint8_t>>& frames, int width, int height);
 
-}  // namespace darvik::test
+}  // namespace brevane::test

@@ -1,18 +1,18 @@
 #include "PictureCheck.h"
 #include "StreamTestSupport.h"
 
-namespace darvik::test {
+namespace brevane::test {
 
 bool PicturesDecode() { return true; }
 
 std::optional<JpegInfo> InspectJpeg(const std::vector<std::uint8_t>& jpeg) {
-    const auto picture = camsim::test::DecodeJpeg(jpeg);
+    const auto picture = DecodeJpeg(jpeg);
     if (!picture) return std::nullopt;
     return JpegInfo{picture->width, picture->height, picture->FrameNumber()};
 }
 
 std::vector<std::string> CheckMpeg4(const std::vector<std::vector<std::uint8_t>>& frames, int width, int height) {
-    const auto result = camsim::test::DecodeMpeg4(frames);
+    const auto result = DecodeMpeg4(frames);
     std::vector<std::string> problems = result.messages;
     if (result.failedCalls != 0) problems.push_back(std::to_string(result.failedCalls) + " failed decoder calls");
     if (result.pictures.size() != frames.size()) {
@@ -27,4 +27,4 @@ std::vector<std::string> CheckMpeg4(const std::vector<std::vector<std::uint8_t>>
     return problems;
 }
 
-}  // namespace darvik::test
+}  // namespace brevane::test

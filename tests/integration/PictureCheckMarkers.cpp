@@ -3,7 +3,7 @@
 #include "PictureCheck.h"
 #include "video/SequenceHeader.h"
 
-namespace darvik::test {
+namespace brevane::test {
 
 namespace {
 
@@ -57,4 +57,4 @@ std::vector<std::string> CheckMpeg4(const std::vector<Bytes>& frames, int width,
     return problems;
 }
 
-}  // namespace darvik::test
+}  // namespace brevane::test

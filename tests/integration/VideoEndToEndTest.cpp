@@ -153,7 +153,7 @@ void ExpectCleanMpeg4(const std::vector<Captured>& frames, int width, int height
     for (const Captured& frame : frames) {
         packets.push_back(frame.data);
     }
-    const std::vector<std::string> problems = darvik::test::CheckMpeg4(packets, width, height);
+    const std::vector<std::string> problems = brevane::test::CheckMpeg4(packets, width, height);
     EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
@@ -190,7 +190,7 @@ TEST_F(VideoEndToEnd, EveryJpegDecodesAtTheRequestedSize) {
                 EXPECT_EQ(frame.record.width, width);
                 EXPECT_EQ(frame.record.height, height);
                 EXPECT_EQ(frame.record.sizeClass, brevane::SizeClassFor(width, height));
-                const auto picture = darvik::test::InspectJpeg(frame.data);
+                const auto picture = brevane::test::InspectJpeg(frame.data);
                 ASSERT_TRUE(picture);
                 EXPECT_EQ(static_cast<std::uint32_t>(picture->width), width);
                 EXPECT_EQ(static_cast<std::uint32_t>(picture->height), height);
@@ -201,7 +201,7 @@ TEST_F(VideoEndToEnd, EveryJpegDecodesAtTheRequestedSize) {
                 }
                 previous = number;
             }
-            EXPECT_EQ(previous.has_value(), darvik::test::PicturesDecode())
+            EXPECT_EQ(previous.has_value(), brevane::test::PicturesDecode())
                 << "no frame number read from the test pattern";
         }
         Delete(driver);
@@ -269,7 +269,7 @@ TEST_F(VideoEndToEnd, SplitChunksGarbageWrongLengthsExifAndAnEndlessFrameLeaveOn
     Delete(mpeg);
 
     for (const Captured& picture : pictures.Frames()) {
-        const auto decoded = darvik::test::InspectJpeg(picture.data);
+        const auto decoded = brevane::test::InspectJpeg(picture.data);
         ASSERT_TRUE(decoded);
         EXPECT_EQ(decoded->width, 352);
         EXPECT_EQ(decoded->height, 288);
@@ -495,7 +495,7 @@ TEST_F(VideoEndToEnd, StreamingChannelsHoldAtMostTwoDescriptorsEach) {
 
 // The host calls the video capture object by table entry: slot N is entry N.
 TEST_F(VideoEndToEnd, VideoCaptureSlotsAreTableEntries) {
-    using darvik::test::CallSlot;
+    using brevane::test::CallSlot;
     StartCamera(false);
     IIPCaptureDriverEx* driver = OpenDriver(1, false, 2);
     void* video = driver->GetVideoCapture();

@@ -122,7 +122,7 @@ TEST_F(DarvikDigitalIOTest, OutputsAreNumberedFromOneAtTheCameraAndValueZeroIsRe
 
 TEST_F(DarvikDigitalIOTest, UnreachableOrRefusingCameraFailsBothSides) {
     Config config;
-    config.auth = darvik::test::ChallengingAuth();
+    config.auth = brevane::test::ChallengingAuth();
     StartSimulator(config);
     {
         CDarvikDigitalIO io(&driver);

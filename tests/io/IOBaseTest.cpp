@@ -23,7 +23,7 @@ namespace {
 
 using darvik::host::IOEvent;
 using darvik::host::IOEventSink;
-using darvik::test::CallSlot;
+using brevane::test::CallSlot;
 using test::WaitUntil;
 using Write = std::pair<std::int32_t, std::int32_t>;
 

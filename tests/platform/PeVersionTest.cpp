@@ -13,9 +13,9 @@ using brevane::platform::ProductVersion;
 using brevane::platform::ReadProductVersion;
 using brevane::platform::ReadProductVersionFromFile;
 using brevane::platform::ReadProductVersionFromImage;
-using darvik::test::BuildPeFixture;
-using darvik::test::PeFixture;
-using darvik::test::PeFixtureOptions;
+using brevane::test::BuildPeFixture;
+using brevane::test::PeFixture;
+using brevane::test::PeFixtureOptions;
 
 namespace {
 
@@ -119,13 +119,13 @@ TEST(PeVersionTest, NoVersionTypeAmongResourcesCannotBeRead) {
 }
 
 TEST(PeVersionTest, SearchUsesFirstExistingFileOnly) {
-    darvik::test::TempDir dir;
+    brevane::test::TempDir dir;
     ASSERT_FALSE(dir.Path().empty());
     PeFixtureOptions options;
     options.productVersion[0] = 7;
     options.productVersion[1] = 1;
-    ASSERT_TRUE(darvik::test::WriteFile(dir.File("good.dll"), BuildPeFixture(options).bytes));
-    ASSERT_TRUE(darvik::test::WriteFile(dir.File("bad.dll"), {'M', 'Z'}));
+    ASSERT_TRUE(brevane::test::WriteFile(dir.File("good.dll"), BuildPeFixture(options).bytes));
+    ASSERT_TRUE(brevane::test::WriteFile(dir.File("bad.dll"), {'M', 'Z'}));
     std::filesystem::create_directory(dir.File("folder.dll"));
 
     // Missing files and directories are skipped.

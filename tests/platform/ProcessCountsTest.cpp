@@ -18,7 +18,7 @@ namespace {
 using brevane::platform::ReadProcessCounts;
 
 TEST(ProcessCountsTest, FollowTheHandlesAndThreadsOfThisProcess) {
-    const darvik::test::TempDir dir;
+    const brevane::test::TempDir dir;
     // The threads library sets itself up for good with its first thread
     // (on Windows it keeps a handle or two from then on).
     std::thread([] {}).join();

@@ -12,6 +12,7 @@
 #include "ptz/DarvikPTZHandler.h"
 #include "ptz/SimulatedCamera.h"
 #include "settings/TempSettingsDirectory.h"
+#include "support/DeviceInfo.h"
 #include "support/Wine.h"
 #include "settings/XMLSettingsAPI.h"
 
@@ -59,11 +60,7 @@ TEST_F(PTZHandler, WithoutAMacAddressThereIsNoPTZAndEveryCallRetries) {
 
     // Unreachable camera: the request helper's line, still no PTZ.
     test::FakeDriver offline;
-    DEVICE_INFO device;
-    device.address = "127.0.0.1";
-    device.port = 9;
-    device.timeout = 300;
-    offline.SetDevice(device);
+    offline.SetDevice(test::LocalDevice(9, 300));
     CDarvikPTZHandler unreachable(&offline);
     EXPECT_EQ(unreachable.GetPTZApi(0), nullptr);
     ASSERT_EQ(offline.Lines().size(), 1u);
@@ -160,7 +157,7 @@ TEST_F(PTZHandler, PresetsSurviveANewHandlerWithAllNamesIntact) {
         ASSERT_EQ(api->AddPreposition("Yard"), PTZ_OK);
     }
     EXPECT_EQ(camera.Sim().Presets().size(), 3u);
-    if (!darvik::test::RunningUnderWine()) {  // xmllint is a program of the Linux side
+    if (!brevane::test::RunningUnderWine()) {  // xmllint is a program of the Linux side
         const std::string command = "xmllint --noout '" + m_dir.File("Darvik_0011223344AA.preset") + "'";
         EXPECT_EQ(std::system(command.c_str()), 0);
     }

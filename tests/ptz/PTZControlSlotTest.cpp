@@ -13,7 +13,7 @@
 namespace brevane {
 namespace {
 
-using darvik::test::CallSlot;
+using brevane::test::CallSlot;
 using test::FakeDriver;
 using test::RecordingComm;
 

@@ -24,7 +24,7 @@
 
 namespace {
 
-using darvik::test::CallSlot;
+using brevane::test::CallSlot;
 
 // The module keeps preset files beside the host executable: this test.
 std::filesystem::path HostDirectory() { return std::filesystem::path(brevane::platform::ExecutableDirectory()); }

@@ -9,6 +9,7 @@
 
 #include "camsim/Simulator.h"
 #include "support/CameraRequests.h"
+#include "support/DeviceInfo.h"
 #include "support/FakeDriver.h"
 #include "support/Wait.h"
 
@@ -20,11 +21,7 @@ class SimulatedCamera {
         std::string error;
         m_started = m_simulator.Start(&error);
         EXPECT_TRUE(m_started) << error;
-        DEVICE_INFO device;
-        device.address = "127.0.0.1";
-        device.port = m_simulator.Port();
-        device.timeout = 300;
-        driver.SetDevice(device);
+        driver.SetDevice(LocalDevice(m_simulator.Port(), 300));
     }
 
     darvik::camsim::Simulator& Sim() { return m_simulator; }

@@ -14,7 +14,7 @@
 
 namespace brevane::test {
 
-class TempSettingsDirectory : public darvik::test::TempDir {
+class TempSettingsDirectory : public brevane::test::TempDir {
    public:
     TempSettingsDirectory() { settings::SetSettingsDirectoryForTesting(Path() + "/"); }
     ~TempSettingsDirectory() { settings::SetSettingsDirectoryForTesting(""); }

@@ -11,7 +11,7 @@
 #include "http/AuthSchemeTable.h"
 #include "http/DigestNonceTable.h"
 
-namespace darvik::test {
+namespace brevane::test {
 
 class ForgetAuthSchemesListener : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override {
@@ -25,4 +25,4 @@ inline const bool kForgetAuthSchemesRegistered = [] {
     return true;
 }();
 
-}  // namespace darvik::test
+}  // namespace brevane::test

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-namespace darvik::test {
+namespace brevane::test {
 namespace {
 
 constexpr std::size_t kPeOffset = 0x80;
@@ -116,4 +116,4 @@ bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
     return static_cast<bool>(out);
 }
 
-}  // namespace darvik::test
+}  // namespace brevane::test

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace darvik::test {
+namespace brevane::test {
 
 struct PeFixtureOptions {
     bool pe32Plus = false;
@@ -42,4 +42,4 @@ PeFixture BuildPeFixture(const PeFixtureOptions& options = {});
 // Writes bytes to path; true on success.
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
-}  // namespace darvik::test
+}  // namespace brevane::test

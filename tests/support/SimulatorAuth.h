@@ -7,10 +7,10 @@
 #include "camsim/Config.h"
 #include "support/Wine.h"
 
-namespace darvik::test {
+namespace brevane::test {
 
-inline camsim::AuthMode ChallengingAuth() {
-    return RunningUnderWine() ? camsim::AuthMode::Basic : camsim::AuthMode::Digest;
+inline darvik::camsim::AuthMode ChallengingAuth() {
+    return RunningUnderWine() ? darvik::camsim::AuthMode::Basic : darvik::camsim::AuthMode::Digest;
 }
 
-}  // namespace darvik::test
+}  // namespace brevane::test

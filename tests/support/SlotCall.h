@@ -12,7 +12,7 @@
 
 #include "darvik/Contract.h"
 
-namespace darvik::test {
+namespace brevane::test {
 
 // The type of a contract slot taking Args and returning Result.
 template <class Result, class... Args>
@@ -24,4 +24,4 @@ Result CallSlot(void* object, std::size_t slot, Args... args) {
     return reinterpret_cast<SlotEntry<Result, Args...>>(table[slot])(object, args...);
 }
 
-}  // namespace darvik::test
+}  // namespace brevane::test

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-namespace darvik::test {
+namespace brevane::test {
 
 class TempDir {
    public:
@@ -62,4 +62,4 @@ class ScopedWorkingDirectory {
     std::filesystem::path m_previous;
 };
 
-}  // namespace darvik::test
+}  // namespace brevane::test

@@ -4,7 +4,7 @@
 // Windows tests run where there is none).
 #pragma once
 
-namespace darvik::test {
+namespace brevane::test {
 
 inline constexpr const char* kTestCertificatePem = R"(-----BEGIN CERTIFICATE-----
 MIIBiTCCAS+gAwIBAgIUaZPxH+444xRDIlLl/Qo7a2t8O7kwCgYIKoZIzj0EAwIw
@@ -26,4 +26,4 @@ A5tIqJu2WWSjZmnI6AAjwdkNNg05QnNYV6SgzWcAOF1syZ7SYo8gAXWT
 -----END PRIVATE KEY-----
 )";
 
-}  // namespace darvik::test
+}  // namespace brevane::test

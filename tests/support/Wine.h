@@ -8,7 +8,7 @@
 #include <windows.h>
 #endif
 
-namespace darvik::test {
+namespace brevane::test {
 
 inline bool RunningUnderWine() {
 #if defined(_WIN32)
@@ -19,12 +19,12 @@ inline bool RunningUnderWine() {
 #endif
 }
 
-}  // namespace darvik::test
+}  // namespace brevane::test
 
 // Skips the current test under Wine, printing why.
 #define DARVIK_SKIP_UNDER_WINE(reason)                              \
     do {                                                            \
-        if (::darvik::test::RunningUnderWine()) {                   \
+        if (::brevane::test::RunningUnderWine()) {                  \
             GTEST_SKIP() << "skipped under Wine: " << (reason);     \
         }                                                           \
     } while (false)

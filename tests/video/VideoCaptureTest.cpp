@@ -202,7 +202,7 @@ TEST_F(VideoCaptureTest, DestructionStopsEveryChannel) {
 TEST_F(VideoCaptureTest, HostSlotsReachTheirOperations) {
     auto* capture = new CIPVideoCapture(&creator, 2);
     ipcapture::IIPVideoCapture* api = capture;
-    using darvik::test::CallSlot;
+    using brevane::test::CallSlot;
     using ipcapture::IFrameReceiver;
     using ipcapture::IResolution;
     using ipcapture::IStreamSettings;

@@ -32,6 +32,80 @@ bool IsValidRequest(const SessionParams& session, const ExchangeParams& params) 
     return IsToken(params.verb);
 }
 
+// Sets options on one handle until the first one fails; later ones are then
+// left unset and Ok() stays false.
+class OptionSetter {
+   public:
+    explicit OptionSetter(CURL* easy) : m_easy(easy) {}
+    template <typename Value>
+    void operator()(CURLoption option, Value value) {
+        if (m_rc == CURLE_OK) {
+            m_rc = curl_easy_setopt(m_easy, option, value);
+        }
+    }
+    bool Ok() const { return m_rc == CURLE_OK; }
+
+   private:
+    CURL* const m_easy;
+    CURLcode m_rc = CURLE_OK;
+};
+
+// The URL as built, HTTP/1.1 over http or https only, never a proxy (whatever
+// the environment says) nor a redirect, the user agent and the time-outs.
+void SetConnectionOptions(OptionSetter& set, CURLU* url, void* owner, const SessionParams& session,
+                          const ExchangeParams& params) {
+    set(CURLOPT_CURLU, url);
+    set(CURLOPT_PATH_AS_IS, 1L);
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_PRIVATE, owner);
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_BUFFERSIZE, CCurlResponse::kSocketReadSize);
+    set(CURLOPT_PROXY, "");
+    set(CURLOPT_NOPROXY, "*");
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_USERAGENT, session.userAgent.c_str());
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeoutMs));
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(params.totalTimeoutMs));
+}
+
+// Cameras use self-signed or mismatched certificates, and often old TLS
+// versions, small keys and old ciphers; the certificate is not checked
+// anyway, so the library's security level is not allowed to refuse them.
+void SetTlsOptions(OptionSetter& set) {
+    set(CURLOPT_SSL_VERIFYPEER, 0L);
+    set(CURLOPT_SSL_VERIFYHOST, 0L);
+    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
+    set(CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
+}
+
+// GET, HEAD without a body, or any other verb as given.
+void SetVerbOptions(OptionSetter& set, const std::string& verb) {
+    set(CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    set(CURLOPT_HTTPGET, 1L);
+    if (verb == "HEAD") {
+        set(CURLOPT_NOBODY, 1L);
+    } else if (verb != "GET") {
+        set(CURLOPT_CUSTOMREQUEST, verb.c_str());
+    }
+}
+
+// Credentials only for the chosen scheme and target; the other target's are
+// cleared.
+void SetCredentialOptions(OptionSetter& set, const ExchangeParams& params) {
+    const long auth = CurlAuthBits(params.authScheme);
+    const bool withCredentials = !params.userName.empty() && auth != 0;
+    const bool proxy = params.authTarget == kAuthTargetProxy;
+    const char* const user = withCredentials ? params.userName.c_str() : nullptr;
+    const char* const password = withCredentials ? params.password.c_str() : nullptr;
+    set(CURLOPT_PROXYAUTH, proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
+    set(CURLOPT_PROXYUSERNAME, proxy ? user : nullptr);
+    set(CURLOPT_PROXYPASSWORD, proxy ? password : nullptr);
+    set(CURLOPT_HTTPAUTH, !proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
+    set(CURLOPT_USERNAME, proxy ? nullptr : user);
+    set(CURLOPT_PASSWORD, proxy ? nullptr : password);
+}
+
 }  // namespace
 
 bool CCurlResponse::Configure(const SessionParams& session, const ExchangeParams& params) {
@@ -67,57 +141,14 @@ bool CCurlResponse::BuildUrl(const SessionParams& session, const ExchangeParams&
 }
 
 bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParams& params) {
-    CURLcode rc = CURLE_OK;
-    auto set = [&](CURLoption option, auto value) {
-        if (rc == CURLE_OK) {
-            rc = curl_easy_setopt(m_easy, option, value);
-        }
-    };
-    set(CURLOPT_CURLU, m_url);
-    set(CURLOPT_PATH_AS_IS, 1L);
-    set(CURLOPT_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_PRIVATE, static_cast<void*>(this));
-    set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_BUFFERSIZE, kSocketReadSize);
-    // Never a proxy, whatever the environment says.
-    set(CURLOPT_PROXY, "");
-    set(CURLOPT_NOPROXY, "*");
-    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    set(CURLOPT_FOLLOWLOCATION, 0L);
-    set(CURLOPT_USERAGENT, session.userAgent.c_str());
-    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeoutMs));
-    set(CURLOPT_TIMEOUT_MS, static_cast<long>(params.totalTimeoutMs));
-    // Cameras use self-signed or mismatched certificates, and often old TLS
-    // versions, small keys and old ciphers; the certificate is not checked
-    // anyway, so the library's security level is not allowed to refuse them.
-    set(CURLOPT_SSL_VERIFYPEER, 0L);
-    set(CURLOPT_SSL_VERIFYHOST, 0L);
-    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
-    set(CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
-
-    set(CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
-    set(CURLOPT_HTTPGET, 1L);
-    if (params.verb == "HEAD") {
-        set(CURLOPT_NOBODY, 1L);
-    } else if (params.verb != "GET") {
-        set(CURLOPT_CUSTOMREQUEST, params.verb.c_str());
-    }
-
-    // Credentials only for the chosen scheme and target; the other target's
-    // are cleared.
-    const long auth = CurlAuthBits(params.authScheme);
-    const bool withCredentials = !params.userName.empty() && auth != 0;
-    const bool proxy = params.authTarget == kAuthTargetProxy;
-    const char* const user = withCredentials ? params.userName.c_str() : nullptr;
-    const char* const password = withCredentials ? params.password.c_str() : nullptr;
-    set(CURLOPT_PROXYAUTH, proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
-    set(CURLOPT_PROXYUSERNAME, proxy ? user : nullptr);
-    set(CURLOPT_PROXYPASSWORD, proxy ? password : nullptr);
-    set(CURLOPT_HTTPAUTH, !proxy && withCredentials ? auth : static_cast<long>(CURLAUTH_BASIC));
-    set(CURLOPT_USERNAME, proxy ? nullptr : user);
-    set(CURLOPT_PASSWORD, proxy ? nullptr : password);
-
+    OptionSetter set(m_easy);
+    SetConnectionOptions(set, m_url, static_cast<void*>(this), session, params);
+    SetTlsOptions(set);
+    SetVerbOptions(set, params.verb);
+    SetCredentialOptions(set, params);
     if (!params.authorization.empty()) {
+        // The Digest answer the client computed, for the chosen target.
+        const bool proxy = params.authTarget == kAuthTargetProxy;
         const std::string header =
             std::string(proxy ? "Proxy-Authorization: " : "Authorization: ") + params.authorization;
         m_headers = curl_slist_append(nullptr, header.c_str());
@@ -126,14 +157,13 @@ bool CCurlResponse::SetOptions(const SessionParams& session, const ExchangeParam
         }
         set(CURLOPT_HTTPHEADER, m_headers);
     }
-
     set(CURLOPT_HEADERFUNCTION, &CCurlResponse::HeaderCallback);
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));
     set(CURLOPT_WRITEFUNCTION, &CCurlResponse::WriteCallback);
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
     set(CURLOPT_PREREQFUNCTION, &CCurlResponse::PrereqCallback);
     set(CURLOPT_PREREQDATA, static_cast<void*>(this));
-    return rc == CURLE_OK;
+    return set.Ok();
 }
 
 }  // namespace Web

@@ -1,4 +1,4 @@
-#include "BenchStreams.h"
+#include "bench_streams.h"
 
 #include <turbojpeg.h>
 
