@@ -2,6 +2,7 @@
 non-loopback address needs, that viewers cost bounded memory, and that a
 hostile camera, a hand-made preset file and a connection flood leave it
 serving."""
+import contextlib
 import http.client
 import json
 import os
@@ -96,15 +97,16 @@ def read_events(port, host, until, timeout):
     """Reads the console's event stream until until(events) holds; the
     events as (name, parsed data), in order."""
     events = []
-    with socket.create_connection(("127.0.0.1", port), timeout=2) as stream:
-        stream.sendall(f"GET /events HTTP/1.1\r\nHost: {host}\r\n\r\n".encode())
+    # The stream is chunked; http.client takes the chunks apart. The console
+    # sends a comment every second, so a read never waits long.
+    stream = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+    with contextlib.closing(stream):
+        stream.request("GET", "/events", headers={"Host": host})
+        reply = stream.getresponse()
         buffer = b""
         deadline = time.time() + timeout
         while time.time() < deadline:
-            try:
-                chunk = stream.recv(65536)
-            except socket.timeout:
-                continue
+            chunk = reply.read1(65536)
             if not chunk:
                 break
             buffer += chunk
