@@ -1,8 +1,12 @@
 // The darvik-camsim program: prints where it listens, serves, and ends
 // cleanly on SIGTERM; as a farm, makes and drives simulators on request and
 // ends when its standard input does.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,12 +109,59 @@ TEST(ProgramTest, RejectsBadArguments) {
           std::vector<std::string>{DARVIK_CAMSIM_PATH, "--toggle", "1-2"},
           std::vector<std::string>{DARVIK_CAMSIM_PATH, "--stream-chunks", "1,0"},
           std::vector<std::string>{DARVIK_CAMSIM_PATH, "--auth", "kerberos"},
+          std::vector<std::string>{DARVIK_CAMSIM_PATH, "--max-connections", "0"},
           std::vector<std::string>{DARVIK_CAMSIM_PATH, "--toggle", "9:1"}}) {
         Child child = Spawn(args);
         ASSERT_GT(child.pid, 0);
         EXPECT_NE(WaitExit(child.pid, std::chrono::milliseconds(3000)), 0) << args[1] << " " << args[2];
         fclose(child.out);
         close(child.in);
+    }
+}
+
+// A host with a thousand channels: its connections sit on descriptors past
+// 1024 in the simulator, and all of them are served at once. The simulator
+// is started before this process raises its own descriptor limit, so it
+// needs to raise its own.
+TEST(ProgramTest, ServesMoreConnectionsThanSelectCanWatch) {
+    constexpr int kIdle = 1100;
+    Child child = Spawn({DARVIK_CAMSIM_PATH, "--no-control"});
+    ASSERT_GT(child.pid, 0);
+    const std::string camera = ReadLine(child.out);
+    ASSERT_EQ(camera.rfind("Camera:  http://127.0.0.1:", 0), 0u) << camera;
+    const std::string cameraUrl = camera.substr(9);
+
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<int> idle;
+    if (limit.rlim_cur >= kIdle + 100) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(cameraUrl.substr(cameraUrl.rfind(':') + 1))));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool connected = true;
+        for (int i = 0; i < kIdle && connected; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            connected = fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+            EXPECT_TRUE(connected) << "connection " << i;
+            if (fd >= 0) idle.push_back(fd);
+        }
+        // Accepted after all the idle ones, so on a descriptor past them.
+        camsim_test::FetchOptions options;
+        options.timeoutMs = 30000;
+        const auto sys = Fetch(cameraUrl + "/cgi-bin/get?sys", options);
+        EXPECT_EQ(sys.status, 200) << "with " << kIdle << " connections open";
+    }
+    for (int fd : idle) close(fd);
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(child.pid, std::chrono::milliseconds(10000)), 0);
+    fclose(child.out);
+    close(child.in);
+    if (idle.empty()) {
+        GTEST_SKIP() << "this process may not open " << kIdle << " descriptors";
     }
 }
 

@@ -385,11 +385,13 @@ bool StartCameraServer(Impl& impl, std::string* error) {
         {MHD_OPTION_SOCK_ADDR, 0, &address},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&OnConnection), &impl},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&OnUri), &impl},
-        {MHD_OPTION_CONNECTION_LIMIT, 512, nullptr},
+        {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(config.maxConnections), nullptr},
         {MHD_OPTION_DIGEST_AUTH_RANDOM, static_cast<intptr_t>(impl.digestRandom.size()), impl.digestRandom.data()},
         {MHD_OPTION_NONCE_NC_SIZE, 4096, nullptr},
     };
-    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD;
+    // poll() rather than select(), which cannot watch a descriptor past
+    // FD_SETSIZE (1024): a host with a thousand channels gets there.
+    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL;
     if (impl.https) {
         flags |= MHD_USE_TLS;
         options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, impl.keyPem.data()});

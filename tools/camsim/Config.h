@@ -101,6 +101,9 @@ struct Config {
     std::uint16_t port = 0;          // 0: an ephemeral port
     std::uint16_t controlPort = 0;   // control interface; 0: an ephemeral port
     bool controlEnabled = true;      // serve the HTTP control interface at all
+    // Camera connections served at once, each on a thread of its own; more
+    // are closed at once. Enough for a host with a few thousand channels.
+    std::uint32_t maxConnections = 4096;
     std::string productId = "034";   // s_prid
     bool ntsc = false;               // m_type "0" for NTSC, "1" for PAL
     std::uint32_t inputCount = 4;    // alarm inputs (s_ssta length, a_snum)

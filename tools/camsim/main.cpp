@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,6 +153,9 @@ void AddCameraOptions(CLI::App& app, Config& config, CommandLine& line) {
     app.add_option("--port", config.port, "Camera port (0: ephemeral)");
     app.add_option("--control-port", config.controlPort, "Control interface port (0: ephemeral)");
     app.add_flag("!--no-control", config.controlEnabled, "Serve no control interface");
+    app.add_option("--max-connections", config.maxConnections, "Camera connections served at once")
+        ->check(CLI::Range(1, 65536))
+        ->capture_default_str();
     app.add_option("--product-id", config.productId, "s_prid, e.g. 034");
     app.add_option("--standard", line.standard, "Video standard")->check(CLI::IsMember({"pal", "ntsc"}));
     app.add_option("--inputs", config.inputCount, "Alarm inputs")->check(CLI::Range(0, 256));
@@ -281,6 +285,16 @@ void PrintNewRequests(const Simulator& simulator, std::size_t& printed) {
     std::cout.flush();
 }
 
+// Each connection holds a descriptor: a host with a thousand channels needs
+// more than the usual soft limit of 1024, so take what the hard limit allows.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 // Runs one simulator until a signal in `signals` arrives.
 int RunSimulator(const Config& config, bool verbose, const sigset_t& signals) {
     Simulator simulator(config);
@@ -333,6 +347,7 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    RaiseDescriptorLimit();
 
     return line.farm ? RunFarm(config.controlPort, signals) : RunSimulator(config, line.verbose, signals);
 }

@@ -2,8 +2,11 @@
 non-loopback address needs, that viewers cost bounded memory, and that a
 hostile camera, a hand-made preset file and a connection flood leave it
 serving."""
+import contextlib
+import http.client
 import json
 import os
+import resource
 import socket
 import subprocess
 import sys
@@ -94,15 +97,16 @@ def read_events(port, host, until, timeout):
     """Reads the console's event stream until until(events) holds; the
     events as (name, parsed data), in order."""
     events = []
-    with socket.create_connection(("127.0.0.1", port), timeout=2) as stream:
-        stream.sendall(f"GET /events HTTP/1.1\r\nHost: {host}\r\n\r\n".encode())
+    # The stream is chunked; http.client takes the chunks apart. The console
+    # sends a comment every second, so a read never waits long.
+    stream = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+    with contextlib.closing(stream):
+        stream.request("GET", "/events", headers={"Host": host})
+        reply = stream.getresponse()
         buffer = b""
         deadline = time.time() + timeout
         while time.time() < deadline:
-            try:
-                chunk = stream.recv(65536)
-            except socket.timeout:
-                continue
+            chunk = reply.read1(65536)
             if not chunk:
                 break
             buffer += chunk
@@ -136,7 +140,7 @@ class HostileData(unittest.TestCase):
             presets.write(b"<?xml version='1.0' encoding='iso-8859-1'?>\n<Darvik><PtzChannel01>"
                           b"<Preposition000><Name value=\"Caf\xe9\"/><Slot value=\"0\"/></Preposition000>"
                           b"</PtzChannel01></Darvik>\n")
-        cls.console = Console(HOST, "--simulate", "--sim-mac", cls.MAC,
+        cls.console = Console(HOST, "--simulate", "--sim-mac", cls.MAC, "--outputs", "5000",
                               "--sim-product-id", os.fsdecode(b"\xff\xfe7"), "--sim-claimed-inputs", "2147483647")
         cls.port = int(cls.console.host.split(":")[1])
 
@@ -149,12 +153,16 @@ class HostileData(unittest.TestCase):
     def test_text_that_is_not_utf8_and_absurd_counts(self):
         events = read_events(self.port, self.console.host, lambda seen: (
             (latest(seen, "caps") or {}).get("outcome") == "succeeded" and latest(seen, "presets")
-            and latest(seen, "presets")["names"] and latest(seen, "io")), 30)
+            and latest(seen, "presets")["names"] and latest(seen, "io") and latest(seen, "io")["outputs"]), 30)
         caps = latest(events, "caps")
         self.assertEqual(caps["model"], "Darvik \u00ff\u00fe7")
         self.assertEqual(caps["alarmInputs"], 1024, "the module reports at most 1024 inputs")
         self.assertEqual(latest(events, "presets")["names"], ["Caf\u00e9"])
         self.assertLessEqual(len(latest(events, "io")["inputs"]), 1024)
+        # 5000 outputs asked for on the command line are 1024 in the console.
+        self.assertEqual(len(latest(events, "io")["outputs"]), 1024)
+        status, _ = self.console.post("api/cameras/0/output", {"output": 1024, "on": True})
+        self.assertEqual(status, 422)
         self.assertLess(self.console.rss_kib(), 300 * 1024)
 
         # Names go back to the module in its own encoding, and the file
@@ -201,24 +209,84 @@ class HostileData(unittest.TestCase):
                 except socket.timeout:
                     pass
             self.assertGreater(refused, 40)
-            # Headers must be complete within the deadline, trickled or not.
-            trickle = hostile[1]
+            # Headers must be complete within the deadline, trickled or not,
+            # on a new connection and on one kept alive after a request.
+            kept = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+            kept.request("GET", "/api/health", headers={"Host": self.console.host})
+            self.assertEqual(kept.getresponse().read()[:1], b"{")
+            kept.sock.sendall(b"GET / HTTP/1.1\r\nX-Slow: ")
+            tricklers = {"new": hostile[1], "kept alive": kept.sock}
             deadline = time.time() + 25
-            closed = False
-            while time.time() < deadline and not closed:
-                try:
-                    trickle.sendall(b"x")
-                    trickle.settimeout(2)
-                    closed = trickle.recv(64) == b""
-                except socket.timeout:
-                    pass
-                except OSError:
-                    closed = True
-            self.assertTrue(closed, "a connection trickling its headers was kept")
+            while time.time() < deadline and tricklers:
+                for name, trickle in list(tricklers.items()):
+                    try:
+                        trickle.sendall(b"x")
+                        trickle.settimeout(1)
+                        if trickle.recv(64) == b"":
+                            del tricklers[name]
+                    except socket.timeout:
+                        pass
+                    except OSError:
+                        del tricklers[name]
+            self.assertEqual(list(tricklers), [], "connections trickling their headers were kept")
+            kept.close()
         finally:
             for connection in hostile:
                 connection.close()
         wait_for(lambda: self.console.request("api/health")[1]["eventStreams"] == 0, 10, "the streams to end")
+
+    def test_connection_limits_per_address_and_in_total(self):
+        """384 connections from one address, 512 in all; the clients take
+        addresses of 127/8 no other test uses, so nothing else counts."""
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 4096)), hard))
+
+        def connect(source):
+            connection = socket.socket()
+            connection.bind((source, 0))
+            connection.settimeout(20)
+            connection.connect(("127.0.0.1", self.port))
+            return connection
+
+        def hold(source):
+            # A request whose body never comes: past the header deadline,
+            # it holds its connection.
+            connection = connect(source)
+            connection.sendall(f"POST /api/cameras/0/ptz HTTP/1.1\r\nHost: {self.console.host}\r\n"
+                               "Content-Type: application/json\r\nContent-Length: 64\r\n\r\n".encode())
+            return connection
+
+        def ask(source):
+            connection = connect(source)
+            try:
+                connection.sendall(f"GET /api/health HTTP/1.1\r\nHost: {self.console.host}\r\n"
+                                   "Connection: close\r\n\r\n".encode())
+            except (BrokenPipeError, ConnectionResetError):
+                pass  # closed at once; recv says so
+            return connection
+
+        def answer(connection):
+            """The start of the answer; b"" when closed unanswered."""
+            try:
+                with connection:
+                    return connection.recv(64)
+            except ConnectionResetError:
+                return b""
+
+        held = []
+        try:
+            held += [hold("127.0.0.4") for _ in range(384)]
+            self.assertEqual(answer(ask("127.0.0.4")), b"", "a 385th connection from one address was served")
+            self.assertTrue(answer(ask("127.0.0.5")).startswith(b"HTTP/1.1 200"))
+            held += [hold("127.0.0.5") for _ in range(128)]
+            self.assertEqual(answer(ask("127.0.0.6")), b"", "a 513th connection was served")
+            for connection in held[-16:]:
+                connection.close()
+            wait_for(lambda: answer(ask("127.0.0.6")).startswith(b"HTTP/1.1 200"), 20, "room after some left")
+        finally:
+            for connection in held:
+                connection.close()
+        wait_for(lambda: answer(ask("127.0.0.4")).startswith(b"HTTP/1.1 200"), 20, "the held connections to go")
 
 
 if __name__ == "__main__":

@@ -25,7 +25,9 @@
 namespace darvik::console {
 
 // Inputs and outputs shown and described to the driver: as many as the
-// module tracks. A camera claiming two billion inputs gets 1024.
+// module tracks. A camera claiming two billion inputs gets 1024. Every count
+// that enters the console (command line, site file, page, query) goes
+// through Ports, the one place the cap is applied.
 inline constexpr std::uint32_t kMaxPorts = 1024;
 
 inline std::uint32_t Ports(std::int64_t count) {
@@ -86,6 +88,7 @@ class ConsoleCamera::IoSink final : public brevane::ipcapture::IIOEventSink {
     void OnInputChanged(std::uint32_t input, std::int32_t state) override;
     void OnIOFailure() override;
 
+    // `inputs` is a count that went through Ports.
     void Reset(std::uint32_t inputs);
     // 0 unknown, 1 low, 2 high per input; and whether the last report was a failure.
     std::vector<std::int32_t> Inputs(bool& failed) const;

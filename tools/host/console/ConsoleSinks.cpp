@@ -65,7 +65,7 @@ void ConsoleCamera::IoSink::OnIOFailure() {
 
 void ConsoleCamera::IoSink::Reset(std::uint32_t inputs) {
     brevane::MutexLock lock(m_mutex);
-    m_inputs.assign(std::min(inputs, kMaxPorts), brevane::ipcapture::kIoStateUnknown);
+    m_inputs.assign(inputs, brevane::ipcapture::kIoStateUnknown);
     m_failed = false;
 }
 

@@ -86,7 +86,7 @@ bool ConsoleCamera::OpenDriver() {
         if (!m_model.empty()) {
             parameters.device.modelName = m_model;
         }
-        m_outputs.assign(std::min(m_outputCount, kMaxPorts), 0);
+        m_outputs.assign(m_outputCount, 0);  // capped by Ports
     }
     parameters.connection.streamType = m_setup.stream.mpeg ? 2 : 1;
     parameters.device.channelCount = 1;
