@@ -10,8 +10,8 @@
 #include <string>
 
 #include "bench_streams.h"
-#include "video/CJpegAssembler.h"
-#include "video/CMpegParser.h"
+#include "video/JpegAssembler.h"
+#include "video/MpegParser.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "chunked_feed.h"
-#include "video/CJpegAssembler.h"
+#include "video/JpegAssembler.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "chunked_feed.h"
-#include "video/CMpegParser.h"
+#include "video/MpegParser.h"
 
 namespace {
 

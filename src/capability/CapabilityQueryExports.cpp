@@ -3,7 +3,7 @@
 #include <atomic>
 #include <new>
 
-#include "capability/CDarvikCapabilityQueryModule.h"
+#include "capability/DarvikCapabilityQueryModule.h"
 
 namespace brevane::capability {
 namespace {

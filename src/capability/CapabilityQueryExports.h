@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "capability/CCapabilityQueryModule.h"
+#include "capability/CapabilityQueryModule.h"
 #include "darvik/IIPCapabilityQuery.h"
 
 namespace brevane::capability {

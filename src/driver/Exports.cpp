@@ -5,7 +5,7 @@
 #include <new>
 
 #include "capability/CapabilityQueryExports.h"
-#include "driver/CDarvikIPCaptureDriver.h"
+#include "driver/DarvikIPCaptureDriver.h"
 
 using namespace brevane::ipcapture;
 

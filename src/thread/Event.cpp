@@ -5,7 +5,7 @@
 namespace brevane {
 
 bool CEvent::Create() {
-    m_event.reset(new (std::nothrow) platform::Event(/*manualReset=*/true, false));
+    m_event.reset(new (std::nothrow) platform::WaitableEvent(/*manualReset=*/true, false));
     return static_cast<bool>(m_event);
 }
 

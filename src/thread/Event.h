@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 
 namespace brevane {
 
@@ -30,7 +30,7 @@ class CEvent {
     bool IsCreated() const { return static_cast<bool>(m_event); }
 
    private:
-    std::unique_ptr<platform::Event> m_event;
+    std::unique_ptr<platform::WaitableEvent> m_event;
 };
 
 }  // namespace brevane

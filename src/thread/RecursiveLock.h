@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "core/ThreadAnnotations.h"
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 
 namespace brevane {
 
@@ -60,7 +60,7 @@ class CAPABILITY("mutex") CRecursiveLock {
    private:
     void TakeOwnership(std::uint32_t threadId);
 
-    platform::Event m_event;  // auto-reset; contenders sleep on it
+    platform::WaitableEvent m_event;  // auto-reset; contenders sleep on it
     std::unique_ptr<LockState> m_state;
 };
 

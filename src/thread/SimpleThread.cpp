@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "platform/Platform.h"
 
 namespace brevane::thread {
@@ -21,7 +21,7 @@ bool CSimpleThread::Start(const std::string& name) {
         m_threadId.store(0);
         // The new thread holds back until its handle is stored, so a Run()
         // that stops or tests its own thread at once sees a complete object.
-        auto gate = std::make_shared<platform::Event>(/*manualReset=*/true, false);
+        auto gate = std::make_shared<platform::WaitableEvent>(/*manualReset=*/true, false);
         m_hThread = platform::ThreadHandle::Start([this, gate] {
             gate->Wait(platform::kInfinite);
             ThreadEntry(this);

@@ -18,7 +18,7 @@ bool CTickerThread::Start(const std::string& name) {
         return false;
     }
     if (!m_hStopEvent) {
-        m_hStopEvent.reset(new (std::nothrow) platform::Event(/*manualReset=*/false, false));
+        m_hStopEvent.reset(new (std::nothrow) platform::WaitableEvent(/*manualReset=*/false, false));
         if (!m_hStopEvent) {
             return false;
         }
@@ -36,7 +36,7 @@ bool CTickerThread::Stop() {
 }
 
 void CTickerThread::Run() {
-    platform::Event* stop = m_hStopEvent.get();
+    platform::WaitableEvent* stop = m_hStopEvent.get();
     if (stop == nullptr) {
         return;
     }

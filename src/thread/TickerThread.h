@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "thread/SimpleThread.h"
 
 namespace brevane::thread {
@@ -45,7 +45,7 @@ class CTickerThread : public CSimpleThread {
 
    protected:
     // Auto-reset; made by the first Start and kept until destruction.
-    std::unique_ptr<platform::Event> m_hStopEvent;
+    std::unique_ptr<platform::WaitableEvent> m_hStopEvent;
     std::atomic<std::uint32_t> m_period{kDefaultPeriodMs};
 };
 

@@ -33,7 +33,7 @@ bool CWorkItemThread::Start(const std::string& name) {
         return false;
     }
     if (!m_hWorkEvent) {
-        m_hWorkEvent.reset(new (std::nothrow) platform::Event(/*manualReset=*/false, false));
+        m_hWorkEvent.reset(new (std::nothrow) platform::WaitableEvent(/*manualReset=*/false, false));
         if (!m_hWorkEvent) {
             return false;
         }
@@ -91,7 +91,7 @@ CWorkItemThread::IWorkItem* CWorkItemThread::TakeOldest() {
 }
 
 void CWorkItemThread::Run() {
-    platform::Event* work = m_hWorkEvent.get();  // made by Start before the thread
+    platform::WaitableEvent* work = m_hWorkEvent.get();  // made by Start before the thread
     while (work != nullptr && m_running.load()) {
         // The bounded wait lets an idle worker notice a cleared m_running
         // even when nobody signals.

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "core/Mutex.h"
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "thread/SimpleThread.h"
 
 namespace brevane::thread {
@@ -67,7 +67,7 @@ class CWorkItemThread : public CSimpleThread {
     Mutex m_lock;
     std::list<IWorkItem*> m_queue GUARDED_BY(m_lock);
     // Auto-reset; made by the first Start, signalled on every post and stop.
-    std::unique_ptr<platform::Event> m_hWorkEvent;
+    std::unique_ptr<platform::WaitableEvent> m_hWorkEvent;
     // Written by the owner, read by posters and the worker.
     std::atomic<bool> m_running{false};
 

@@ -14,7 +14,7 @@
 #include <list>
 #include <string>
 
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "thread/RecursiveLock.h"
 #include "thread/SimpleThread.h"
 
@@ -58,7 +58,7 @@ class CWorkItemThreadEx : public thread::CSimpleThread {
 
    protected:
     // Auto-reset; signalled on every post and on stop.
-    platform::Event m_hWorkEvent{/*manualReset=*/false, /*initiallySignalled=*/false};
+    platform::WaitableEvent m_hWorkEvent{/*manualReset=*/false, /*initiallySignalled=*/false};
     // Written by the owner, read by posters and the worker.
     std::atomic<bool> m_running{false};
     CRecursiveLock m_lock;

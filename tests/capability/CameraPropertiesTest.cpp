@@ -11,7 +11,7 @@
 #include "support/CameraRequests.h"
 #include "support/DeviceInfo.h"
 #include "support/SimulatorAuth.h"
-#include "capability/CDarvikCameraProperties.h"
+#include "capability/DarvikCameraProperties.h"
 #include "kit/CapabilitySink.h"
 
 namespace brevane {

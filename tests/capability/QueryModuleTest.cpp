@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "camsim/Simulator.h"
-#include "capability/CDarvikCapabilityQueryModule.h"
+#include "capability/DarvikCapabilityQueryModule.h"
 #include "capability/CapabilityQueryExports.h"
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/CapabilitySink.h"
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "platform/Platform.h"
 #include "support/SlotCall.h"
 #include "support/Wait.h"
@@ -43,8 +43,8 @@ struct FakeScript {
     std::int32_t fetchCode = 3;
     bool saveResult = true;
     Hang hang = Hang::No;
-    platform::Event entered{true, false};
-    platform::Event release{true, false};
+    platform::WaitableEvent entered{true, false};
+    platform::WaitableEvent release{true, false};
     std::atomic<int> fetches{0};
     std::atomic<int> alive{0};
 };
@@ -329,7 +329,7 @@ class DeletingCallback final : public ipcapture::ICapabilityQueryCallback {
     void OnQueryFailed(std::int32_t, const char*) override { OnQuerySucceeded(); }
     void OnQueryAborted() override { ++aborted; }
     ipcapture::IIPCapabilityQuery* module = nullptr;
-    platform::Event done{true, false};
+    platform::WaitableEvent done{true, false};
     std::atomic<int> aborted{0};
 };
 

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/CDarvikIPCaptureDriver.h"
-#include "driver/CDebugInfo.h"
+#include "driver/DarvikIPCaptureDriver.h"
+#include "driver/DebugInfo.h"
 #include "kit/FrameAllocator.h"
 #include "kit/MessageSink.h"
 #include "kit/OpenParameters.h"

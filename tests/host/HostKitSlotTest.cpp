@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/CDebugInfo.h"
+#include "driver/DebugInfo.h"
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/CapabilitySink.h"
 #include "kit/FrameAllocator.h"

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "io/CIOBase.h"
+#include "io/IOBase.h"
 #include "kit/IOEventSink.h"
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "platform/Platform.h"
 #include "support/FakeDriver.h"
 #include "support/SlotCall.h"
@@ -83,7 +83,7 @@ class ScriptedIO final : public CIOBase {
     std::atomic<bool> failReads{false};
     std::atomic<bool> failWrites{false};
     std::atomic<bool> holdWrites{false};
-    platform::Event writeGate{true, false};
+    platform::WaitableEvent writeGate{true, false};
     std::atomic<bool>* destroyed = &m_destroyedDefault;
 
    private:

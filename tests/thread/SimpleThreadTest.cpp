@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "platform/Platform.h"
 #include "thread/SimpleThread.h"
 #include "thread/TickerThread.h"
@@ -42,7 +42,7 @@ class GatedThread : public CSimpleThread {
         release.Wait(platform::kInfinite);
     }
 
-    platform::Event release{/*manualReset=*/false, false};
+    platform::WaitableEvent release{/*manualReset=*/false, false};
     std::atomic<int> runs{0};
     std::atomic<bool> selfWaitResult{false};
     std::atomic<bool> runningAfterSelfWait{true};

@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 #include "platform/Platform.h"
 #include "support/Wait.h"
 #include "thread/WorkItemThread.h"
@@ -104,8 +104,8 @@ class TestQueue : public Base {
     void ClearRunningWithoutSignal() { this->m_running.store(false); }
 
     Journal journal;
-    platform::Event blocked{/*manualReset=*/false, false};
-    platform::Event release{/*manualReset=*/true, false};
+    platform::WaitableEvent blocked{/*manualReset=*/false, false};
+    platform::WaitableEvent release{/*manualReset=*/true, false};
 };
 
 template <class Queue>

@@ -7,7 +7,7 @@
 #include <iostream>
 #include <thread>
 
-#include "video/CBaseCameraChannel.h"
+#include "video/BaseCameraChannel.h"
 #include "video/SequenceHeader.h"
 #include "video/VideoTables.h"
 #include "platform/Platform.h"

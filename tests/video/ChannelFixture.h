@@ -14,8 +14,8 @@
 
 #include "support/FakeDriver.h"
 #include "support/Wait.h"
-#include "video/CMjpegHttpChannel.h"
-#include "video/CMpegHttpChannel.h"
+#include "video/MjpegHttpChannel.h"
+#include "video/MpegHttpChannel.h"
 #include "video/FakeHost.h"
 #include "video/ScriptedStream.h"
 #include "video/StreamFixtures.h"

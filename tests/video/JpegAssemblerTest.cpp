@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "video/CJpegAssembler.h"
+#include "video/JpegAssembler.h"
 #include "video/StreamFixtures.h"
 
 namespace brevane {

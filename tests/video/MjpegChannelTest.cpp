@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "support/Wait.h"
-#include "video/CIPVideoCapture.h"
+#include "video/IPVideoCapture.h"
 #include "video/ChannelFixture.h"
 
 namespace brevane {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "video/CMpegParser.h"
+#include "video/MpegParser.h"
 #include "video/StreamFixtures.h"
 
 namespace brevane {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "support/SlotCall.h"
-#include "video/CIPVideoCapture.h"
+#include "video/IPVideoCapture.h"
 #include "video/FakeHost.h"
 
 namespace brevane {

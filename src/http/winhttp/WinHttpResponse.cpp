@@ -7,7 +7,7 @@
 
 #include "http/HeaderParsing.h"
 #include "http/winhttp/WinHttpAuth.h"
-#include "http/winhttp/WinHttpErrors.h"
+#include "http/winhttp/WinHttpFailure.h"
 #include "http/winhttp/WinHttpHeaders.h"
 #include "http/winhttp/WinHttpSession.h"
 #include "platform/Platform.h"

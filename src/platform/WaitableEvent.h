@@ -14,11 +14,11 @@
 
 namespace brevane::platform {
 
-class Event {
+class WaitableEvent {
    public:
-    Event(bool manualReset, bool initiallySignalled);
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
+    WaitableEvent(bool manualReset, bool initiallySignalled);
+    WaitableEvent(const WaitableEvent&) = delete;
+    WaitableEvent& operator=(const WaitableEvent&) = delete;
 
     void Set();
     void Reset();

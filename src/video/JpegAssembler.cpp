@@ -1,4 +1,4 @@
-#include "video/CJpegAssembler.h"
+#include "video/JpegAssembler.h"
 
 #include <cstring>
 

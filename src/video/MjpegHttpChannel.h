@@ -16,8 +16,8 @@
 #include <string>
 
 #include "http/HttpClient.h"
-#include "video/CBaseCameraChannel.h"
-#include "video/CJpegAssembler.h"
+#include "video/BaseCameraChannel.h"
+#include "video/JpegAssembler.h"
 #include "video/IJpegReceiver.h"
 #include "video/RetryPolicy.h"
 

@@ -1,8 +1,8 @@
-#include "capability/CDarvikCapabilityQueryModule.h"
+#include "capability/DarvikCapabilityQueryModule.h"
 
 #include <new>
 
-#include "capability/CDarvikCameraProperties.h"
+#include "capability/DarvikCameraProperties.h"
 
 namespace brevane {
 

@@ -1,4 +1,4 @@
-#include "http/winhttp/WinHttpErrors.h"
+#include "http/winhttp/WinHttpFailure.h"
 
 #include <winhttp.h>
 

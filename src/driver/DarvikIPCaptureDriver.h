@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "driver/CIPCaptureDriver.h"
+#include "driver/IPCaptureDriver.h"
 
 namespace brevane {
 

@@ -4,7 +4,7 @@
 // Ownership and threads as CCapabilityQueryModule.
 #pragma once
 
-#include "capability/CCapabilityQueryModule.h"
+#include "capability/CapabilityQueryModule.h"
 
 namespace brevane {
 

@@ -1,4 +1,4 @@
-#include "platform/Event.h"
+#include "platform/WaitableEvent.h"
 
 #include <chrono>
 
@@ -6,10 +6,10 @@
 
 namespace brevane::platform {
 
-Event::Event(bool manualReset, bool initiallySignalled)
+WaitableEvent::WaitableEvent(bool manualReset, bool initiallySignalled)
     : m_manualReset(manualReset), m_signalled(initiallySignalled) {}
 
-void Event::Set() {
+void WaitableEvent::Set() {
     // Notify while holding the mutex: a waiter cannot return from Wait before
     // the mutex is released, so a woken thread that goes on to destroy this
     // event (for example the owner of a lock handed over through it) never
@@ -23,12 +23,12 @@ void Event::Set() {
     }
 }
 
-void Event::Reset() {
+void WaitableEvent::Reset() {
     MutexLock guard(m_mutex);
     m_signalled = false;
 }
 
-bool Event::Wait(std::uint32_t timeoutMs) {
+bool WaitableEvent::Wait(std::uint32_t timeoutMs) {
     UniqueMutexLock lock(m_mutex);
     auto signalled = [this]() REQUIRES(m_mutex) { return m_signalled; };
     if (timeoutMs == 0) {

@@ -1,13 +1,13 @@
-#include "driver/CDarvikIPCaptureDriver.h"
+#include "driver/DarvikIPCaptureDriver.h"
 
 #include <cstdint>
 #include <new>
 
 #include "core/Text.h"
-#include "io/CDarvikDigitalIO.h"
+#include "io/DarvikDigitalIO.h"
 #include "ptz/DarvikPTZHandler.h"
-#include "video/CMjpegHttpChannel.h"
-#include "video/CMpegHttpChannel.h"
+#include "video/MjpegHttpChannel.h"
+#include "video/MpegHttpChannel.h"
 
 namespace brevane {
 

@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "capability/CCameraProperties.h"
+#include "capability/CameraProperties.h"
 #include "darvik/IIPCapabilityQuery.h"
 #include "core/DeviceInfo.h"
 #include "core/Mutex.h"

@@ -1,4 +1,4 @@
-#include "video/CMpegHttpChannel.h"
+#include "video/MpegHttpChannel.h"
 
 #include <string>
 #include <vector>
@@ -7,7 +7,7 @@
 #include "core/UserAgent.h"
 #include "http/Utils.h"
 #include "platform/Platform.h"
-#include "video/CMpegParser.h"
+#include "video/MpegParser.h"
 #include "video/SequenceHeader.h"
 #include "video/VideoTables.h"
 

@@ -17,7 +17,7 @@
 #include "core/UserAgent.h"
 #include "http/FailureReport.h"
 #include "http/HttpClient.h"
-#include "io/CIOBase.h"
+#include "io/IOBase.h"
 
 namespace brevane {
 

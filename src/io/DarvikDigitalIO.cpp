@@ -1,4 +1,4 @@
-#include "io/CDarvikDigitalIO.h"
+#include "io/DarvikDigitalIO.h"
 
 #include <algorithm>
 #include <string>

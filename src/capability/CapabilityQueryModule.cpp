@@ -1,4 +1,4 @@
-#include "capability/CCapabilityQueryModule.h"
+#include "capability/CapabilityQueryModule.h"
 
 #include <algorithm>
 #include <chrono>

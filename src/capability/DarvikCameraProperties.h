@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "capability/CCameraProperties.h"
+#include "capability/CameraProperties.h"
 #include "core/UserAgent.h"
 #include "http/HttpClient.h"
 

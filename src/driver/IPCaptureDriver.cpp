@@ -1,12 +1,12 @@
-#include "driver/CIPCaptureDriver.h"
+#include "driver/IPCaptureDriver.h"
 
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <tuple>
 
-#include "driver/CDebugInfo.h"
-#include "video/CIPVideoCapture.h"
+#include "driver/DebugInfo.h"
+#include "video/IPVideoCapture.h"
 
 namespace brevane {
 namespace {

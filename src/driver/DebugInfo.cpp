@@ -1,4 +1,4 @@
-#include "driver/CDebugInfo.h"
+#include "driver/DebugInfo.h"
 
 #include <cstring>
 #include <new>

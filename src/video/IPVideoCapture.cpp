@@ -1,4 +1,4 @@
-#include "video/CIPVideoCapture.h"
+#include "video/IPVideoCapture.h"
 
 #include <new>
 

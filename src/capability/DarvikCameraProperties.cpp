@@ -1,4 +1,4 @@
-#include "capability/CDarvikCameraProperties.h"
+#include "capability/DarvikCameraProperties.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "capability/CCameraProperties.h"
+#include "capability/CameraProperties.h"
 
 #include "http/Utils.h"
 

@@ -1,4 +1,4 @@
-#include "video/CMjpegHttpChannel.h"
+#include "video/MjpegHttpChannel.h"
 
 #include "darvik/Contract.h"
 #include "core/UserAgent.h"

@@ -1,4 +1,4 @@
-#include "video/CBaseCameraChannel.h"
+#include "video/BaseCameraChannel.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "video/CMpegParser.h"
+#include "video/MpegParser.h"
 
 #include <algorithm>
 #include <cstring>

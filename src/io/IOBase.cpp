@@ -1,4 +1,4 @@
-#include "io/CIOBase.h"
+#include "io/IOBase.h"
 
 #include <algorithm>
 #include <new>

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "http/HttpClient.h"
-#include "video/CBaseCameraChannel.h"
+#include "video/BaseCameraChannel.h"
 #include "video/IMpegParserClient.h"
 #include "video/RetryPolicy.h"
 
