@@ -114,7 +114,11 @@ TEST_F(MjpegChannelTest, BrokenStreamIsReportedAndReconnected) {
     channel.Stop();
 
     EXPECT_GE(camera.CountTarget("/cgi-bin/get?jpgn"), 2u);
-    EXPECT_EQ(driver.LinesWith("(channel 2) failed: stream ended").size(), 1u);
+    // On a loaded machine the second stream may end too before Stop comes:
+    // every end is told once, with its lost signal.
+    const std::size_t ends = driver.LinesWith("(channel 2) failed: stream ended").size();
+    EXPECT_GE(ends, 1u);
+    EXPECT_EQ(ends, driver.LinesWith("Signal was lost for camera 127.0.0.1 (channel 2)").size());
     const auto lines = driver.LinesWith(kStatePrefix);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0].text, kStatePrefix + "Camera 127.0.0.1 is online");
