@@ -93,6 +93,24 @@ TEST_F(ControlApiTest, StreamFaultsMergeAndReject) {
     EXPECT_TRUE(sim->GetStreamFaults().chunkSizes.empty());
 }
 
+// A scripted body set through the control interface (as a simulator farm
+// is driven) ends as the script says: an orderly close reaches the client as
+// the end of the body, a reset as a receive error after the bytes it got.
+TEST_F(ControlApiTest, ScriptedStreamEndsWithACloseOrAReset) {
+    const std::string body = "0123456789abcdef";
+    for (const bool reset : {false, true}) {
+        SCOPED_TRACE(reset ? "reset" : "close");
+        json script = {{"body", "30313233343536373839616263646566"}, {"repeat", false}, {"delayMs", 1}};
+        if (reset) script["resetAtEnd"] = true;
+        Call("POST", "stream-script", 200, {}, script.dump());
+        const auto reply = Fetch(sim->Url() + "/cgi-bin/get?jpgl");
+        EXPECT_EQ(reply.code, reset ? CURLE_RECV_ERROR : CURLE_OK) << curl_easy_strerror(reply.code);
+        EXPECT_EQ(body.compare(0, reply.body.size(), reply.body), 0) << reply.body;
+        if (!reset) EXPECT_EQ(reply.body, body);
+    }
+    Call("POST", "stream-script", 400, {}, R"({"resetAtEnd": 1})");
+}
+
 TEST_F(ControlApiTest, ReadsReflectTheCamera) {
     ASSERT_EQ(Fetch(sim->Url() + "/cgi-bin/set?p_panr=10&a_aoa2=2&m_qual=900").status, 200);
     ASSERT_EQ(Fetch(sim->Url() + "/cgi-bin/set?p_prss=4").status, 200);

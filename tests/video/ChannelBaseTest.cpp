@@ -303,6 +303,12 @@ TEST_P(EitherChannelTest, FailingCameraIsToldOnceWithItsCause) {
 // reads a response the transport reported broken nor hands out a damaged
 // picture, and pictures come again from the next connection. The faulty
 // body goes to the first stream request only; the camera is healthy after.
+// A camera that flaps refuses connections before and after that stream, so
+// the channel must keep retrying through its back-off. A stream that only
+// trickles, a few bytes at a time and seconds per picture, is no fault at
+// all while it stays within the time-outs (no gap between bytes reaching the
+// stream time-out; MPEG-4 also wants a picture within twice that): it
+// delivers whole pictures on its first connection.
 TEST_P(EitherChannelTest, StreamFaultsLoseTheSignalAndPicturesComeBackWhole) {
     driver.SetTimeout(1000);
     driver.SetStreamTimeout(1000);
@@ -343,22 +349,35 @@ TEST_P(EitherChannelTest, StreamFaultsLoseTheSignalAndPicturesComeBackWhole) {
     }
     test::Append(damaged, units({2, 3, 0, 1}));
 
+    enum class End { Close, Stall, Reset, Trickle };
     struct Case {
         const char* name;
         test::Bytes body;
-        bool stall;           // stall at the end of the body instead of closing
-        unsigned status = 0;  // the stream request is answered with this instead
+        End end;
+        unsigned status = 0;          // the stream request is answered with this instead
+        std::uint32_t refusals = 0;   // connections refused before the stream and again after it
     };
     test::Bytes midPicture = units({0, 1});
     test::Append(midPicture, firstHalf(unit(2)));
+    // Small pictures for the trickle (MPEG-4 begins at the key frame), a few
+    // bytes every 10 ms: the first picture takes seconds.
+    const test::Bytes trickle = mjpeg ? units({1, 2}) : units({0, 2, 4});
+    const std::size_t tricklePictures = mjpeg ? 2 : 3;
+    const std::size_t trickleBytes = mjpeg ? 4 : 16;
+    // Each refused connection is a failure in a row, so the waits grow:
+    // MPEG-4's retry schedule starts at seconds, MJPEG's at half a second.
+    const std::uint32_t refusals = mjpeg ? 2 : 1;
     const Case cases[] = {
-        {"stall mid-picture", midPicture, true},
-        {"stall before the first byte", test::Bytes(), true},
-        {"drop mid-picture", midPicture, false},
-        {"drop between pictures", units({0, 1}), false},
-        {"garbage between pictures", garbage, false},
-        {"damaged picture", damaged, false},
-        {"401 on the stream request", test::Bytes(), false, 401},
+        {"stall mid-picture", midPicture, End::Stall},
+        {"stall before the first byte", test::Bytes(), End::Stall},
+        {"drop mid-picture", midPicture, End::Close},
+        {"drop between pictures", units({0, 1}), End::Close},
+        {"garbage between pictures", garbage, End::Close},
+        {"damaged picture", damaged, End::Close},
+        {"401 on the stream request", test::Bytes(), End::Close, 401},
+        {"refusals while flapping", units({0, 1}), End::Close, 0, refusals},
+        {"reset mid-picture", midPicture, End::Reset},
+        {"trickle", trickle, End::Trickle},
     };
 
     for (const Case& c : cases) {
@@ -369,26 +388,54 @@ TEST_P(EitherChannelTest, StreamFaultsLoseTheSignalAndPicturesComeBackWhole) {
         faulty.pieceSizes = stream.pieceSizes;
         faulty.delayMs = 2;
         faulty.repeat = false;
-        faulty.stallAtEnd = c.stall;
-        camera.SetScript(faulty);
-        if (c.status != 0) {
-            darvik::camsim::Faults faults;
-            faults.pathStatus = {{target, c.status, ""}};
-            camera.Sim().SetFaults(faults);
+        faulty.stallAtEnd = c.end == End::Stall;
+        faulty.resetAtEnd = c.end == End::Reset;
+        if (c.end == End::Trickle) {
+            faulty.pieceSizes = {trickleBytes};
+            faulty.delayMs = 10;
+            faulty.repeat = true;
         }
+        camera.SetScript(faulty);
+        darvik::camsim::Faults faults;
+        if (c.status != 0) faults.pathStatus = {{target, c.status, ""}};
+        faults.refuseFirstConnections = c.refusals;
+        camera.Sim().SetFaults(faults);
         const std::size_t streamsBefore = camera.CountTarget(target);
         const std::size_t framesBefore = receiver.FrameCount();
+        const std::uint64_t refusedBefore = camera.Sim().RefusedConnections();
+        driver.SetStreamTimeout(c.end == End::Trickle ? 5000 : 1000);
         const auto channel = MakeChannel(3);
         ASSERT_TRUE(channel->Start(stream.params));
-        ASSERT_TRUE(WaitForTarget(target, streamsBefore + 1));
-        camera.Sim().SetFaults({});
-        camera.SetScript(EndlessScript());
-        // The fault ends the first stream; a second one delivers a whole period.
-        ASSERT_TRUE(test::WaitUntil([&] { return camera.CountTarget(target) >= streamsBefore + 2; }, 20000))
+        ASSERT_TRUE(test::WaitUntil([&] { return camera.CountTarget(target) >= streamsBefore + 1; }, 60000));
+        darvik::camsim::Faults after;
+        after.refuseFirstConnections = c.refusals;  // the camera flaps again once it served
+        camera.Sim().SetFaults(after);
+        camera.SetScript(EndlessScript());  // for the next connection; a trickle goes on
+
+        if (c.end == End::Trickle) {
+            EXPECT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= framesBefore + tricklePictures; }, 60s));
+            channel->Stop();
+            EXPECT_EQ(camera.CountTarget(target), streamsBefore + 1);
+            EXPECT_TRUE(driver.LinesWith("(channel 3) failed: ").empty())
+                << testing::PrintToString(driver.FormattedLines());
+            EXPECT_TRUE(driver.LinesWith("Signal was lost").empty());
+            EXPECT_TRUE(driver.LinesWith("is offline or failed").empty());
+            std::lock_guard<std::mutex> guard(receiver.mutex);
+            for (std::size_t i = framesBefore; i < receiver.frames.size(); ++i) {
+                EXPECT_NE(std::find(whole.begin(), whole.end(), receiver.frames[i].data), whole.end()) << "picture " << i;
+            }
+            continue;
+        }
+        // The fault ends the first stream; a second one delivers a whole
+        // period (after the refusals, on a flapping camera: up to 21 s of
+        // MPEG-4 back-off).
+        ASSERT_TRUE(test::WaitUntil([&] { return camera.CountTarget(target) >= streamsBefore + 2; }, 60000))
             << testing::PrintToString(driver.FormattedLines());
         const std::size_t framesAtReconnect = receiver.FrameCount();
         EXPECT_TRUE(receiver.WaitFor([&] { return receiver.frames.size() >= framesAtReconnect + frames.size(); }, 20s));
         channel->Stop();
+        camera.Sim().SetFaults({});
+        EXPECT_GE(camera.Sim().RefusedConnections(), refusedBefore + 2 * c.refusals);
 
         const auto failures = driver.LinesWith("(channel 3) failed: ");
         ASSERT_FALSE(failures.empty()) << testing::PrintToString(driver.FormattedLines());

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include <sys/socket.h>
+
 #include "CameraServerShared.h"
 #include "ScriptedStreamSource.h"
 
@@ -25,6 +27,23 @@ struct StreamState {
     bool started = false;
     std::uint64_t framesCounted = 0;
 };
+
+// Makes the connection end with a TCP reset (RST) rather than an orderly
+// close, as a camera that crashes or drops its socket does: with a zero
+// linger time the socket is reset when it is closed, and disconnecting it
+// here sends the reset at once, before the server's own shutdown could send
+// a FIN. Bytes the peer has not yet received are lost, as with a real reset.
+void AbortWithReset(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info == nullptr) {
+        return;
+    }
+    const linger abort{1, 0};
+    setsockopt(info->connect_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    sockaddr unspecified{};
+    unspecified.sa_family = AF_UNSPEC;
+    connect(info->connect_fd, &unspecified, sizeof unspecified);
+}
 
 ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
     auto& s = *static_cast<StreamState*>(cls);
@@ -47,6 +66,10 @@ ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
         }
         if (s.started && s.piece.end) {
             return MHD_CONTENT_READER_END_OF_STREAM;
+        }
+        if (s.started && s.piece.reset) {
+            AbortWithReset(s.connection);
+            return MHD_CONTENT_READER_END_WITH_ERROR;
         }
         if (s.started && s.piece.stall) {
             MHD_Connection* connection = s.connection;

@@ -137,14 +137,18 @@ struct Config {
 
 // A stream body given byte by byte, answered to every stream request instead
 // of the encoded streams: sent in the given piece sizes (cycled; none: the
-// body in one piece), each after delayMs, repeated or not, then closed or
-// stalled. Lets tests meet exact byte layouts, splits and stream faults.
+// body in one piece), each after delayMs, repeated or not, then closed,
+// reset or stalled. Lets tests meet exact byte layouts, splits and stream
+// faults.
 struct StreamScript {
     std::vector<std::uint8_t> body;
     std::vector<std::size_t> pieceSizes;
     std::uint32_t delayMs = 5;
     bool repeat = true;      // start the body over at its end
     bool stallAtEnd = false; // when not repeating: stall instead of closing
+    // When not repeating: abort the connection with a TCP reset instead of
+    // closing it (stallAtEnd wins).
+    bool resetAtEnd = false;
 };
 
 struct RequestLogEntry {

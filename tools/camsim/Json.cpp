@@ -367,7 +367,8 @@ Json ToJson(const StreamScript& s) {
             {"pieceSizes", s.pieceSizes},
             {"delayMs", s.delayMs},
             {"repeat", s.repeat},
-            {"stallAtEnd", s.stallAtEnd}};
+            {"stallAtEnd", s.stallAtEnd},
+            {"resetAtEnd", s.resetAtEnd}};
 }
 
 Json ToJson(const Config& c) {
@@ -427,6 +428,8 @@ void ApplyJson(const Json& json, StreamScript& script) {
             s.repeat = Bool(value, key);
         } else if (key == "stallAtEnd") {
             s.stallAtEnd = Bool(value, key);
+        } else if (key == "resetAtEnd") {
+            s.resetAtEnd = Bool(value, key);
         } else {
             throw BadField("unknown field \"" + key + "\" in the stream script");
         }

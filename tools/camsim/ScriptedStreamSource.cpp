@@ -11,7 +11,8 @@ StreamPiece ScriptedStreamSource::Next() {
             m_pos = 0;
         } else {
             piece.stall = m_script.stallAtEnd;
-            piece.end = !m_script.stallAtEnd;
+            piece.reset = !m_script.stallAtEnd && m_script.resetAtEnd;
+            piece.end = !piece.stall && !piece.reset;
             return piece;
         }
     }

@@ -53,6 +53,7 @@ struct StreamPiece {
     std::uint32_t delayMs = 0;    // wait this long before sending the bytes
     bool stall = false;           // send nothing more; keep the connection open until the server stops
     bool end = false;             // end the response after these bytes
+    bool reset = false;           // abort the connection with a TCP reset after these bytes
 };
 
 class StreamSource {
