@@ -154,7 +154,7 @@ TEST(ProgramTest, ServesMoreConnectionsThanSelectCanWatch) {
             if (fd >= 0) idle.push_back(fd);
         }
         // Accepted after all the idle ones, so on a descriptor past them.
-        camsim_test::FetchOptions options;
+        brevane::test::FetchOptions options;
         options.timeoutMs = 30000;
         const auto sys = Fetch(cameraUrl + "/cgi-bin/get?sys", options);
         EXPECT_EQ(sys.status, 200) << "with " << kIdle << " connections open";
