@@ -106,7 +106,9 @@ TEST_F(ControlApiTest, ScriptedStreamEndsWithACloseOrAReset) {
         const auto reply = Fetch(sim->Url() + "/cgi-bin/get?jpgl");
         EXPECT_EQ(reply.code, reset ? CURLE_RECV_ERROR : CURLE_OK) << curl_easy_strerror(reply.code);
         EXPECT_EQ(body.compare(0, reply.body.size(), reply.body), 0) << reply.body;
-        if (!reset) EXPECT_EQ(reply.body, body);
+        if (!reset) {
+            EXPECT_EQ(reply.body, body);
+        }
     }
     Call("POST", "stream-script", 400, {}, R"({"resetAtEnd": 1})");
 }
