@@ -193,6 +193,11 @@ bool CCurlResponse::DataSettled() const {
     return m_ring.Size() > 0 || m_done;
 }
 
+bool CCurlResponse::RoomForSocketRead() const {
+    brevane::MutexLock lock(m_mutex);
+    return m_ring.Free() >= static_cast<std::uint32_t>(kSocketReadSize);
+}
+
 std::uint32_t CCurlResponse::StatusCode() const {
     brevane::MutexLock lock(m_mutex);
     return m_block.status;

@@ -89,6 +89,8 @@ class CCurlResponse final : public CHttpResponse {
     bool HasFinalHeaders() const;
     // Body bytes are buffered, or the transfer ended.
     bool DataSettled() const;
+    // The buffer has room for a whole socket read.
+    bool RoomForSocketRead() const;
     // True (and the paused mark cleared) when the transfer is paused and
     // should run again: the buffer has room for a full write, or the response
     // was closed and the transfer should end.

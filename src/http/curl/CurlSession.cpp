@@ -109,8 +109,11 @@ CCurlSession::WaitResult CCurlSession::Drive(CCurlResponse& response,
             m_multi->Resume(response);
         }
         if (ready()) {
-            if (refresh) {
-                // Takes in what the sockets have now, without waiting.
+            // Takes in what the sockets have now, without waiting, while a
+            // whole socket read still fits: libcurl reads on as long as the
+            // socket has data, and what the buffer cannot take it keeps as a
+            // copy of its own until the transfer resumes.
+            if (refresh && response.RoomForSocketRead()) {
                 refresh = false;
                 if (!Step(response, 0, ready)) {
                     return WaitResult::Failed;
