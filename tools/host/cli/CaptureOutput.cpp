@@ -9,9 +9,10 @@
 namespace darvik::cli {
 namespace {
 
-// Standard output's buffer: pictures are written in few large writes. It is
-// never freed, as stdio may still flush through it when the process exits.
-constexpr std::size_t kStandardOutputBuffer = 1 << 20;
+// Streams are written without a stdio buffer: each frame is already whole in
+// the host's memory, so one write call per frame takes it from there, where
+// a buffer would add a copy of every picture.
+void WriteWithoutBuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
 }  // namespace
 
@@ -39,7 +40,8 @@ bool CaptureOutput::Open(OutputKind kind, const std::string& path, std::string& 
             return false;
         }
         host::SetStandardOutputBinary();
-        std::setvbuf(stdout, new char[kStandardOutputBuffer], _IOFBF, kStandardOutputBuffer);
+        host::WidenStandardOutputPipe();
+        WriteWithoutBuffer(stdout);
         brevane::MutexLock guard(m_mutex);
         m_file = stdout;
         return true;
@@ -54,6 +56,7 @@ bool CaptureOutput::Open(OutputKind kind, const std::string& path, std::string& 
         error = "cannot create \"" + path + "\": " + std::strerror(errno);
         return false;
     }
+    WriteWithoutBuffer(m_file);
     return true;
 }
 

@@ -27,6 +27,10 @@ bool StandardErrorIsTerminal();
 // Standard output passes bytes unchanged (no CR before LF on Windows), for
 // pictures written to it. Call before the first write.
 void SetStandardOutputBinary();
+// When standard output is a pipe, asks for room for 1 MiB in it (Linux; as
+// far as the system allows), so a writer of whole pictures wakes its reader
+// and waits for it less often. Nothing happens elsewhere or on failure.
+void WidenStandardOutputPipe();
 
 // Takes Ctrl-C (and SIGTERM on Linux) away from the default handling while
 // it exists, so the program can stop its drivers cleanly. Create it before

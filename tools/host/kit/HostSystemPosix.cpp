@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -39,6 +41,16 @@ bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 void SetStandardOutputBinary() {}
+
+void WidenStandardOutputPipe() {
+#if defined(F_SETPIPE_SZ)
+    constexpr int kPipeBytes = 1 << 20;
+    struct stat status {};
+    if (::fstat(STDOUT_FILENO, &status) == 0 && S_ISFIFO(status.st_mode)) {
+        ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, kPipeBytes);  // a smaller pipe still works
+    }
+#endif
+}
 
 // SIGINT and SIGTERM are blocked in this thread and every thread started
 // after it, so only Wait takes them; the mask is restored at the end.

@@ -86,6 +86,9 @@ bool StandardErrorIsTerminal() {
 
 void SetStandardOutputBinary() { ::_setmode(::_fileno(stdout), _O_BINARY); }
 
+// A Windows pipe's size is set by whoever creates it.
+void WidenStandardOutputPipe() {}
+
 // Ctrl-C and Ctrl-Break set an event that Wait waits on; the console's
 // default handler (ending the process) is bypassed while the object lives.
 struct InterruptWait::State {
