@@ -37,8 +37,9 @@ class CCurlResponse final : public CHttpResponse {
    public:
     // Fixed size of the receive buffer.
     static constexpr std::uint32_t kBufferCapacity = 128 * 1024;
-    // How much libcurl reads from the socket at once. A stream read as fast
-    // as it comes keeps its socket full, so every read is this long: 128 KiB
+    // How much libcurl reads from the socket at once. A camera that sends
+    // faster than the reader takes keeps the socket full, so every read is
+    // this long: 128 KiB
     // took 0.19 recv and no poll per 704x576 picture, where 64 KiB took 0.38
     // and 0.19, and larger reads with a larger buffer saved little more for
     // more memory. A reader that takes all it is shown leaves the buffer
