@@ -39,11 +39,10 @@ class CCurlResponse final : public CHttpResponse {
     static constexpr std::uint32_t kBufferCapacity = 128 * 1024;
     // How much libcurl reads from the socket at once. A camera that sends
     // faster than the reader takes keeps the socket full, so every read is
-    // this long: 128 KiB
-    // took 0.19 recv and no poll per 704x576 picture, where 64 KiB took 0.38
-    // and 0.19, and larger reads with a larger buffer saved little more for
-    // more memory. A reader that takes all it is shown leaves the buffer
-    // empty, so a whole read fits it.
+    // this long: 128 KiB took 0.19 recv and no poll per 704x576 picture,
+    // where 64 KiB took 0.38 and 0.19, and larger reads with a larger buffer
+    // saved little more for more memory. A reader that takes all it is shown
+    // leaves the buffer empty, so a whole read fits it.
     static constexpr long kSocketReadSize = 128 * 1024;
 
     CCurlResponse(std::shared_ptr<CCurlSession> session, std::uint32_t timeoutMs);
