@@ -2,8 +2,7 @@
 // in a folder, one .mjpeg file (the pictures back to back), or one .m4v
 // MPEG-4 elementary stream (the module's frames back to back; key frames
 // carry the sequence header, so the file opens in players and ffmpeg). The
-// path "-" means standard output (the .mjpeg or .m4v bytes). Each frame is
-// one write, without a stdio buffer.
+// path "-" means standard output (the .mjpeg or .m4v bytes, fully buffered).
 //
 // Write is called on the channel's worker thread, the rest on the command's
 // thread; the counters and the files are guarded by m_mutex. Frames beyond
