@@ -66,8 +66,7 @@ struct Sse2Pair {
 
 // From pos on in 16-byte steps, the rest byte by byte.
 std::size_t FindFromWithSse2(const std::uint8_t* data, std::size_t size, std::size_t pos,
-                             const BytePair& pair) {
-    const Sse2Pair vectors(pair);
+                             const BytePair& pair, const Sse2Pair& vectors) {
     while (pos + 17 <= size) {
         const std::uint64_t hits = vectors.HitsAt(data + pos);
         if (hits != 0) {
@@ -92,7 +91,7 @@ std::size_t FindSse2(const std::uint8_t* data, std::size_t size, std::size_t fro
         }
         pos += 64;
     }
-    return FindFromWithSse2(data, size, pos, pair);
+    return FindFromWithSse2(data, size, pos, pair, vectors);
 }
 #endif
 
@@ -125,7 +124,7 @@ __attribute__((target("avx2"))) std::size_t FindAvx2(const std::uint8_t* data, s
         }
         pos += 64;
     }
-    return FindFromWithSse2(data, size, pos, pair);
+    return FindFromWithSse2(data, size, pos, pair, Sse2Pair(pair));
 }
 #endif
 
