@@ -97,6 +97,7 @@ struct ResponseStats {
     std::uint32_t buffered = 0;       // bytes waiting to be read now
     std::uint32_t peakBuffered = 0;   // most bytes ever waiting at once
     std::uint64_t bytesReceived = 0;  // body bytes taken from the network
+    std::uint32_t pauses = 0;         // times the transfer waited for room in the buffer
     bool ended = false;               // the transfer is over (body complete or failed)
     bool complete = false;            // the body arrived to its end without a transfer error
     // Why the body stopped early: the transfer's error, or the last wait

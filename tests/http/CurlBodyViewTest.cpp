@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "http/ScriptedServer.h"
 #include "http/Transport.h"
@@ -98,6 +100,35 @@ TEST(CurlBodyView, PartialReleasesShowTheRestAgainAndViewsSpanTheBufferWrap) {
     Web::BodyView after;
     EXPECT_TRUE(response->ViewData(&after));
     EXPECT_EQ(after.Size(), 0u);
+}
+
+// A reader a little slower than the socket finds it full at every query, so
+// libcurl reads past the buffer and pauses. The query that resumes the
+// transfer shows what libcurl held back and reads no further, so at most
+// every other query pauses (each pause is a copy of libcurl's own).
+TEST(CurlBodyView, AResumedTransferIsNotPausedAgainByTheSameQuery) {
+    const std::string body = Body(32 * Web::CCurlResponse::kBufferCapacity);
+    ScriptedServer server([&](auto& e) { return e.Reply(200, body); });
+    const auto response = Get(server.Port());
+    ASSERT_NE(response, nullptr);
+    std::size_t taken = 0;
+    std::uint32_t queries = 0;
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::uint32_t available = 0;
+        ASSERT_TRUE(response->QueryDataAvailable(&available));
+        ++queries;
+        Web::BodyView view;
+        ASSERT_TRUE(response->ViewData(&view));
+        if (view.Size() == 0) {
+            break;
+        }
+        taken += view.Size();
+        response->ReleaseData(view.Size());
+    }
+    ASSERT_EQ(taken, body.size());
+    const Web::ResponseStats stats = response->Stats();
+    EXPECT_LE(stats.pauses, queries / 2 + 1) << queries << " queries";
 }
 
 TEST(CurlBodyView, AViewOutlivesTheCloseOfItsResponseAndIsReleasedHarmlessly) {

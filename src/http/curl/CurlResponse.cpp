@@ -141,6 +141,7 @@ std::size_t CCurlResponse::OnBody(const char* data, std::size_t size) {
     const auto length = static_cast<std::uint32_t>(size);
     if (!m_ring.Write(reinterpret_cast<const std::uint8_t*>(data), length)) {
         m_paused = true;
+        ++m_pauses;
         return CURL_WRITEFUNC_PAUSE;
     }
     m_received += length;
@@ -236,6 +237,7 @@ ResponseStats CCurlResponse::BufferStats() const {
     stats.buffered = m_ring.Size();
     stats.peakBuffered = m_ring.Peak();
     stats.bytesReceived = m_received;
+    stats.pauses = m_pauses;
     stats.ended = m_done;
     stats.complete = m_done && m_result == CURLE_OK;
     if (!stats.complete) {

@@ -159,6 +159,7 @@ class CCurlResponse final : public CHttpResponse {
     bool m_paused GUARDED_BY(m_mutex) = false;
     CByteRing m_ring GUARDED_BY(m_mutex){kBufferCapacity};
     std::uint64_t m_received GUARDED_BY(m_mutex) = 0;
+    std::uint32_t m_pauses GUARDED_BY(m_mutex) = 0;
     // Bytes of the last view not released yet: a release never drops bytes
     // the reader has not been shown.
     std::uint32_t m_shown GUARDED_BY(m_mutex) = 0;
