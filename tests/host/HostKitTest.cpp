@@ -3,12 +3,20 @@
 // missing.
 #include <gtest/gtest.h>
 
+#if defined(__linux__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "kit/CameraOptions.h"
 #include "kit/CapabilityQueryCallback.h"
 #include "kit/FrameAllocator.h"
+#include "kit/HostSystem.h"
 #include "kit/ModuleLoader.h"
 
 namespace {
@@ -116,6 +124,47 @@ TEST(ModuleLoaderTest, ExplainsWhatIsMissing) {
     EXPECT_FALSE(loader.IsLoaded());
     EXPECT_EQ(loader.Exports().CreateIPCapture, nullptr);
 }
+
+#if defined(__linux__)
+// A pipe on standard output is widened as far as the system allows; a file
+// there is left alone.
+TEST(HostSystemTest, WidensAPipeOnStandardOutputOnly) {
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    ASSERT_GE(saved, 0);
+    ASSERT_GE(::dup2(pipeEnds[1], STDOUT_FILENO), 0);
+    const int before = ::fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+    host::WidenStandardOutputPipe();
+    const int after = ::fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+
+    int limit = 1 << 20;
+    if (std::FILE* file = std::fopen("/proc/sys/fs/pipe-max-size", "r")) {
+        if (std::fscanf(file, "%d", &limit) != 1) {
+            limit = 1 << 20;
+        }
+        std::fclose(file);
+    }
+    EXPECT_EQ(after, std::max(before, std::min(limit, 1 << 20))) << "before " << before;
+
+    // Not a pipe: nothing to widen, and nothing goes wrong.
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fflush(stdout);
+    const int kept = ::dup(STDOUT_FILENO);
+    ASSERT_GE(::dup2(::fileno(file), STDOUT_FILENO), 0);
+    host::WidenStandardOutputPipe();
+    EXPECT_EQ(::fcntl(STDOUT_FILENO, F_GETPIPE_SZ), -1);
+    ::dup2(kept, STDOUT_FILENO);
+    ::close(kept);
+    std::fclose(file);
+}
+#endif
 
 TEST(CameraOptionsTest, SplitsHostAndPort) {
     std::string host;
