@@ -442,14 +442,27 @@ TEST_P(EitherChannelTest, StreamFaultsLoseTheSignalAndPicturesComeBackWhole) {
         const auto failures = driver.LinesWith("(channel 3) failed: ");
         ASSERT_FALSE(failures.empty()) << testing::PrintToString(driver.FormattedLines());
         EXPECT_EQ(failures[0].level, 1);
-        if (framesAtReconnect > framesBefore) {
-            // The camera went from online to lost (MJPEG: "Signal was lost",
-            // MPEG-4: "is offline or failed"), told at level 1.
-            const auto states = driver.LinesWith("SetCameraState: ");
-            const auto lost = std::find_if(states.begin(), states.end(), [](const auto& line) {
-                return line.text.find(" is online") == std::string::npos;
+        // Where the faulty stream brought the camera online before it
+        // failed (a 401 or a stall before the first byte does not), the
+        // camera went from online to lost (MJPEG: "Signal was lost", MPEG-4:
+        // "is offline or failed"), told at level 1. Judged by the order of
+        // the lines, not by frame counts, which the next stream may already
+        // have raised.
+        const auto lines = driver.Lines();
+        const auto isState = [](const test::LogLine& line) {
+            return line.text.find("SetCameraState: ") != std::string::npos;
+        };
+        const auto firstOnline = std::find_if(lines.begin(), lines.end(), [&](const auto& line) {
+            return isState(line) && line.text.find(" is online") != std::string::npos;
+        });
+        const auto firstFailure = std::find_if(lines.begin(), lines.end(), [](const auto& line) {
+            return line.text.find("(channel 3) failed: ") != std::string::npos;
+        });
+        if (firstOnline < firstFailure) {
+            const auto lost = std::find_if(firstOnline, lines.end(), [&](const auto& line) {
+                return isState(line) && line.text.find(" is online") == std::string::npos;
             });
-            ASSERT_NE(lost, states.end()) << testing::PrintToString(driver.FormattedLines());
+            ASSERT_NE(lost, lines.end()) << testing::PrintToString(driver.FormattedLines());
             EXPECT_EQ(lost->level, 1) << lost->text;
         }
         std::lock_guard<std::mutex> guard(receiver.mutex);
