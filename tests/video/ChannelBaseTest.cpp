@@ -401,6 +401,7 @@ TEST_P(EitherChannelTest, StreamFaultsLoseTheSignalAndPicturesComeBackWhole) {
         faults.refuseFirstConnections = c.refusals;
         camera.Sim().SetFaults(faults);
         const std::size_t streamsBefore = camera.CountTarget(target);
+        const std::size_t answeredBefore = camera.CountAnswered(target);
         const std::size_t framesBefore = receiver.FrameCount();
         const std::uint64_t refusedBefore = camera.Sim().RefusedConnections();
         // The trickle's time-out is far above its pace, so a loaded machine that
@@ -408,7 +409,10 @@ TEST_P(EitherChannelTest, StreamFaultsLoseTheSignalAndPicturesComeBackWhole) {
         driver.SetStreamTimeout(c.end == End::Trickle ? 15000 : 1000);
         const auto channel = MakeChannel(3);
         ASSERT_TRUE(channel->Start(stream.params));
-        ASSERT_TRUE(test::WaitUntil([&] { return camera.CountTarget(target) >= streamsBefore + 1; }, 60000));
+        // The faulty reply must have been chosen before the camera is made
+        // healthy for the next connection: a stream request that only
+        // arrived may still be answered with what is set next.
+        ASSERT_TRUE(test::WaitUntil([&] { return camera.CountAnswered(target) >= answeredBefore + 1; }, 60000));
         darvik::camsim::Faults after;
         after.refuseFirstConnections = c.refusals;  // the camera flaps again once it served
         camera.Sim().SetFaults(after);

@@ -39,6 +39,7 @@ class ScriptedCamera {
     // Targets of the requests received so far, in order.
     std::vector<std::string> Targets() const { return RequestTargets(*m_simulator); }
     std::size_t CountTarget(const std::string& target) const { return test::CountTarget(*m_simulator, target); }
+    std::size_t CountAnswered(const std::string& target) const { return test::CountAnswered(*m_simulator, target); }
 
    private:
     std::unique_ptr<darvik::camsim::Simulator> m_simulator;
